@@ -1,0 +1,46 @@
+# The two commands a newcomer needs: `make run` shows the program at work, `make test` runs the
+# whole suite. Both install what is missing on a Debian machine when run as root.
+
+BUILD_DIR ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+DEB_PACKAGES := cmake g++ make libgtest-dev locales tzdata libevt-utils python3-libevt
+DEMO_DIR := demo
+
+.PHONY: all deps locales build test run clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(DEB_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing:" $$missing; \
+	    apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q $$missing; \
+	  else \
+	    echo "Please run: sudo apt-get install -y" $$missing; exit 1; \
+	  fi; \
+	fi
+
+# The German locale serves the regional-settings tests; they skip where it is missing.
+locales: deps
+	@if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$'; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/; s/^# *\(en_US.UTF-8 UTF-8\)/\1/' /etc/locale.gen && locale-gen; \
+	  else \
+	    echo "The de_DE.UTF-8 locale is missing; its tests will be skipped."; \
+	  fi; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j$(JOBS)
+
+test: locales build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+run: build
+	tools/demo.sh $(BUILD_DIR) $(DEMO_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR) $(DEMO_DIR)
