@@ -1,0 +1,140 @@
+#include "monitor/eventsearch.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/errors.h"
+
+namespace {
+
+constexpr std::uint32_t kInitialBufferSize = 4097;
+constexpr std::size_t kFixedHeaderSize = sizeof(platform::EventLogRecord);
+constexpr std::size_t kLengthOffset = 0;
+constexpr std::size_t kTimeGeneratedOffset = 12;
+constexpr std::size_t kEventIdOffset = 20;
+constexpr std::size_t kStringOffsetOffset = 36;
+constexpr std::uint32_t kEventIdMask = 0xFFFF;
+constexpr TDateTime kUnixEpoch = 25569;
+constexpr double kSecondsPerDay = 86400;
+
+std::uint32_t ReadUInt32(const std::uint8_t* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// The zero-terminated text at offset within the record; false when it has no zero byte there.
+bool ReadRecordText(const std::uint8_t* record, std::uint32_t length, std::uint32_t offset,
+                    std::string& text) {
+  if (offset >= length) return false;
+  const void* end = std::memchr(record + offset, 0, length - offset);
+  if (end == nullptr) return false;
+  text.assign(reinterpret_cast<const char*>(record) + offset,
+              static_cast<const std::uint8_t*>(end) - (record + offset));
+  return true;
+}
+
+// Upper-cases the letters a to z only; every other byte stays.
+std::string AsciiUpperCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+bool Matches(const tEventSearchRecord& criteria, const tMyEventLogRecord& record) {
+  bool sourceMatches =
+      criteria.Source.empty() || AsciiUpperCase(criteria.Source) == AsciiUpperCase(record.Source);
+  bool eventIdMatches =
+      criteria.EventID == 0 ||
+      criteria.EventID == static_cast<std::int32_t>(record.EventLogRecord.EventID);
+  return sourceMatches && eventIdMatches;
+}
+
+void ForgetRecord(tMyEventLogRecord& result) {
+  result.Source.clear();
+  result.Details.clear();
+  result.EventLogRecord.EventID = 0;
+}
+
+// Reads the next block into the buffer, growing it when the next record does not fit.
+bool ReadNextBlock(platform::EventLogHandle log, std::vector<std::uint8_t>& buffer,
+                   std::uint32_t& bytesRead) {
+  for (;;) {
+    std::uint32_t bytesNeeded = 0;
+    std::uint32_t errorCode = 0;
+    if (platform::ReadEventLogBackwards(log, buffer.data(),
+                                        static_cast<std::uint32_t>(buffer.size()), bytesRead,
+                                        bytesNeeded, errorCode))
+      return true;
+    if (errorCode != platform::kErrorInsufficientBuffer || bytesNeeded <= buffer.size())
+      return false;
+    buffer.resize(bytesNeeded);
+  }
+}
+
+}  // namespace
+
+BlockWalkOutcome WalkEventBlock(const std::uint8_t* block, std::size_t size,
+                                const tEventSearchRecord& criteria, tMyEventLogRecord& result,
+                                std::uint32_t& timeGenerated) {
+  std::size_t offset = 0;
+  while (offset < size) {
+    const std::uint8_t* record = block + offset;
+    std::size_t available = size - offset;
+    std::uint32_t length = available >= 4 ? ReadUInt32(record + kLengthOffset) : 0;
+    if (length < kFixedHeaderSize || length > available) {
+      ForgetRecord(result);
+      return BlockWalkOutcome::Malformed;
+    }
+    result.EventLogRecord.EventID = ReadUInt32(record + kEventIdOffset) & kEventIdMask;
+    offset += length;
+    if (!ReadRecordText(record, length, kFixedHeaderSize, result.Source) ||
+        !ReadRecordText(record, length, ReadUInt32(record + kStringOffsetOffset), result.Details)) {
+      ForgetRecord(result);
+      return BlockWalkOutcome::Malformed;
+    }
+    if (Matches(criteria, result)) {
+      timeGenerated = ReadUInt32(record + kTimeGeneratedOffset);
+      return BlockWalkOutcome::Matched;
+    }
+    ForgetRecord(result);
+  }
+  return BlockWalkOutcome::NoMatch;
+}
+
+bool FindLatestEvent(tEventSearchRecord criteria, tMyEventLogRecord& result) {
+  platform::EventLogHandle log = platform::OpenEventLog(criteria.LogFile);
+  if (log == nullptr) return false;
+  // The handle is released on every way out, the failing time conversion included.
+  struct LogCloser {
+    platform::EventLogHandle log;
+    ~LogCloser() { platform::CloseEventLog(log); }
+  } closer{log};
+
+  std::vector<std::uint8_t> buffer(kInitialBufferSize);
+  std::uint32_t bytesRead = 0;
+  while (ReadNextBlock(log, buffer, bytesRead)) {
+    std::uint32_t timeGenerated = 0;
+    switch (WalkEventBlock(buffer.data(), bytesRead, criteria, result, timeGenerated)) {
+      case BlockWalkOutcome::Matched:
+        result.TimeGeneratedAsDateTime = UTCToLocalDateTime(UnixTimeToDateTime(timeGenerated));
+        return true;
+      case BlockWalkOutcome::Malformed:
+        return false;
+      case BlockWalkOutcome::NoMatch:
+        break;
+    }
+  }
+  return false;
+}
+
+TDateTime UnixTimeToDateTime(std::uint32_t secondsSince1970) {
+  return kUnixEpoch + secondsSince1970 / kSecondsPerDay;
+}
+
+TDateTime UTCToLocalDateTime(TDateTime utc) {
+  platform::SystemTime local;
+  std::uint32_t errorCode = 0;
+  if (!platform::UtcToLocal(DecodeDateTime(utc), local, errorCode)) RaiseLastOSError(errorCode);
+  return EncodeDateTime(local);
+}

@@ -1,0 +1,48 @@
+// The search of an event log for the newest record that matches the criteria.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/datetime.h"
+#include "platform/eventlog.h"
+
+// The monitor's settings, which are also the search criteria.
+struct tEventSearchRecord {
+  std::string LogFile;
+  std::int32_t EventID = 0;
+  std::string Source;
+  std::string Action;
+  TDateTime LoggedAfter = 0;
+  std::int32_t Sleep = 0;
+};
+
+// The result of the latest search, updated in place from call to call.
+struct tMyEventLogRecord {
+  platform::EventLogRecord EventLogRecord{};
+  TDateTime TimeGeneratedAsDateTime = 0;
+  std::string Source;
+  std::string Details;
+};
+
+// Finds the newest record of the criteria's log whose source and event ID match; true when one
+// did. Without a match the result's time stays; when records were examined its event ID is 0
+// and its texts are empty. A failing time conversion raises EOSError.
+bool FindLatestEvent(tEventSearchRecord criteria, tMyEventLogRecord& result);
+
+enum class BlockWalkOutcome { Matched, NoMatch, Malformed };
+
+// Walks a block of records as a read delivers them, newest first, leaving the first match in
+// result (all but its time) and its raw generation time in timeGenerated. A record that breaks
+// the layout (Length below 56 or past the block, a text without its zero byte inside the
+// record) ends the walk as Malformed; nothing outside the block is read.
+BlockWalkOutcome WalkEventBlock(const std::uint8_t* block, std::size_t size,
+                                const tEventSearchRecord& criteria, tMyEventLogRecord& result,
+                                std::uint32_t& timeGenerated);
+
+// The generation time of a record (seconds since 1970, UTC) as a UTC date-time.
+TDateTime UnixTimeToDateTime(std::uint32_t secondsSince1970);
+
+// The same moment in the machine's current time zone; EOSError when the system refuses.
+TDateTime UTCToLocalDateTime(TDateTime utc);

@@ -1,0 +1,114 @@
+#include "monitor/monitor.h"
+
+#include <limits>
+#include <string>
+
+#include "monitor/settings.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+
+tEventSearchRecord EventSearchRecord;
+tMyEventLogRecord MyEventLogRecord;
+
+namespace {
+
+constexpr char kVersionLine[] = "Version: 201710091624";
+constexpr char kSettingsFileName[] = "EventLog.XML";
+constexpr char kDefaultLogName[] = "Application";
+constexpr char kPagingAction[] = "page";
+
+// No step of the monitor moves its progress marker.
+constexpr std::int32_t Trace = 0;
+
+std::string AsciiLowerCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+void ReadSettingsFile(tEventSearchRecord& settings) {
+  settings.LogFile = ReadXMLTag(kSettingsFileName, "LogFile");
+  settings.EventID = StrToIntOrZero(ReadXMLTag(kSettingsFileName, "EventID"));
+  settings.Action = AsciiLowerCase(ReadXMLTag(kSettingsFileName, "Action"));
+  settings.LoggedAfter = StrToDateTimeOrZero(ReadXMLTag(kSettingsFileName, "LoggedAfter"));
+  settings.Sleep = StrToIntOrZero(ReadXMLTag(kSettingsFileName, "Sleep"));
+}
+
+void AskSettings(tEventSearchRecord& settings) {
+  ConsoleWrite("Logfile (Application): ");
+  settings.LogFile = ConsoleReadLine();
+  ConsoleWrite("Event ID (0): ");
+  std::string eventId = ConsoleReadLine();
+  settings.EventID = eventId.empty() ? 0 : StrToIntOrZero(eventId);
+  ConsoleWrite("Source: ");
+  settings.Source = ConsoleReadLine();
+}
+
+void Report(tEventSearchRecord& settings, const tMyEventLogRecord& record) {
+  ConsoleWriteLine(DateTimeToStrOrEmpty(Now()));
+  ConsoleWriteLine("MyEventLogRecord.EventLogRecord.EventID=" +
+                   std::to_string(record.EventLogRecord.EventID));
+  ConsoleWriteLine("MyEventLogRecord.Source=" + record.Source);
+  ConsoleWriteLine("MyEventLogRecord.TimeGeneratedAsDateTime=" +
+                   DateTimeToStrOrEmpty(record.TimeGeneratedAsDateTime));
+  ConsoleWriteLine("MyEventLogRecord.Details=" + record.Details);
+  ConsoleWriteLine("MyEventLogRecord.Action=" + settings.Action);
+  settings.LoggedAfter = Now();
+}
+
+void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record) {
+  bool matched = FindLatestEvent(settings, record);
+  ConsoleWriteLine("");
+  // Only a match of this very search is reported; an earlier cycle's match never is again.
+  if (matched && record.TimeGeneratedAsDateTime > settings.LoggedAfter) {
+    Report(settings, record);
+    if (settings.Action == kPagingAction) {
+      // The page action joins here once the page sender exists.
+    }
+  } else {
+    ConsoleWriteLine("No events found.");
+  }
+  if (settings.Sleep > 0)
+    ConsoleWriteLine("Sleeping for " + std::to_string(settings.Sleep) + " seconds.");
+  platform::SleepMilliseconds(CycleWaitMilliseconds(settings.Sleep));
+}
+
+void Monitor() {
+  ConsoleWriteLine(kVersionLine);
+  if (platform::FileExists(kSettingsFileName))
+    ReadSettingsFile(EventSearchRecord);
+  else
+    AskSettings(EventSearchRecord);
+  if (EventSearchRecord.LogFile.empty()) EventSearchRecord.LogFile = kDefaultLogName;
+  bool repeats = EventSearchRecord.Sleep > 0;
+  do {
+    RunCycle(EventSearchRecord, MyEventLogRecord);
+  } while (repeats);
+}
+
+}  // namespace
+
+std::uint32_t CycleWaitMilliseconds(std::int32_t sleepSeconds) {
+  constexpr std::uint32_t kLongest = std::numeric_limits<std::uint32_t>::max();
+  if (sleepSeconds <= 0) return 0;
+  if (static_cast<std::uint64_t>(sleepSeconds) * 1000 > kLongest) return kLongest;
+  return static_cast<std::uint32_t>(sleepSeconds) * 1000;
+}
+
+int RunMonitor() {
+  try {
+    Monitor();
+    return 0;
+  } catch (const std::exception& failure) {
+    FailureDescription description = DescribeFailure(failure);
+    try {
+      ConsoleWriteLine("Error: " + description.Message + " (" + description.ClassName +
+                       ") Trace=" + std::to_string(Trace));
+    } catch (const std::exception&) {
+      // Standard output itself failed: there is nowhere left to say so.
+    }
+    return 1;
+  }
+}

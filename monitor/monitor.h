@@ -1,0 +1,17 @@
+// The monitor: the version line, the settings, and the cycle until the last one or a failure.
+#pragma once
+
+#include <cstdint>
+
+#include "monitor/eventsearch.h"
+
+// The monitor's process-wide records.
+extern tEventSearchRecord EventSearchRecord;
+extern tMyEventLogRecord MyEventLogRecord;
+
+// Runs the monitor and returns the process's exit code.
+int RunMonitor();
+
+// The wait after a cycle in milliseconds: none for 0 or less, the longest count for more
+// seconds than it can hold.
+std::uint32_t CycleWaitMilliseconds(std::int32_t sleepSeconds);
