@@ -1,0 +1,50 @@
+// Runs a program as the operator would: in a directory, with an environment, fed on standard
+// input, its output collected.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+struct ProcessRun {
+  std::string Executable;
+  std::vector<std::string> Arguments;
+  std::string WorkingDirectory;
+  // Variables set on top of the test's environment, and variables removed from it.
+  std::map<std::string, std::string> Environment;
+  std::vector<std::string> RemovedVariables;
+  std::string Input;
+  bool CloseInput = true;  // false leaves standard input open and empty until the end
+  std::chrono::milliseconds Timeout{20000};
+  // Ends the program once its standard output holds this many bytes of this text; empty: never.
+  std::string StopWhenOutputHolds;
+  int StopAfterOccurrences = 1;
+};
+
+struct ProcessResult {
+  int ExitCode = -1;     // -1 when it was ended by a signal
+  bool Stopped = false;  // ended by the test (time-out or the awaited output)
+  std::string Output;
+  std::string Errors;
+};
+
+ProcessResult RunProcess(const ProcessRun& run);
+
+// A fresh directory under the system's temporary directory, removed by its destructor.
+class TemporaryDirectory {
+ public:
+  TemporaryDirectory();
+  ~TemporaryDirectory();
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool PathExists(const std::string& path);
