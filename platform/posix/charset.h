@@ -1,0 +1,18 @@
+// Conversions between UTF-16 and the locale's 8-bit character set (LC_CTYPE, read once).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Appends units UTF-16 code units, stored little-endian at bytes, in the locale's character
+// set; a character the set lacks, and an unpaired surrogate, becomes "?".
+void AppendUtf16LeAsAnsi(const std::uint8_t* bytes, std::size_t units, std::string& out);
+
+// The locale's 8-bit text as UTF-16; bytes that are no character of the set become "?".
+std::u16string AnsiToWide(std::string_view text);
+
+}  // namespace platform

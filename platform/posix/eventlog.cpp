@@ -1,0 +1,196 @@
+// The event log service on this system: each log is an NT event log file in the log
+// directory, read newest record first through a bounded cache window.
+#include "platform/eventlog.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <unordered_set>
+
+#include "platform/posix/evt_format.h"
+
+namespace platform {
+namespace {
+
+using evt::LogFile;
+
+struct OpenLog {
+  explicit OpenLog(int fd) : file(fd) {}
+  LogFile file;
+  std::uint8_t seenHeader[evt::kHeaderSize] = {};
+  std::uint32_t cursor = 0;     // end of the next record to deliver
+  std::uint32_t remaining = 0;  // bytes of records between the oldest record and the cursor
+  std::uint32_t expectedNumber = 0;
+  bool delivered = false;  // expectedNumber holds the number of the next record
+  bool finished = false;
+  std::string converted;  // reused for every record
+};
+
+std::mutex registryMutex;
+std::unordered_set<const void*>& Registry() {
+  static std::unordered_set<const void*> handles;
+  return handles;
+}
+
+bool IsOpen(EventLogHandle handle) {
+  std::lock_guard lock(registryMutex);
+  return handle != nullptr && Registry().count(handle) != 0;
+}
+
+// A shared lock for the time of one file access; writers hold an exclusive one.
+class SharedLock {
+ public:
+  explicit SharedLock(int fd) : fd_(fd) {
+    while (flock(fd_, LOCK_SH) != 0 && errno == EINTR) {
+    }
+  }
+  ~SharedLock() { flock(fd_, LOCK_UN); }
+
+ private:
+  int fd_;
+};
+
+// Positions the log at its newest record; false when the file holds no readable log.
+bool StartAtNewest(OpenLog& log) {
+  if (!log.file.Load()) return false;
+  std::memcpy(log.seenHeader, log.file.HeaderBytes(), evt::kHeaderSize);
+  auto bounds = log.file.LocateEof();
+  if (!bounds) return false;
+  log.cursor = bounds->EofOffset;
+  log.remaining = log.file.Distance(bounds->BeginOffset, bounds->EofOffset);
+  log.delivered = false;
+  return true;
+}
+
+bool ReadHeader(int fd, std::uint8_t (&bytes)[evt::kHeaderSize]) {
+  return pread(fd, bytes, evt::kHeaderSize, 0) == ssize_t(evt::kHeaderSize);
+}
+
+// A writer changed the file since the last call: the records still to deliver are whole
+// as long as the oldest record of the log is not newer than the next one due.
+bool FollowWriter(OpenLog& log) {
+  if (!log.delivered) return StartAtNewest(log);
+  if (!log.file.Load()) return false;
+  std::memcpy(log.seenHeader, log.file.HeaderBytes(), evt::kHeaderSize);
+  auto bounds = log.file.LocateEof();
+  if (!bounds || bounds->OldestRecordNumber > log.expectedNumber ||
+      log.cursor >= log.file.RegionEnd())
+    return false;
+  log.remaining = log.file.Distance(bounds->BeginOffset, log.cursor);
+  return true;
+}
+
+enum class Step { kDelivered, kFull, kEnd, kNeedFile };
+
+// Converts the record that ends at the cursor into the buffer.
+Step DeliverNext(OpenLog& log, std::uint8_t* buffer, std::uint32_t bufferSize,
+                 std::uint32_t& bytesRead, std::uint32_t& bytesNeeded) {
+  LogFile& file = log.file;
+  if (log.remaining < evt::kMinRecordSize) return Step::kEnd;
+  const std::uint8_t* trailer = file.Fetch(file.Backward(log.cursor, 4), 4);
+  if (trailer == nullptr) return file.Missed() ? Step::kNeedFile : Step::kEnd;
+  const std::uint32_t length = evt::LoadU32(trailer);
+  if (length < evt::kMinRecordSize || length > evt::kMaxRecordSize || length > log.remaining)
+    return Step::kEnd;
+  const std::uint32_t start = file.Backward(log.cursor, length);
+  const std::uint8_t* bytes = file.Fetch(start, length);
+  if (bytes == nullptr) return file.Missed() ? Step::kNeedFile : Step::kEnd;
+  auto record = evt::CheckRecord(bytes, length);
+  const std::uint32_t number = evt::LoadU32(bytes + 8);
+  if (!record || (log.delivered && number != log.expectedNumber)) return Step::kEnd;
+
+  log.converted.clear();
+  evt::AppendAnsiRecord(*record, log.converted);
+  const std::uint32_t size = std::uint32_t(log.converted.size());
+  if (size > bufferSize - bytesRead) {
+    if (bytesRead == 0) bytesNeeded = size;
+    return Step::kFull;
+  }
+  std::memcpy(buffer + bytesRead, log.converted.data(), size);
+  bytesRead += size;
+  log.cursor = start;
+  log.remaining -= length;
+  log.expectedNumber = number - 1;
+  log.delivered = true;
+  return Step::kDelivered;
+}
+
+}  // namespace
+
+EventLogHandle OpenEventLog(const std::string& logName) {
+  const std::string path = evt::FindLogFile(evt::LogDirectory(), logName);
+  if (path.empty()) return nullptr;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  auto* log = new OpenLog(fd);
+  bool usable;
+  {
+    SharedLock lock(fd);
+    usable = log->file.Load();
+    if (usable) log->finished = !StartAtNewest(*log);
+  }
+  if (!usable) {
+    delete log;
+    close(fd);
+    return nullptr;
+  }
+  std::lock_guard registryLock(registryMutex);
+  Registry().insert(log);
+  return log;
+}
+
+bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bufferSize,
+                           std::uint32_t& bytesRead, std::uint32_t& bytesNeeded,
+                           std::uint32_t& errorCode) {
+  bytesRead = 0;
+  bytesNeeded = 0;
+  errorCode = 0;
+  if (!IsOpen(handle)) {
+    errorCode = kErrorInvalidHandle;
+    return false;
+  }
+  auto& log = *static_cast<OpenLog*>(handle);
+  if (buffer == nullptr) bufferSize = 0;
+  // Records already in the cache window are a snapshot taken under the lock, so they are
+  // delivered without touching the file; the file is locked and its header checked for a
+  // writer's changes only when the window has to be refilled.
+  Step step = Step::kEnd;
+  std::optional<SharedLock> lock;
+  log.file.SetCacheOnly(true);
+  while (!log.finished) {
+    step = DeliverNext(log, static_cast<std::uint8_t*>(buffer), bufferSize, bytesRead, bytesNeeded);
+    if (step == Step::kNeedFile) {
+      lock.emplace(log.file.Fd());
+      log.file.SetCacheOnly(false);
+      std::uint8_t header[evt::kHeaderSize];
+      if (!ReadHeader(log.file.Fd(), header))
+        log.finished = true;
+      else if (std::memcmp(header, log.seenHeader, evt::kHeaderSize) != 0)
+        log.finished = !FollowWriter(log);
+      continue;
+    }
+    if (step == Step::kEnd) log.finished = true;
+    if (step != Step::kDelivered) break;
+  }
+  log.file.SetCacheOnly(false);
+  if (bytesRead > 0) return true;
+  errorCode = step == Step::kFull ? kErrorInsufficientBuffer : kErrorHandleEof;
+  return false;
+}
+
+void CloseEventLog(EventLogHandle handle) {
+  {
+    std::lock_guard lock(registryMutex);
+    if (handle == nullptr || Registry().erase(handle) == 0) return;
+  }
+  auto* log = static_cast<OpenLog*>(handle);
+  close(log->file.Fd());
+  delete log;
+}
+
+}  // namespace platform

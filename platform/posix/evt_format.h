@@ -1,0 +1,164 @@
+// The NT event log file (.evt): a 0x30-byte header, event records in a circular region that
+// starts right after the header and ends at the end of the file, and an end-of-file record
+// behind the newest record. Records may straddle the end of the file and go on after the
+// header. Shared by the event log reader and the eventcreate tool.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::evt {
+
+constexpr std::uint32_t kHeaderSize = 0x30;
+constexpr std::uint32_t kEofSize = 0x28;
+constexpr std::uint32_t kSignature = 0x654c664c;  // "LfLe"
+constexpr std::uint32_t kFixedRecordSize = 56;
+// Fixed part, two empty names and the trailing length.
+constexpr std::uint32_t kMinRecordSize = kFixedRecordSize + 2 + 2 + 4;
+// Records above this size are taken as damage; it keeps every read buffer bounded.
+constexpr std::uint32_t kMaxRecordSize = 0x40000;
+constexpr std::uint32_t kFlagDirty = 1;
+constexpr std::uint32_t kFlagWrapped = 2;
+constexpr std::uint32_t kDefaultMaxSize = 20 * 1024 * 1024;
+constexpr std::uint32_t kMinMaxSize = 0x10000;
+constexpr std::uint32_t kEofSignatures[4] = {0x11111111, 0x22222222, 0x33333333, 0x44444444};
+
+inline std::uint32_t LoadU32(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+         std::uint32_t(p[3]) << 24;
+}
+inline std::uint16_t LoadU16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+inline void StoreU32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = std::uint8_t(v);
+  p[1] = std::uint8_t(v >> 8);
+  p[2] = std::uint8_t(v >> 16);
+  p[3] = std::uint8_t(v >> 24);
+}
+inline void StoreU16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = std::uint8_t(v);
+  p[1] = std::uint8_t(v >> 8);
+}
+
+struct FileHeader {
+  std::uint32_t StartOffset = kHeaderSize;  // oldest record
+  std::uint32_t EndOffset = kHeaderSize;    // end-of-file record
+  std::uint32_t CurrentRecordNumber = 1;    // number of the next record
+  std::uint32_t OldestRecordNumber = 0;     // 0 while the log is empty
+  std::uint32_t MaxSize = kDefaultMaxSize;
+  std::uint32_t Flags = 0;
+  std::uint32_t Retention = 0;
+};
+std::optional<FileHeader> DecodeHeader(const std::uint8_t (&bytes)[kHeaderSize]);
+void EncodeHeader(const FileHeader& header, std::uint8_t (&bytes)[kHeaderSize]);
+
+// Where the records lie: the oldest at BeginOffset, the end-of-file record at EofOffset.
+struct LogBounds {
+  std::uint32_t BeginOffset = kHeaderSize;
+  std::uint32_t EofOffset = kHeaderSize;
+  std::uint32_t CurrentRecordNumber = 1;
+  std::uint32_t OldestRecordNumber = 0;
+};
+bool IsEofRecord(const std::uint8_t (&bytes)[kEofSize]);
+void EncodeEof(const LogBounds& bounds, std::uint8_t (&bytes)[kEofSize]);
+
+// An open log file, read through a bounded cache window with positioned reads. Offsets are
+// file offsets inside the circular region [kHeaderSize, RegionEnd()).
+class LogFile {
+ public:
+  static constexpr std::uint32_t kWindowSize = 64 * 1024;
+
+  explicit LogFile(int fd) : fd_(fd) {}
+  int Fd() const { return fd_; }
+
+  // Reads the header and the file size; false when the file is no event log.
+  bool Load();
+  const FileHeader& Header() const { return header_; }
+  const std::uint8_t (&HeaderBytes() const)[kHeaderSize] { return headerBytes_; }
+  std::uint32_t RegionEnd() const { return regionEnd_; }
+  void SetRegionEnd(std::uint32_t end) { regionEnd_ = end; }
+  void DropCache() { windowLength_ = 0; }
+  // While set, Fetch answers only from the cache window and notes a miss instead of reading.
+  void SetCacheOnly(bool cacheOnly) {
+    cacheOnly_ = cacheOnly;
+    missed_ = false;
+  }
+  bool Missed() const { return missed_; }
+
+  // Finds the end-of-file record: where the header says, else by scanning the region from
+  // there on (a dirty log's header offsets are stale).
+  std::optional<LogBounds> LocateEof();
+
+  // Offset arithmetic in the circular region.
+  std::uint32_t Forward(std::uint32_t offset, std::uint32_t count) const;
+  std::uint32_t Backward(std::uint32_t offset, std::uint32_t count) const;
+  std::uint32_t Distance(std::uint32_t from, std::uint32_t to) const;
+
+  // count bytes from offset on, following the wrap; nullptr when the file cannot give them.
+  // The pointer lives until the next call.
+  const std::uint8_t* Fetch(std::uint32_t offset, std::uint32_t count);
+
+ private:
+  bool ReadExact(std::uint64_t offset, std::uint8_t* dest, std::size_t count);
+  std::optional<LogBounds> EofAt(std::uint32_t offset);
+
+  int fd_;
+  FileHeader header_;
+  std::uint8_t headerBytes_[kHeaderSize] = {};
+  std::uint32_t regionEnd_ = kHeaderSize;
+  std::vector<std::uint8_t> window_;
+  std::uint32_t windowStart_ = 0;
+  std::uint32_t windowLength_ = 0;
+  std::vector<std::uint8_t> scratch_;
+  bool cacheOnly_ = false;
+  bool missed_ = false;
+};
+
+// The parts of a record that lie in its variable area, checked against the record's length.
+struct RecordView {
+  const std::uint8_t* Bytes = nullptr;
+  std::uint32_t Length = 0;
+  std::uint32_t SourceUnits = 0;  // UTF-16 units without the terminator
+  std::uint32_t ComputerOffset = 0;
+  std::uint32_t ComputerUnits = 0;
+};
+// Checks a whole record of length bytes: sizes, signature, trailing length, the names, the
+// SID, the strings and the data inside the record.
+std::optional<RecordView> CheckRecord(const std::uint8_t* bytes, std::uint32_t length);
+
+// Appends the record in the 8-bit layout of the event log service (names and strings in the
+// locale's character set).
+void AppendAnsiRecord(const RecordView& record, std::string& out);
+
+// A record to be written; texts already in UTF-16.
+struct NewRecord {
+  std::uint32_t TimeGenerated = 0;
+  std::uint32_t TimeWritten = 0;
+  std::uint32_t EventID = 0;
+  std::uint16_t EventType = 4;
+  std::uint16_t EventCategory = 0;
+  std::u16string Source;
+  std::u16string Computer;
+  std::vector<std::u16string> Strings;
+  std::vector<std::uint8_t> Data;
+};
+// The record in the file layout, with the record number filled in.
+std::vector<std::uint8_t> EncodeRecord(const NewRecord& record, std::uint32_t recordNumber);
+
+// The file of the named log in dir: "<name>.evt" or, for System, Application and Security,
+// the classic file name, both compared without regard to case. Empty when there is none.
+std::string FindLogFile(const std::string& dir, const std::string& logName);
+
+// Appends one record to the log in dir, creating the file (with maxSize) when it is missing
+// and overwriting the oldest records when the log is full. Holds an exclusive lock on the
+// file throughout. Returns an error text, empty on success.
+std::string AppendRecord(const std::string& dir, const std::string& logName,
+                         const NewRecord& record, std::uint32_t maxSize);
+
+// The directory of the logs: EVENTLOG_DIR, else /var/log/eventlog.
+std::string LogDirectory();
+
+}  // namespace platform::evt

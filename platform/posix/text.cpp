@@ -1,0 +1,236 @@
+#include "platform/text.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "platform/posix/charset.h"
+
+namespace platform {
+namespace {
+
+enum class Charset { kUtf8, kAscii, kOther };
+
+struct LocaleCharset {
+  Charset kind = Charset::kAscii;
+  std::string codeset;
+};
+
+// The character set of LC_CTYPE as the environment sets it, without touching the process
+// locale.
+const LocaleCharset& CurrentCharset() {
+  static const LocaleCharset charset = [] {
+    LocaleCharset result;
+    locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (loc == static_cast<locale_t>(0)) return result;
+    result.codeset = nl_langinfo_l(CODESET, loc);
+    freelocale(loc);
+    if (result.codeset == "UTF-8" || result.codeset == "utf8")
+      result.kind = Charset::kUtf8;
+    else if (result.codeset != "ANSI_X3.4-1968" && result.codeset != "ASCII")
+      result.kind = Charset::kOther;
+    return result;
+  }();
+  return charset;
+}
+
+constexpr char32_t kInvalid = 0xFFFFFFFF;
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out.push_back(char(c));
+  } else if (c < 0x800) {
+    out.push_back(char(0xC0 | c >> 6));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(char(0xE0 | c >> 12));
+    out.push_back(char(0x80 | (c >> 6 & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(char(0xF0 | c >> 18));
+    out.push_back(char(0x80 | (c >> 12 & 0x3F)));
+    out.push_back(char(0x80 | (c >> 6 & 0x3F)));
+    out.push_back(char(0x80 | (c & 0x3F)));
+  }
+}
+
+// One character of another set through iconv; iconv keeps no state between characters
+// of a stateless 8-bit set, so converting one at a time lets a missing one become "?".
+class IconvEncoder {
+ public:
+  IconvEncoder(const std::string& to, const char* from) : cd_(iconv_open(to.c_str(), from)) {}
+  ~IconvEncoder() {
+    if (Usable()) iconv_close(cd_);
+  }
+  bool Usable() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // Converts inLength bytes; false when the set lacks the character.
+  bool Convert(const char* in, std::size_t inLength, std::string& out) {
+    char buffer[32];
+    char* inPtr = const_cast<char*>(in);
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd_, &inPtr, &inLength, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
+      return false;
+    out.append(buffer, outPtr);
+    return true;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+void AppendOther(char32_t c, std::string& out) {
+  static std::mutex mutex;
+  static IconvEncoder encoder(CurrentCharset().codeset, "UTF-32LE");
+  char in[4] = {char(c), char(c >> 8), char(c >> 16), char(c >> 24)};
+  std::lock_guard lock(mutex);
+  if (!encoder.Usable() || !encoder.Convert(in, 4, out)) out.push_back('?');
+}
+
+void AppendChar(char32_t c, Charset kind, std::string& out) {
+  if (c == kInvalid) {
+    out.push_back('?');
+  } else if (c < 0x80) {
+    out.push_back(char(c));
+  } else if (kind == Charset::kUtf8) {
+    AppendUtf8(c, out);
+  } else if (kind == Charset::kAscii) {
+    out.push_back('?');
+  } else {
+    AppendOther(c, out);
+  }
+}
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u < 0xDC00; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u < 0xE000; }
+
+// Walks UTF-16 units (read by unitAt) as characters; unpaired surrogates are kInvalid.
+template <typename UnitAt>
+void AppendUnits(UnitAt unitAt, std::size_t units, std::string& out) {
+  const Charset kind = CurrentCharset().kind;
+  for (std::size_t i = 0; i < units; ++i) {
+    char16_t u = unitAt(i);
+    if (u < 0x80) {
+      out.push_back(char(u));
+      continue;
+    }
+    char32_t c = u;
+    if (IsHighSurrogate(u)) {
+      char16_t next = i + 1 < units ? unitAt(i + 1) : 0;
+      if (IsLowSurrogate(next)) {
+        c = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+      } else {
+        c = kInvalid;
+      }
+    } else if (IsLowSurrogate(u)) {
+      c = kInvalid;
+    }
+    AppendChar(c, kind, out);
+  }
+}
+
+void AppendUtf16(char32_t c, std::u16string& out) {
+  if (c < 0x10000) {
+    out.push_back(char16_t(c));
+  } else {
+    c -= 0x10000;
+    out.push_back(char16_t(0xD800 + (c >> 10)));
+    out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
+  }
+}
+
+// Decodes UTF-8; a malformed sequence gives "?" for its first byte.
+std::u16string Utf8ToWide(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char b = text[i];
+    int extra = b < 0x80             ? 0
+                : (b & 0xE0) == 0xC0 ? 1
+                : (b & 0xF0) == 0xE0 ? 2
+                : (b & 0xF8) == 0xF0 ? 3
+                                     : -1;
+    char32_t c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
+    bool ok = extra >= 0 && i + extra < text.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      unsigned char cont = text[i + k];
+      ok = (cont & 0xC0) == 0x80;
+      c = c << 6 | (cont & 0x3F);
+    }
+    const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+    if (ok && extra > 0) ok = c >= minimum[extra] && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000);
+    if (!ok) {
+      out.push_back(u'?');
+      ++i;
+      continue;
+    }
+    AppendUtf16(c, out);
+    i += extra + 1;
+  }
+  return out;
+}
+
+// Decodes another set byte by byte through iconv; 8-bit sets map one byte to a character.
+std::u16string OtherToWide(std::string_view text) {
+  IconvEncoder decoder("UTF-16LE", CurrentCharset().codeset.c_str());
+  std::u16string out;
+  for (char byte : text) {
+    std::string wide;
+    if (decoder.Usable() && decoder.Convert(&byte, 1, wide) && wide.size() >= 2) {
+      for (std::size_t i = 0; i + 1 < wide.size(); i += 2)
+        out.push_back(char16_t(std::uint8_t(wide[i]) | std::uint8_t(wide[i + 1]) << 8));
+    } else {
+      out.push_back(u'?');
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void AppendUtf16LeAsAnsi(const std::uint8_t* bytes, std::size_t units, std::string& out) {
+  // Event texts are mostly ASCII: copy that run in one go before the general path.
+  const std::size_t start = out.size();
+  out.resize(start + units);
+  char* dest = out.data() + start;
+  std::size_t ascii = 0;
+  while (ascii < units && bytes[2 * ascii + 1] == 0 && bytes[2 * ascii] < 0x80) {
+    dest[ascii] = char(bytes[2 * ascii]);
+    ++ascii;
+  }
+  out.resize(start + ascii);
+  if (ascii == units) return;
+  const std::uint8_t* rest = bytes + 2 * ascii;
+  AppendUnits([rest](std::size_t i) { return char16_t(rest[2 * i] | rest[2 * i + 1] << 8); },
+              units - ascii, out);
+}
+
+std::string WideToAnsi(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendUnits([text](std::size_t i) { return text[i]; }, text.size(), out);
+  return out;
+}
+
+std::u16string AnsiToWide(std::string_view text) {
+  switch (CurrentCharset().kind) {
+    case Charset::kUtf8:
+      return Utf8ToWide(text);
+    case Charset::kAscii: {
+      std::u16string out;
+      for (unsigned char c : text) out.push_back(c < 0x80 ? char16_t(c) : u'?');
+      return out;
+    }
+    case Charset::kOther:
+      break;
+  }
+  return OtherToWide(text);
+}
+
+}  // namespace platform
