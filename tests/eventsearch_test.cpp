@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/errors.h"
 
 namespace {
 
@@ -178,6 +181,32 @@ TEST(UnixTimeToDateTime, CountsDaysFromNineteenSeventy) {
   EXPECT_EQ(UnixTimeToDateTime(86400), 25570.0);
   EXPECT_DOUBLE_EQ(UnixTimeToDateTime(43200), 25569.5);
   EXPECT_DOUBLE_EQ(UnixTimeToDateTime(0xFFFFFFFF), 25569.0 + 4294967295.0 / 86400);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(UTCToLocalDateTime, ARefusedConversionRaisesTheSystemError) {
+  const char* saved = std::getenv("TZ");
+  std::string previous = saved ? saved : "";
+  setenv("TZ", "America/New_York", 1);
+  TDateTime firstOfYearOne = 0;
+  ASSERT_TRUE(TryEncodeDate(1, 1, 1, firstOfYearOne));
+  try {
+    UTCToLocalDateTime(firstOfYearOne);  // five hours earlier is before year 1
+    ADD_FAILURE() << "no failure raised";
+  } catch (const Exception& failure) {
+    EXPECT_EQ(failure.ClassName(), "EOSError");
+    EXPECT_EQ(failure.Message(),
+              "System Error.  Code: 75.\r\nValue too large for defined data type");
+  }
+  EXPECT_DOUBLE_EQ(UTCToLocalDateTime(UnixTimeToDateTime(1507566240)),
+                   UnixTimeToDateTime(1507566240 - 4 * 3600));
+  if (saved)
+    setenv("TZ", previous.c_str(), 1);
+  else
+    unsetenv("TZ");
 }
 
 }  // namespace
