@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "scoped.h"
 
 namespace {
 
@@ -64,37 +65,6 @@ RegionalSettings UnusualSeparatorSettings() {
   settings.TimePMString = "PM";
   return settings;
 }
-
-// Sets an environment variable for the life of the object.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnvironment() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-// Replaces the run's regional settings for the life of the object.
-class ScopedFormatSettings {
- public:
-  explicit ScopedFormatSettings(const RegionalSettings& settings) : old_(FormatSettings()) {
-    FormatSettings() = settings;
-  }
-  ~ScopedFormatSettings() { FormatSettings() = old_; }
-
- private:
-  RegionalSettings old_;
-};
 
 TEST(CalendarTest, EncodesDatesAsDaysSince18991230) {
   struct Case {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "scoped.h"
 
 namespace {
 
@@ -188,9 +189,7 @@ TEST(UnixTimeToDateTime, CountsDaysFromNineteenSeventy) {
 namespace {
 
 TEST(UTCToLocalDateTime, ARefusedConversionRaisesTheSystemError) {
-  const char* saved = std::getenv("TZ");
-  std::string previous = saved ? saved : "";
-  setenv("TZ", "America/New_York", 1);
+  ScopedEnvironment zone("TZ", "America/New_York");
   TDateTime firstOfYearOne = 0;
   ASSERT_TRUE(TryEncodeDate(1, 1, 1, firstOfYearOne));
   try {
@@ -203,10 +202,6 @@ TEST(UTCToLocalDateTime, ARefusedConversionRaisesTheSystemError) {
   }
   EXPECT_DOUBLE_EQ(UTCToLocalDateTime(UnixTimeToDateTime(1507566240)),
                    UnixTimeToDateTime(1507566240 - 4 * 3600));
-  if (saved)
-    setenv("TZ", previous.c_str(), 1);
-  else
-    unsetenv("TZ");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/datetime.h"
+#include "scoped.h"
 
 namespace {
 
@@ -15,37 +16,6 @@ const std::array<std::string, 12> kEnglishMonths = {"Jan", "Feb", "Mar", "Apr", 
                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 TDateTime October9At1624() { return EncodeDateTime({2017, 10, 9, 16, 24, 0, 0}); }
-
-// Sets or clears an environment variable for the life of the object.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnvironment() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-class ScopedFormatSettings {
- public:
-  ScopedFormatSettings() : old_(FormatSettings()) {}
-  ~ScopedFormatSettings() { FormatSettings() = old_; }
-
- private:
-  RegionalSettings old_;
-};
 
 void ExpectNoRegionalValues(const LocaleValues& values, const std::string& name) {
   EXPECT_FALSE(values.ShortDateFormat) << name;
