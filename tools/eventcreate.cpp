@@ -1,9 +1,5 @@
 // eventcreate: appends one record to an event log file, the way an application reports an
 // event to the event log service.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -136,21 +132,6 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
   return {};
 }
 
-std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return "localhost";
-  return name;
-}
-
-bool MakeDirectories(const std::string& path) {
-  for (std::size_t at = 1; at <= path.size(); ++at) {
-    if (at != path.size() && path[at] != '/') continue;
-    std::string prefix = path.substr(0, at);
-    if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
-
 platform::evt::NewRecord BuildRecord(const Options& options) {
   const auto now = std::uint32_t(std::time(nullptr));
   platform::evt::NewRecord record;
@@ -160,7 +141,8 @@ platform::evt::NewRecord BuildRecord(const Options& options) {
   record.EventType = options.type;
   record.EventCategory = options.category;
   record.Source = platform::AnsiToWide(*options.source);
-  record.Computer = platform::AnsiToWide(options.computer.value_or(HostName()));
+  record.Computer =
+      platform::AnsiToWide(options.computer.value_or(platform::evt::LocalComputerName()));
   for (const auto& text : options.strings) record.Strings.push_back(platform::AnsiToWide(text));
   record.Data = options.data;
   return record;
@@ -182,7 +164,7 @@ int main(int argc, char** argv) {
                  length, kUsage);
     return 2;
   }
-  if (!MakeDirectories(options.dir)) {
+  if (!platform::evt::MakeDirectories(options.dir)) {
     std::fprintf(stderr, "eventcreate: cannot create %s\n", options.dir.c_str());
     return 1;
   }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -497,6 +498,21 @@ std::string AppendRecord(const std::string& dir, const std::string& logName,
   EncodeHeader(header, headerBytes);
   if (!WriteExact(fd.Get(), 0, headerBytes, kHeaderSize)) return "cannot write " + path;
   return {};
+}
+
+std::string LocalComputerName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return "localhost";
+  return name;
+}
+
+bool MakeDirectories(const std::string& path) {
+  for (std::size_t at = 1; at <= path.size(); ++at) {
+    if (at != path.size() && path[at] != '/') continue;
+    std::string prefix = path.substr(0, at);
+    if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  return true;
 }
 
 }  // namespace platform::evt

@@ -161,4 +161,10 @@ std::string AppendRecord(const std::string& dir, const std::string& logName,
 // The directory of the logs: EVENTLOG_DIR, else /var/log/eventlog.
 std::string LogDirectory();
 
+// The name a record carries as its computer when the writer names none: the host name.
+std::string LocalComputerName();
+
+// Creates the directory and its parents as needed; false when it cannot be made.
+bool MakeDirectories(const std::string& path);
+
 }  // namespace platform::evt
