@@ -17,7 +17,7 @@ void PutUInt32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-struct RecordSpec {
+struct RecordFields {
   std::uint32_t EventID = 1;
   std::string Source = "Source";
   std::string Details = "details";
@@ -26,24 +26,24 @@ struct RecordSpec {
 };
 
 // A record in the 8-bit layout the event log delivers.
-Bytes MakeRecord(const RecordSpec& spec) {
+Bytes MakeRecord(const RecordFields& fields) {
   Bytes record(56, 0);
   auto append = [&](const std::string& text) {
     record.insert(record.end(), text.begin(), text.end());
     record.push_back(0);
   };
-  append(spec.Source);
+  append(fields.Source);
   append("COMPUTER");
   while (record.size() % 4) record.push_back(0);
   std::uint32_t stringOffset = static_cast<std::uint32_t>(record.size());
-  if (spec.WithStrings) append(spec.Details);
+  if (fields.WithStrings) append(fields.Details);
   while (record.size() % 4) record.push_back(0);
   record.resize(record.size() + 4);
   std::uint32_t length = static_cast<std::uint32_t>(record.size());
   PutUInt32(record, 0, length);
   PutUInt32(record, 4, 0x654c664c);
-  PutUInt32(record, 12, spec.TimeGenerated);
-  PutUInt32(record, 20, spec.EventID);
+  PutUInt32(record, 12, fields.TimeGenerated);
+  PutUInt32(record, 20, fields.EventID);
   PutUInt32(record, 36, stringOffset);
   PutUInt32(record, length - 4, length);
   return record;
