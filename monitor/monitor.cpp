@@ -17,7 +17,6 @@ namespace {
 constexpr char kVersionLine[] = "Version: 201710091624";
 constexpr char kSettingsFileName[] = "EventLog.XML";
 constexpr char kDefaultLogName[] = "Application";
-constexpr char kPagingAction[] = "page";
 
 // No step of the monitor moves its progress marker.
 constexpr std::int32_t Trace = 0;
@@ -64,9 +63,6 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record) {
   // Only a match of this very search is reported; an earlier cycle's match never is again.
   if (matched && record.TimeGeneratedAsDateTime > settings.LoggedAfter) {
     Report(settings, record);
-    if (settings.Action == kPagingAction) {
-      // The page action joins here once the page sender exists.
-    }
   } else {
     ConsoleWriteLine("No events found.");
   }
