@@ -1,0 +1,37 @@
+// System information: the computer's name, the program's path, memory, up time, the beep.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The computer's name; empty when the system does not give it.
+std::string ComputerName();
+
+// The full path of the running program's executable file.
+std::string ExecutablePath();
+
+// Whether a character ends a directory part of a path on this system.
+bool IsPathSeparator(char c);
+
+// Memory figures in bytes as the system reports them.
+struct MemoryFigures {
+  std::uint32_t Load = 0;  // percentage of physical memory in use
+  std::uint64_t TotalPhys = 0;
+  std::uint64_t AvailPhys = 0;
+  std::uint64_t TotalPageFile = 0;  // committable memory
+  std::uint64_t AvailPageFile = 0;
+  std::uint64_t TotalVirtual = 0;  // the process's user-mode address space
+  std::uint64_t AvailVirtual = 0;
+};
+// False when the system refuses the figures.
+bool ReadMemoryFigures(MemoryFigures& figures);
+
+// Milliseconds since the system started, without wrapping.
+std::uint64_t MillisecondsSinceBoot();
+
+// Sounds a tone and returns when it has played.
+void Beep(std::uint32_t frequency, std::uint32_t durationMilliseconds);
+
+}  // namespace platform
