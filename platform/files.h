@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -19,5 +20,17 @@ FileHandle OpenSharedForReading(const std::string& name);
 // Reads up to size bytes; the count read, or -1 on failure.
 long ReadFromFile(FileHandle file, void* buffer, std::size_t size);
 void CloseFile(FileHandle file);
+
+}  // namespace platform
+
+namespace platform {
+
+// Deletes a file; false when it cannot be deleted (a read-only file, a directory, a file in use).
+bool RemoveFile(const std::string& name);
+
+// The names (without directory) of the entries that match a pattern: a directory part and a
+// file-name part where "*" stands for any run of characters and "?" for one, compared without
+// regard to letter case; every kind of entry is found. False when the search fails.
+bool FindFileNames(const std::string& pattern, std::vector<std::string>& names);
 
 }  // namespace platform

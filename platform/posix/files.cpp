@@ -1,10 +1,13 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <cstring>
 
 namespace platform {
 
@@ -37,6 +40,68 @@ long ReadFromFile(FileHandle file, void* buffer, std::size_t size) {
 
 void CloseFile(FileHandle file) {
   if (file != kInvalidFile) close(static_cast<int>(file));
+}
+
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// "*" any run of characters, "?" one character, letters compared without regard to case.
+bool MatchesPattern(const char* name, const char* pattern) {
+  const char* starName = nullptr;
+  const char* starPattern = nullptr;
+  while (*name) {
+    if (*pattern == '*') {
+      starPattern = ++pattern;
+      starName = name;
+    } else if (*pattern == '?' || (*pattern && FoldCase(*pattern) == FoldCase(*name))) {
+      ++pattern;
+      ++name;
+    } else if (starPattern) {
+      pattern = starPattern;
+      name = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+}  // namespace
+
+bool RemoveFile(const std::string& name) {
+  struct stat status;
+  if (lstat(name.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) return false;
+  // A file without its owner's write permission counts as read-only, which is not deleted.
+  if (S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0) return false;
+  return unlink(name.c_str()) == 0;
+}
+
+bool FindFileNames(const std::string& pattern, std::vector<std::string>& names) {
+  names.clear();
+  const std::size_t slash = pattern.find_last_of('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : pattern.substr(0, slash));
+  const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  DIR* search = opendir(directory.c_str());
+  if (search == nullptr) return false;
+  bool complete = true;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(search);
+    if (entry == nullptr) {
+      complete = errno == 0;
+      break;
+    }
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    if (MatchesPattern(entry->d_name, namePattern.c_str())) names.emplace_back(entry->d_name);
+  }
+  closedir(search);
+  return complete;
 }
 
 }  // namespace platform
