@@ -1,0 +1,35 @@
+// The platform's XML document object: elements with text, saved to a file. Texts are 8-bit
+// text in the system's character set and become the document's Unicode text.
+#pragma once
+
+#include <string>
+
+#include "platform/errors.h"
+
+// A refusal of the XML document object; the message is the platform's own.
+EVENTLOG_DECLARE_EXCEPTION(EXMLDocError)
+
+namespace platform {
+
+struct XmlDocument;
+struct XmlElement;
+
+// Starts and ends the component layer for the calling thread; every begin has its end.
+void BeginXmlSession();
+void EndXmlSession();
+
+// The document wrapper; the platform's document itself is made by OpenXmlDocument.
+XmlDocument* CreateXmlDocument();
+void ReleaseXmlDocument(XmlDocument* document);
+void ClearXmlDocument(XmlDocument* document);
+void OpenXmlDocument(XmlDocument* document);
+
+// Elements belong to their document and live as long as it does.
+XmlElement* CreateDocumentElement(XmlDocument* document, const std::string& name);
+XmlElement* AppendElement(XmlDocument* document, XmlElement* parent, const std::string& name);
+void SetElementText(XmlDocument* document, XmlElement* element, const std::string& text);
+
+// Creates or replaces the file.
+void SaveXmlDocument(XmlDocument* document, const std::string& fileName);
+
+}  // namespace platform
