@@ -1,0 +1,3 @@
+#include "kit/records.h"
+
+tGlobalSettings GlobalSettings;
