@@ -1,0 +1,19 @@
+// The syslog forwarder: one UDP datagram per line to port 514 of Log.SyslogHost.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/datetime.h"
+
+constexpr std::uint16_t kSyslogPort = 514;
+
+// Sends the text with its header; raises when the datagram cannot be sent.
+void SendSyslog(const std::string& text, std::int32_t severity, std::int32_t facility);
+
+// "<PRI>MMM DD YYYY HH:MM:SS: %ident: text".
+std::string SyslogDatagram(std::int32_t pri, TDateTime moment, const std::string& ident,
+                           const std::string& text);
+// "LOCALHOST" in any case is 127.0.0.1 and a dotted IPv4 address is taken as it stands, both
+// without a lookup; false for any other text. The address is in host byte order.
+bool ParseSyslogAddress(const std::string& host, std::uint32_t& address);
