@@ -1,0 +1,27 @@
+// A UDP receiver on a loopback port for the syslog tests, and whether the tests run with the
+// privileges that binding a port below 1024 needs.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+bool RunningAsRoot();
+
+class UdpReceiver {
+ public:
+  UdpReceiver() = default;
+  ~UdpReceiver();
+  UdpReceiver(const UdpReceiver&) = delete;
+  UdpReceiver& operator=(const UdpReceiver&) = delete;
+
+  // Binds 127.0.0.1:port; while another process holds the port it tries again until the wait is
+  // over. False with a description of the failure.
+  bool Bind(std::uint16_t port, std::chrono::milliseconds wait, std::string& error);
+  // Every datagram that arrives within the window, in the order of arrival.
+  std::vector<std::string> ReceiveFor(std::chrono::milliseconds window);
+
+ private:
+  int socket_ = -1;
+};
