@@ -14,29 +14,15 @@
 #include "kit/helpers.h"
 #include "kit/logentry.h"
 #include "kit/syslog.h"
+#include "timing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
 
 constexpr int kRepetitions = 5;
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-template <typename Run>
-double MedianSeconds(Run run) {
-  std::vector<double> seconds;
-  for (int i = 0; i < kRepetitions; ++i) {
-    auto start = Clock::now();
-    run();
-    seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return Median(seconds);
-}
 
 void Report(const char* what, int count, double seconds) {
   std::printf("%-44s %8d in %8.3f ms  %10.0f per second\n", what, count, seconds * 1000,
@@ -57,12 +43,12 @@ int main() {
                       "[Function=tarn32.SendPage][MSG=EventLog: 12/9/26 10:44:14 am "
                       "Host=vm Source=Tcpip EventID=105]"};
   constexpr int kLines = 20000;
-  Report("LogEntry, CSV line", kLines, MedianSeconds([&] {
+  Report("LogEntry, CSV line", kLines, bench::MedianSeconds(kRepetitions, [&] {
            for (int i = 0; i < kLines; ++i) LogEntry(entry);
          }));
 
   constexpr int kThreads = 4;
-  Report("LogEntry, CSV line, 4 threads at once", kLines, MedianSeconds([&] {
+  Report("LogEntry, CSV line, 4 threads at once", kLines, bench::MedianSeconds(kRepetitions, [&] {
            std::vector<std::thread> threads;
            for (int t = 0; t < kThreads; ++t)
              threads.emplace_back([&] {
@@ -72,10 +58,10 @@ int main() {
          }));
 
   GlobalSettings.Log.SyslogHost = "127.0.0.1";
-  Report("SendSyslog to 127.0.0.1", kLines, MedianSeconds([&] {
+  Report("SendSyslog to 127.0.0.1", kLines, bench::MedianSeconds(kRepetitions, [&] {
            for (int i = 0; i < kLines; ++i) SendSyslog("50400: " + entry.Text, 5, 16);
          }));
-  Report("LogEntry, CSV line and datagram", kLines, MedianSeconds([&] {
+  Report("LogEntry, CSV line and datagram", kLines, bench::MedianSeconds(kRepetitions, [&] {
            for (int i = 0; i < kLines; ++i) LogEntry(entry);
          }));
   GlobalSettings.Log.SyslogHost.clear();
@@ -89,7 +75,7 @@ int main() {
                         false};
   constexpr int kReports = 2000;
   std::string written;
-  Report("SaveExceptionRecAsXML", kReports, MedianSeconds([&] {
+  Report("SaveExceptionRecAsXML", kReports, bench::MedianSeconds(kRepetitions, [&] {
            for (int i = 0; i < kReports; ++i) written = SaveExceptionRecAsXML(failure);
          }));
   fs::remove(written);

@@ -12,12 +12,14 @@
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
 #include "platform/posix/evt_format.h"
+#include "timing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace evt = platform::evt;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
 
 constexpr int kRepetitions = 7;
 
@@ -45,22 +47,6 @@ std::uint32_t BuildFullLog(const std::string& dir) {
     if (evt::LoadU32(reinterpret_cast<std::uint8_t*>(header) + 36) & evt::kFlagWrapped)
       return count;
   }
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-template <typename Run>
-double MedianSeconds(Run run) {
-  std::vector<double> seconds;
-  for (int i = 0; i < kRepetitions; ++i) {
-    auto start = Clock::now();
-    run();
-    seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return Median(seconds);
 }
 
 // Reads the whole log newest first the way the search does, growing the 4,097-byte buffer
@@ -142,7 +128,7 @@ int main(int argc, char** argv) {
 
   ResetPeakRss();
   const long rssBefore = PeakRssKiB();
-  const double searchSeconds = MedianSeconds([] {
+  const double searchSeconds = bench::MedianSeconds(kRepetitions, [] {
     tEventSearchRecord criteria;
     criteria.LogFile = "Bench";
     criteria.EventID = 4242;
@@ -152,14 +138,14 @@ int main(int argc, char** argv) {
     if (result.EventLogRecord.EventID != 0 || !result.Source.empty()) std::abort();
   });
   Report("FindLatestEvent (no match)", searchSeconds, bytes, records);
-  const double readSeconds = MedianSeconds([] { ReadAllRecords(); });
+  const double readSeconds = bench::MedianSeconds(kRepetitions, [] { ReadAllRecords(); });
   Report("raw read loop (4097 B)", readSeconds, bytes, records);
   std::printf("peak RSS: %ld KiB (VmHWM; %ld KiB when the timed runs began)\n", PeakRssKiB(),
               rssBefore);
 
   if (std::system("command -v evtexport >/dev/null 2>&1") == 0) {
     const std::string command = "evtexport '" + path + "' >/dev/null 2>&1";
-    const double exportSeconds = MedianSeconds([&] {
+    const double exportSeconds = bench::MedianSeconds(kRepetitions, [&] {
       if (std::system(command.c_str()) != 0) std::fprintf(stderr, "evtexport failed\n");
     });
     Report("evtexport", exportSeconds, bytes, records);

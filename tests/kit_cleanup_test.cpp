@@ -6,25 +6,13 @@
 #include <vector>
 
 #include "kit/cleanup.h"
+#include "kit_support.h"
 #include "platform/datetime.h"
 #include "process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const std::string& path) : old_(fs::current_path()) {
-    fs::current_path(path);
-  }
-  ~ScopedCurrentDirectory() { fs::current_path(old_); }
-  ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
-  ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
-
- private:
-  fs::path old_;
-};
 
 // "<k>" in a name stands for the date (yyyymmdd) k days before today; "<-1>" is tomorrow.
 std::string Dated(std::string name) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "kit/helpers.h"
+#include "kit_support.h"
 #include "process.h"
 #include "scoped.h"
 
@@ -21,16 +22,6 @@ bool IsDateTimeTextBetween(const std::string& text, TDateTime from, TDateTime to
        s <= static_cast<std::int64_t>(std::ceil(to * 86400)); ++s)
     if (DateTimeToStr(static_cast<double>(s) / 86400) == text) return true;
   return false;
-}
-
-// Separators and orders that differ from the defaults, so that the helpers show they follow them.
-RegionalSettings DottedSettings() {
-  RegionalSettings settings;
-  settings.ShortDateFormat = "dd.mm.yyyy";
-  settings.DateSeparator = '.';
-  settings.TimeSeparator = '.';
-  settings.LongTimeFormat = "hh:mm:ss";
-  return settings;
 }
 
 std::string FirstLine(const std::string& path) {

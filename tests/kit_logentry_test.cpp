@@ -15,6 +15,7 @@
 #include "kit/helpers.h"
 #include "kit/logentry.h"
 #include "kit/records.h"
+#include "kit_support.h"
 #include "process.h"
 #include "scoped.h"
 
@@ -22,30 +23,12 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string RegexEscape(const std::string& text) {
-  static const std::string special = R"(\^$.|?*+()[]{}/-)";
-  std::string escaped;
-  for (char c : text) {
-    if (special.find(c) != std::string::npos) escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
-}
-
 // The two time columns of a line written now (24-hour clock, ':' separators), then the rest.
 const std::string kTimeColumns = R"(\d\d:\d\d:\d\d,"\[\d\d:\d\d:\d\d\.\d\d\d\]",)";
 
 std::string LinePattern(const std::string& ident10, const std::string& code,
                         const std::string& text) {
   return kTimeColumns + RegexEscape("\"" + ident10 + "\"," + code + ",\"" + text + "\"\r\n");
-}
-
-std::string TodaysFile(const std::string& base) {
-  return base + "-" + FormatDateTime("yyyymmdd", Now()) + ".CSV";
-}
-
-std::string FileOrNothing(const std::string& path) {
-  return PathExists(path) ? ReadFileBytes(path) : "<no file>";
 }
 
 // Keeps the run's settings and starts each test from the initial ones, its log in a fresh

@@ -15,6 +15,7 @@
 
 #include "kit/exceptionreport.h"
 #include "kit/helpers.h"
+#include "kit_support.h"
 #include "process.h"
 #include "scoped.h"
 #include "terminal.h"
@@ -22,30 +23,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScopedGlobalSettings {
- public:
-  ScopedGlobalSettings() : old_(GlobalSettings) {}
-  ~ScopedGlobalSettings() { GlobalSettings = old_; }
-  ScopedGlobalSettings(const ScopedGlobalSettings&) = delete;
-  ScopedGlobalSettings& operator=(const ScopedGlobalSettings&) = delete;
-
- private:
-  tGlobalSettings old_;
-};
-
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const std::string& path) : old_(fs::current_path()) {
-    fs::current_path(path);
-  }
-  ~ScopedCurrentDirectory() { fs::current_path(old_); }
-  ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
-  ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
-
- private:
-  fs::path old_;
-};
 
 // Removes a report that landed next to the test binary.
 struct RemoveAtEnd {
@@ -168,15 +145,6 @@ tExceptionRec Record(std::string function, std::string className, std::string me
   return record;
 }
 
-RegionalSettings DottedSettings() {
-  RegionalSettings settings;
-  settings.ShortDateFormat = "dd.mm.yyyy";
-  settings.DateSeparator = '.';
-  settings.TimeSeparator = '.';
-  settings.LongTimeFormat = "hh:mm:ss";
-  return settings;
-}
-
 }  // namespace
 
 TEST(ExceptionReportTest, TheTenElementsCarryTheirTextsUnchanged) {
@@ -291,7 +259,7 @@ TEST(ExceptionReportTest, AFailedSaveWritesTheFallbackLine) {
     SCOPED_TRACE(c.nameTemplate);
     TemporaryDirectory cwd;
     if (!c.journalBefore.empty()) WriteFileBytes(cwd.File("Exception.txt"), c.journalBefore);
-    tExceptionRec record = Record("tarn32.SendPage", "EIdSocketError", "m", 3, "n", c.nameTemplate);
+    tExceptionRec record = Record("tarn32.SendPage", "ESocketError", "m", 3, "n", c.nameTemplate);
     record.Beep = true;
     std::string result;
     const TDateTime from = Now();

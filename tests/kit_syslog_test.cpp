@@ -10,30 +10,13 @@
 #include "kit/logentry.h"
 #include "kit/records.h"
 #include "kit/syslog.h"
+#include "kit_support.h"
 #include "platform/sockets.h"
 #include "process.h"
 #include "scoped.h"
 #include "udp_receiver.h"
 
 namespace {
-
-std::string RegexEscape(const std::string& text) {
-  static const std::string special = R"(\^$.|?*+()[]{}/-)";
-  std::string escaped;
-  for (char c : text) {
-    if (special.find(c) != std::string::npos) escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
-}
-
-std::string TodaysFile(const std::string& base) {
-  return base + "-" + FormatDateTime("yyyymmdd", Now()) + ".CSV";
-}
-
-std::string FileOrNothing(const std::string& path) {
-  return PathExists(path) ? ReadFileBytes(path) : "<no file>";
-}
 
 // Marks this run's datagrams, so that a datagram of another test process is not counted.
 std::string RunToken() {
@@ -53,7 +36,7 @@ std::vector<std::string> Ours(const std::vector<std::string>& datagrams) {
 
 // Regional settings unlike the defaults: the time separator and the month names show in the
 // header of every datagram.
-RegionalSettings DottedSettings() {
+RegionalSettings GermanMonthSettings() {
   RegionalSettings settings;
   settings.TimeSeparator = '.';
   settings.ShortMonthNames = {"Jan", "Feb", "M\xE4r", "Apr", "Mai", "Jun",
@@ -86,12 +69,12 @@ class SyslogTest : public ::testing::Test {
   tGlobalSettings saved_;
   TemporaryDirectory dir_;
   std::string base_;
-  ScopedFormatSettings regional_{DottedSettings()};
+  ScopedFormatSettings regional_{GermanMonthSettings()};
   UdpReceiver receiver_;
 };
 
 TEST(SyslogDatagramText, HeaderIsPriDateIdentThenTheText) {
-  ScopedFormatSettings regional(DottedSettings());
+  ScopedFormatSettings regional(GermanMonthSettings());
   const TDateTime october = EncodeDateTime({2017, 10, 9, 16, 4, 5, 999});
   const TDateTime march = EncodeDateTime({2023, 3, 2, 7, 8, 9, 0});
   struct Case {
