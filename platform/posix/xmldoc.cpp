@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <pugixml.hpp>
