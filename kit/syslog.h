@@ -14,6 +14,3 @@ void SendSyslog(const std::string& text, std::int32_t severity, std::int32_t fac
 // "<PRI>MMM DD YYYY HH:MM:SS: %ident: text".
 std::string SyslogDatagram(std::int32_t pri, TDateTime moment, const std::string& ident,
                            const std::string& text);
-// "LOCALHOST" in any case is 127.0.0.1 and a dotted IPv4 address is taken as it stands, both
-// without a lookup; false for any other text. The address is in host byte order.
-bool ParseSyslogAddress(const std::string& host, std::uint32_t& address);

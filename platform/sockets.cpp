@@ -4,6 +4,45 @@
 
 namespace {
 
+constexpr std::uint32_t kLoopbackAddress = 0x7F000001;
+constexpr int kWouldBlock = 10035;
+constexpr int kTimedOut = 10060;
+
+bool IsLocalhost(const std::string& host) {
+  static const char kName[] = "localhost";
+  if (host.size() != sizeof kName - 1) return false;
+  for (std::size_t i = 0; i < host.size(); ++i) {
+    char c = host[i];
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c != kName[i]) return false;
+  }
+  return true;
+}
+
+// Four dot-separated decimal numbers, each 0 to 255.
+bool ParseDottedAddress(const std::string& host, std::uint32_t& address) {
+  std::uint32_t result = 0;
+  std::size_t position = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (position >= host.size() || host[position] != '.') return false;
+      ++position;
+    }
+    std::size_t digits = 0;
+    unsigned value = 0;
+    while (position < host.size() && host[position] >= '0' && host[position] <= '9' && digits < 4) {
+      value = value * 10 + unsigned(host[position] - '0');
+      ++position;
+      ++digits;
+    }
+    if (digits == 0 || digits > 3 || value > 255) return false;
+    result = result << 8 | value;
+  }
+  if (position != host.size()) return false;
+  address = result;
+  return true;
+}
+
 struct SocketErrorEntry {
   int Code;
   const char* Text;
@@ -63,3 +102,47 @@ ESocketError::ESocketError(int errorCode)
     : Exception("ESocketError", "Socket Error # " + std::to_string(errorCode) + "\r\n" +
                                     SocketErrorText(errorCode)),
       errorCode_(errorCode) {}
+
+bool ParseHostAddress(const std::string& host, std::uint32_t& address) {
+  if (IsLocalhost(host)) {
+    address = kLoopbackAddress;
+    return true;
+  }
+  return ParseDottedAddress(host, address);
+}
+
+std::uint32_t ResolveHostAddress(const std::string& host) {
+  std::uint32_t address = 0;
+  if (ParseHostAddress(host, address)) return address;
+  int errorCode = 0;
+  if (!platform::LookupIPv4(host, address, errorCode)) throw ESocketError(errorCode);
+  return address;
+}
+
+namespace platform {
+
+bool SendAll(SocketHandle socket, const void* data, std::size_t size, int timeoutMilliseconds,
+             int& errorCode) {
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    long sent = SendAvailable(socket, next, size, errorCode);
+    if (sent > 0) {
+      next += sent;
+      size -= static_cast<std::size_t>(sent);
+      continue;
+    }
+    if (sent < 0 && errorCode != kWouldBlock) return false;
+    switch (WaitUntilWritable(socket, timeoutMilliseconds, errorCode)) {
+      case WaitResult::Ready:
+        break;
+      case WaitResult::TimedOut:
+        errorCode = kTimedOut;
+        return false;
+      case WaitResult::Failed:
+        return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace platform

@@ -17,12 +17,24 @@ class ESocketError : public Exception {
  private:
   int errorCode_;
 };
-EVENTLOG_DECLARE_EXCEPTION(EInvalidSocket)  // "Cannot allocate socket."
+EVENTLOG_DECLARE_EXCEPTION(EInvalidSocket)              // "Cannot allocate socket."
+EVENTLOG_DECLARE_EXCEPTION(EStackInitializationFailed)  // "Winsock Initialization Error."
+
+// "LOCALHOST" in any case is 127.0.0.1 and a dotted IPv4 address is taken as it stands, both
+// without a lookup; false for any other text. The address is in host byte order.
+bool ParseHostAddress(const std::string& host, std::uint32_t& address);
+// The address of a host: as above, else the first IPv4 address a lookup finds. Raises
+// ESocketError (11001 for an unknown name).
+std::uint32_t ResolveHostAddress(const std::string& host);
 
 // The text for a socket error number; empty for a number the table lacks.
 std::string SocketErrorText(int errorCode);
 
 namespace platform {
+
+// Starts the system's socket layer with the first network object of the process; it stays
+// started. Raises EStackInitializationFailed when the system refuses.
+void StartSocketLayer();
 
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
@@ -37,5 +49,42 @@ SocketHandle OpenDatagramSocket(int& errorCode);
 long SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
                   std::size_t size, int& errorCode);
 void CloseSocket(SocketHandle socket);
+
+// Stream sockets never block: waiting is done by the Wait calls, each with its own time limit in
+// milliseconds (a negative limit waits without one).
+
+// An IPv4 stream socket; kInvalidSocket with the error number.
+SocketHandle OpenStreamSocket(int& errorCode);
+// Binds a socket to any local address and an ephemeral port; false with the error number.
+bool BindAnyAddress(SocketHandle socket, int& errorCode);
+// Connects within the time limit; false with the error number (10060 when the time ran out).
+bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                   int timeoutMilliseconds, int& errorCode);
+
+enum class WaitResult { Ready, TimedOut, Failed };
+// Ready when data, the peer's close or a pending failure can be received.
+WaitResult WaitUntilReadable(SocketHandle socket, int timeoutMilliseconds, int& errorCode);
+WaitResult WaitUntilWritable(SocketHandle socket, int timeoutMilliseconds, int& errorCode);
+
+// What has arrived, up to size bytes: the count, 0 at the peer's close, -1 with the error number
+// (10035 when nothing is there yet).
+long ReceiveAvailable(SocketHandle socket, void* buffer, std::size_t size, int& errorCode);
+// As much as the system takes now: the count, or -1 with the error number (10035 when full).
+long SendAvailable(SocketHandle socket, const void* data, std::size_t size, int& errorCode);
+// Sends every byte, waiting for room at most the time limit each time; false with the error
+// number (10060 when the time ran out).
+bool SendAll(SocketHandle socket, const void* data, std::size_t size, int timeoutMilliseconds,
+             int& errorCode);
+// Ends the sending side: the peer sees the close after the bytes already sent.
+void ShutdownSending(SocketHandle socket);
+
+// A listening stream socket on the address and port (0: an ephemeral port); kInvalidSocket with
+// the error number.
+SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode);
+// The local port a socket is bound to; 0 when the system does not tell.
+std::uint16_t LocalPort(SocketHandle socket);
+// Takes one waiting connection (wait for it with WaitUntilReadable); kInvalidSocket with the
+// error number.
+SocketHandle AcceptStream(SocketHandle listener, int& errorCode);
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include "kit/logentry.h"
 #include "kit/records.h"
 #include "kit/syslog.h"
+#include "platform/sockets.h"
 #include "kit_support.h"
 #include "platform/sockets.h"
 #include "process.h"
@@ -126,7 +127,7 @@ TEST(SyslogAddress, LocalhostAndDottedAddressesNeedNoLookup) {
   };
   for (const auto& c : cases) {
     std::uint32_t address = 0xDEADBEEF;
-    EXPECT_EQ(ParseSyslogAddress(c.host, address), c.parsed) << '"' << c.host << '"';
+    EXPECT_EQ(ParseHostAddress(c.host, address), c.parsed) << '"' << c.host << '"';
     if (c.parsed) {
       EXPECT_EQ(address, c.address) << c.host;
     }

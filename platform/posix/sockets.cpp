@@ -1,8 +1,10 @@
 #include "platform/sockets.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -109,7 +111,29 @@ sockaddr_in IPv4Address(std::uint32_t address, std::uint16_t port) {
   return socketAddress;
 }
 
+int LastSocketError() { return SocketErrorNumber(errno); }
+
+int Descriptor(SocketHandle socket) { return static_cast<int>(socket); }
+
+// Waits for the events within the limit; EINTR shortens nothing, the wait goes on.
+WaitResult WaitFor(SocketHandle socket, short events, int timeoutMilliseconds, int& errorCode) {
+  pollfd entry{Descriptor(socket), events, 0};
+  for (;;) {
+    int ready = poll(&entry, 1, timeoutMilliseconds < 0 ? -1 : timeoutMilliseconds);
+    if (ready > 0) return WaitResult::Ready;
+    if (ready == 0) return WaitResult::TimedOut;
+    if (errno != EINTR) {
+      errorCode = LastSocketError();
+      return WaitResult::Failed;
+    }
+  }
+}
+
 }  // namespace
+
+void StartSocketLayer() {
+  // BSD sockets need no start; writes to a closed peer use MSG_NOSIGNAL instead of SIGPIPE.
+}
 
 bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {
   addrinfo hints;
@@ -154,6 +178,117 @@ long SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port
 
 void CloseSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) close(static_cast<int>(socket));
+}
+
+SocketHandle OpenStreamSocket(int& errorCode) {
+  int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+  if (handle < 0) {
+    errorCode = LastSocketError();
+    return kInvalidSocket;
+  }
+  return handle;
+}
+
+bool BindAnyAddress(SocketHandle socket, int& errorCode) {
+  const sockaddr_in any = IPv4Address(INADDR_ANY, 0);
+  if (bind(Descriptor(socket), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0)
+    return true;
+  errorCode = LastSocketError();
+  return false;
+}
+
+bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                   int timeoutMilliseconds, int& errorCode) {
+  const sockaddr_in target = IPv4Address(address, port);
+  if (connect(Descriptor(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
+    return true;
+  if (errno != EINPROGRESS && errno != EINTR) {
+    errorCode = LastSocketError();
+    return false;
+  }
+  switch (WaitFor(socket, POLLOUT, timeoutMilliseconds, errorCode)) {
+    case WaitResult::Ready:
+      break;
+    case WaitResult::TimedOut:
+      errorCode = 10060;
+      return false;
+    case WaitResult::Failed:
+      return false;
+  }
+  int failure = 0;
+  socklen_t size = sizeof failure;
+  if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &failure, &size) != 0) failure = errno;
+  if (failure == 0) return true;
+  errorCode = SocketErrorNumber(failure);
+  return false;
+}
+
+WaitResult WaitUntilReadable(SocketHandle socket, int timeoutMilliseconds, int& errorCode) {
+  return WaitFor(socket, POLLIN, timeoutMilliseconds, errorCode);
+}
+
+WaitResult WaitUntilWritable(SocketHandle socket, int timeoutMilliseconds, int& errorCode) {
+  return WaitFor(socket, POLLOUT, timeoutMilliseconds, errorCode);
+}
+
+long ReceiveAvailable(SocketHandle socket, void* buffer, std::size_t size, int& errorCode) {
+  for (;;) {
+    ssize_t received = recv(Descriptor(socket), buffer, size, MSG_DONTWAIT);
+    if (received >= 0) return static_cast<long>(received);
+    if (errno != EINTR) {
+      errorCode = LastSocketError();
+      return -1;
+    }
+  }
+}
+
+long SendAvailable(SocketHandle socket, const void* data, std::size_t size, int& errorCode) {
+  for (;;) {
+    ssize_t sent = send(Descriptor(socket), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent >= 0) return static_cast<long>(sent);
+    if (errno != EINTR) {
+      errorCode = LastSocketError();
+      return -1;
+    }
+  }
+}
+
+void ShutdownSending(SocketHandle socket) { shutdown(Descriptor(socket), SHUT_WR); }
+
+SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode) {
+  int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+  if (handle < 0) {
+    errorCode = LastSocketError();
+    return kInvalidSocket;
+  }
+  int reuse = 1;
+  setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  const sockaddr_in local = IPv4Address(address, port);
+  if (bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+      listen(handle, SOMAXCONN) != 0) {
+    errorCode = LastSocketError();
+    close(handle);
+    return kInvalidSocket;
+  }
+  return handle;
+}
+
+std::uint16_t LocalPort(SocketHandle socket) {
+  sockaddr_in local;
+  socklen_t size = sizeof local;
+  if (getsockname(Descriptor(socket), reinterpret_cast<sockaddr*>(&local), &size) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+SocketHandle AcceptStream(SocketHandle listener, int& errorCode) {
+  for (;;) {
+    int handle = accept4(Descriptor(listener), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (handle >= 0) return handle;
+    if (errno != EINTR) {
+      errorCode = LastSocketError();
+      return kInvalidSocket;
+    }
+  }
 }
 
 }  // namespace platform
