@@ -1,0 +1,168 @@
+#include "paging/sendpage.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "kit/exceptionreport.h"
+#include "kit/helpers.h"
+#include "kit/logentry.h"
+#include "kit/records.h"
+#include "paging/httpclient.h"
+#include "platform/datetime.h"
+#include "platform/errors.h"
+
+namespace {
+
+constexpr char kFunctionName[] = "tarn32.SendPage";
+constexpr char kSuccessMarker[] = "Message succesfully sent";
+constexpr std::int32_t kGatewayPort = 80;
+constexpr std::int32_t kSuccessCode = 50400;
+constexpr std::int32_t kFailureCode = 30000;
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string PercentByte(unsigned char byte) {
+  static const char kHex[] = "0123456789ABCDEF";
+  return {'%', kHex[byte >> 4], kHex[byte & 15]};
+}
+
+// The page record: one line per call, so a line that cannot be written is lost alone.
+void WritePageRecord(const std::string& fileName, const tSendPageRec& page, const std::string& url,
+                     std::int32_t& trace) {
+  const tGlobalSettings& settings = GlobalSettings;
+  auto line = [&](const std::string& text, bool append) {
+    AppendTextToFile(text + "\r\n", fileName, append);
+  };
+  trace = 530;
+  line("<xml>", false);
+  trace = 540;
+  line("<PagerRec></PagerRec>", true);
+  trace = 550;
+  line("<DateTime>" + DateTimeToStrOrEmpty(Now()) + "</DateTime>", true);
+  trace = 570;
+  line("<SelfName>" + settings.SelfName + "</SelfName>", true);
+  line("<Version>" + settings.Version + "</Version>", true);
+  line("<HostName>" + settings.HostName + "</HostName>", true);
+  line(std::string("<Function>") + kFunctionName + "</Function>", true);
+  line("<RunningUnderDelphi>" + IfThenStr(settings.RunningUnderDelphi, "True", "False") +
+           "</RunningUnderDelphi>",
+       true);
+  line("<PagerNo>" + std::to_string(page.PagerNo) + "</PagerNo>", true);
+  line("<QoxPagingPassword>" + page.Password + "</QoxPagingPassword>", true);
+  line("<URL>" + url + "</URL>", true);
+  line("<PageSent>True</PageSent>", true);
+}
+
+std::string SuccessText(const std::string& escapedMessage, std::int32_t pagerNo, bool success,
+                        const std::string& fileName) {
+  return std::string("[Function=") + kFunctionName +
+         "][MSG=" + ReplaceAll(escapedMessage, "%20", " ") +
+         "][PagerNo=" + std::to_string(pagerNo) + "][RESULT=" + IfThenStr(success, "OK", "Error") +
+         "][Filename=" + fileName + "][HTTPResponse.txt Not created]";
+}
+
+std::string WithoutFirstLineBreak(std::string message) {
+  if (std::size_t at = message.find("\r\n"); at != std::string::npos) message.erase(at, 2);
+  return message;
+}
+
+// Writes the exception report and the failure entry; the trace marker is the failing step's.
+void ReportFailure(const FailureDescription& failure, tLogRec& logRec,
+                   tExceptionRec& exceptionRec) {
+  exceptionRec.FunctionName = kFunctionName;
+  exceptionRec.ClassName = failure.ClassName;
+  exceptionRec.Message = failure.Message;
+  exceptionRec.Trace = logRec.Trace;
+  exceptionRec.Beep = true;
+  exceptionRec.FileName = GlobalSettings.ExceptionFileName;
+  exceptionRec.FileName = SaveExceptionRecAsXML(exceptionRec);
+
+  logRec.Code = kFailureCode;
+  logRec.Text = std::string("[Function=") + kFunctionName +
+                "][Classname=" + exceptionRec.ClassName +
+                "][Message=" + WithoutFirstLineBreak(failure.Message) +
+                "][Trace=" + std::to_string(logRec.Trace) + "][Filename=" + exceptionRec.FileName +
+                "][CoInitializeCount=" + std::to_string(GlobalSettings.CoInitializeCount) +
+                "][Notes=" + exceptionRec.Notes + "]";
+  LogEntry(logRec);
+}
+
+}  // namespace
+
+std::string PagingGatewayHost() {
+  const char* configured = std::getenv("PAGING_GATEWAY_HOST");
+  if (configured != nullptr && *configured != '\0') return configured;
+  return PAGING_GATEWAY_HOST;
+}
+
+std::string EscapePageMessage(const std::string& message) {
+  std::string escaped;
+  escaped.reserve(message.size());
+  for (char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    // Control characters never reach the request line, so a CR LF cannot start a header.
+    if (c == '&' || c == '=' || c == ' ' || byte < 32 || byte == 127)
+      escaped += PercentByte(byte);
+    else
+      escaped += c;
+  }
+  return escaped;
+}
+
+std::string PageUrl(const std::string& gatewayHost, const tSendPageRec& request) {
+  return "http://" + gatewayHost + "/cgi-bin/xmhscgi?password=" + request.Password +
+         "&pagerid=" + std::to_string(request.PagerNo) +
+         "&message=" + EscapePageMessage(request.Message);
+}
+
+bool SendPage(const tSendPageRec& request) {
+  tLogRec logRec;
+  tExceptionRec exceptionRec;
+  // Declared first so that it goes last, after the failure report and entry.
+  std::unique_ptr<THttpClient> client;
+  try {
+    logRec.Trace = 110;
+    const tSendPageRec page = request;
+    const std::string gatewayHost = PagingGatewayHost();
+    const std::string escapedMessage = EscapePageMessage(page.Message);
+    const std::string url = PageUrl(gatewayHost, page);
+    exceptionRec.Notes = url;
+
+    logRec.Trace = 200;
+    client = std::make_unique<THttpClient>();
+    logRec.Trace = 210;
+    client->SetHost(gatewayHost);
+    logRec.Trace = 220;
+    client->SetPort(kGatewayPort);
+
+    logRec.Trace = 310;
+    const std::string response = client->Get(url);
+    logRec.Trace = 320;
+    if (client->IsConnected()) client->CloseConnection();
+    logRec.Trace = 400;
+    const bool success = response.find(kSuccessMarker) != std::string::npos;
+
+    logRec.Trace = 520;
+    const std::string fileName = "SendPage_" + FormatDateTime("yyyymmddhhnnsszzz", Now()) + ".xml";
+    WritePageRecord(fileName, page, url, logRec.Trace);
+
+    logRec.Trace = 1130;
+    logRec.Code = kSuccessCode;
+    logRec.Text = SuccessText(escapedMessage, page.PagerNo, success, fileName);
+    logRec.Trace = 1140;
+    LogEntry(logRec);
+    return success;
+  } catch (const std::exception& failure) {
+    try {
+      ReportFailure(DescribeFailure(failure), logRec, exceptionRec);
+    } catch (const std::exception&) {
+      // Memory ran out while reporting: the false result is all that is left to give.
+    }
+  }
+  return false;
+}

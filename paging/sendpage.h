@@ -1,0 +1,27 @@
+// The page sender: one page to the paging gateway as one HTTP GET, a page record file for every
+// exchange that completed, a log entry for the outcome and an exception report on failure.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct tSendPageRec {
+  std::string Message;   // the page text, not escaped
+  std::string Password;  // the gateway password, sent and recorded unchanged
+  std::int32_t PagerNo = 0;
+  std::int32_t Reserved = 0;  // callers set 0; the sender does not read it
+};
+
+// The gateway's host ("host" or "host:port"): the environment's PAGING_GATEWAY_HOST when it is
+// set and not empty, else the value the program was built with.
+std::string PagingGatewayHost();
+
+// The message as the URL carries it: "&", "=" and blank, every byte below 32 and byte 127
+// become "%" and two upper-case hex digits; everything else stays.
+std::string EscapePageMessage(const std::string& message);
+
+// The gateway URL for a request, with the message escaped.
+std::string PageUrl(const std::string& gatewayHost, const tSendPageRec& request);
+
+// Sends the page; true when the gateway's answer holds the success marker. Never raises.
+bool SendPage(const tSendPageRec& request);
