@@ -3,6 +3,7 @@
 #include <limits>
 #include <string>
 
+#include "monitor/pageaction.h"
 #include "monitor/settings.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr char kVersionLine[] = "Version: 201710091624";
 constexpr char kSettingsFileName[] = "EventLog.XML";
 constexpr char kDefaultLogName[] = "Application";
+constexpr char kPageAction[] = "page";
 
 // No step of the monitor moves its progress marker.
 constexpr std::int32_t Trace = 0;
@@ -63,6 +65,8 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record) {
   // Only a match of this very search is reported; an earlier cycle's match never is again.
   if (matched && record.TimeGeneratedAsDateTime > settings.LoggedAfter) {
     Report(settings, record);
+    // After the report and the new LoggedAfter: a page that fails is not tried again.
+    if (settings.Action == kPageAction) RunPageAction(record);
   } else {
     ConsoleWriteLine("No events found.");
   }

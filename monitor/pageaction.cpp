@@ -1,0 +1,26 @@
+#include "monitor/pageaction.h"
+
+#include "kit/helpers.h"
+
+tSendPageRec SendPageRec;
+
+namespace {
+
+constexpr std::int32_t kPagerNo = 730418;
+constexpr char kPassword[] = "KRVOT";
+
+}  // namespace
+
+std::string PageMessage(TDateTime now, const std::string& hostName,
+                        const tMyEventLogRecord& record) {
+  return "EventLog: " + DateTimeToStrOrEmpty(now) + " Host=" + hostName +
+         " Source=" + record.Source + " EventID=" + std::to_string(record.EventLogRecord.EventID);
+}
+
+void RunPageAction(const tMyEventLogRecord& record) {
+  SendPageRec.PagerNo = kPagerNo;
+  SendPageRec.Password = kPassword;
+  SendPageRec.Reserved = 0;
+  SendPageRec.Message = PageMessage(Now(), GetHostName(), record);
+  SendPage(SendPageRec);
+}
