@@ -1,8 +1,40 @@
-// EventLog: watches one event log for a chosen event and reports each new occurrence.
+// EventLog: watches one event log for a chosen event and pages when a new occurrence turns up.
+#include <exception>
+#include <string>
+
 #include "monitor/monitor.h"
+#include "platform/console.h"
+#include "platform/errors.h"
 #include "platform/regional.h"
+#include "platform/system.h"
+#include "platform/versionprobe.h"
+
+namespace {
+
+std::string ExecutableFileName() {
+  const std::string path = platform::ExecutablePath();
+  std::size_t start = path.size();
+  while (start > 0 && !platform::IsPathSeparator(path[start - 1])) --start;
+  return path.substr(start);
+}
+
+// A start-up failure ends the program before the monitor's own failure handling exists.
+int ReportStartupFailure(const std::exception& failure) {
+  const FailureDescription description = DescribeFailure(failure);
+  const auto probe = reinterpret_cast<const void*>(&ProbeWindowsVersion);
+  ErrorWrite(StartupFailureReport(description.ClassName, ExecutableFileName(),
+                                  platform::ImageOffset(probe), description.Message));
+  return 1;
+}
+
+}  // namespace
 
 int main() {
   LoadRegionalSettings();
+  try {
+    ProbeWindowsVersion();
+  } catch (const std::exception& failure) {
+    return ReportStartupFailure(failure);
+  }
   return RunMonitor();
 }
