@@ -1,0 +1,139 @@
+// pagegateway: a loopback stand-in of the paging gateway. It prints every page it receives and
+// answers each one with the gateway's success marker, so a page can be watched arriving.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "platform/sockets.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: pagegateway [--port N] [--answer TEXT]\n"
+    "  listens on 127.0.0.1 (port 8080 by default, 0 for any free port) and answers every\n"
+    "  GET with TEXT (default: the success marker)\n";
+constexpr std::uint32_t kLoopback = 0x7F000001;
+constexpr std::size_t kMaxRequestBytes = 64 * 1024;
+constexpr int kRequestWaitMilliseconds = 5000;
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string PercentDecoded(std::string_view text) {
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+// The value of a query key in the request line's target; empty when it is missing.
+std::string QueryValue(std::string_view target, std::string_view key) {
+  std::size_t query = target.find('?');
+  if (query == std::string_view::npos) return {};
+  std::string_view rest = target.substr(query + 1);
+  while (!rest.empty()) {
+    std::size_t end = rest.find('&');
+    std::string_view item = rest.substr(0, end);
+    if (item.size() > key.size() && item.substr(0, key.size()) == key && item[key.size()] == '=')
+      return PercentDecoded(item.substr(key.size() + 1));
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  return {};
+}
+
+// Reads the request head; false when the peer goes or stays silent first.
+bool ReadRequestHead(platform::SocketHandle connection, std::string& head) {
+  char block[4096];
+  while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxRequestBytes) {
+    int errorCode = 0;
+    if (platform::WaitUntilReadable(connection, kRequestWaitMilliseconds, errorCode) !=
+        platform::WaitResult::Ready)
+      return false;
+    long received = platform::ReceiveAvailable(connection, block, sizeof block, errorCode);
+    if (received > 0)
+      head.append(block, static_cast<std::size_t>(received));
+    else if (received == 0 || errorCode != 10035)
+      return false;
+  }
+  return true;
+}
+
+void Serve(platform::SocketHandle connection, const std::string& answer) {
+  std::string head;
+  if (!ReadRequestHead(connection, head)) return;
+  // "GET <target> HTTP/1.1"
+  const std::string requestLine = head.substr(0, head.find("\r\n"));
+  const std::size_t first = requestLine.find(' ');
+  const std::size_t last = requestLine.rfind(' ');
+  const std::string target =
+      first < last ? requestLine.substr(first + 1, last - first - 1) : std::string();
+  std::printf("Page for pager %s: %s\n", QueryValue(target, "pagerid").c_str(),
+              QueryValue(target, "message").c_str());
+  std::fflush(stdout);
+
+  const std::string response = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                               std::to_string(answer.size()) + "\r\nConnection: close\r\n\r\n" +
+                               answer;
+  int errorCode = 0;
+  platform::SendAll(connection, response.data(), response.size(), kRequestWaitMilliseconds,
+                    errorCode);
+  platform::ShutdownSending(connection);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long port = 8080;
+  std::string answer = "Message succesfully sent";
+  for (int i = 1; i < argc; ++i) {
+    std::string_view option = argv[i];
+    if (option == "--port" && i + 1 < argc) {
+      char* end = nullptr;
+      port = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || port < 0 || port > 65535) {
+        std::fputs(kUsage, stderr);
+        return 2;
+      }
+    } else if (option == "--answer" && i + 1 < argc) {
+      answer = argv[++i];
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+
+  platform::StartSocketLayer();
+  int errorCode = 0;
+  platform::SocketHandle listener =
+      platform::ListenStream(kLoopback, static_cast<std::uint16_t>(port), errorCode);
+  if (listener == platform::kInvalidSocket) {
+    std::fprintf(stderr, "pagegateway: cannot listen on 127.0.0.1:%ld: %s\n", port,
+                 SocketErrorText(errorCode).c_str());
+    return 1;
+  }
+  std::printf("Paging gateway stand-in listening on 127.0.0.1:%u\n",
+              unsigned(platform::LocalPort(listener)));
+  std::fflush(stdout);
+  for (;;) {
+    if (platform::WaitUntilReadable(listener, -1, errorCode) != platform::WaitResult::Ready)
+      continue;
+    platform::SocketHandle connection = platform::AcceptStream(listener, errorCode);
+    if (connection == platform::kInvalidSocket) continue;
+    Serve(connection, answer);
+    platform::CloseSocket(connection);
+  }
+}
