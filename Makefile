@@ -4,7 +4,7 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
-DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt
+DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl
 DEMO_DIR := demo
 
 .PHONY: all deps locales build test run clean
