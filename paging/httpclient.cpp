@@ -253,10 +253,12 @@ void THttpClient::Connect(const std::string& host, std::uint16_t port) {
   socket_ = platform::OpenStreamSocket(errorCode);
   if (socket_ == platform::kInvalidSocket) throw EInvalidSocket("Cannot allocate socket.");
   buffer_.clear();
-  int timeout = Limits.ConnectMilliseconds;
-  if (ReadTimeout > 0) timeout = std::min(timeout, static_cast<int>(ReadTimeout));
+  std::int64_t timeout =
+      std::min<std::int64_t>(Limits.ConnectMilliseconds, deadline_ - SteadyMilliseconds());
+  if (ReadTimeout > 0) timeout = std::min<std::int64_t>(timeout, ReadTimeout);
   if (!platform::BindAnyAddress(socket_, errorCode) ||
-      !platform::ConnectStream(socket_, address, port, timeout, errorCode)) {
+      !platform::ConnectStream(socket_, address, port,
+                               static_cast<int>(std::max<std::int64_t>(timeout, 0)), errorCode)) {
     CloseSocket();
     throw ESocketError(errorCode);
   }
@@ -294,10 +296,9 @@ void THttpClient::ReadHeaderLines() {
   for (;;) {
     std::string line;
     const bool complete = ReadLine(line, true);
-    // A peer that closes inside the head leaves the lines read so far as the headers.
-    if (!complete && line.empty()) return;
-    if (complete && line.empty()) return;
+    if (line.empty()) return;
     response_.RawHeaders.push_back(line);
+    // A peer that closes inside the head leaves the lines read so far as the headers.
     if (!complete) return;
   }
 }
