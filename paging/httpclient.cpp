@@ -136,9 +136,8 @@ tUrl SplitUrl(std::string url) {
   if (query != std::string::npos) result.Params = rest.substr(query);
 
   if (std::size_t hash = result.Document.find('#'); hash != std::string::npos) {
-    result.Bookmark = result.Document.substr(hash + 1) + result.Params;
+    result.Bookmark = result.Document.substr(hash + 1);
     result.Document.erase(hash);
-    result.Params.clear();
   } else if (hash = result.Params.find('#'); hash != std::string::npos) {
     result.Bookmark = result.Params.substr(hash + 1);
     result.Params.erase(hash);
@@ -172,15 +171,10 @@ THttpClient::THttpClient() : Limits(HttpLimits) {}
 
 THttpClient::~THttpClient() { CloseSocket(); }
 
-void THttpClient::SetHost(const std::string& host) {
-  host_ = host;
-  defaultHost_ = host;
-}
+// The connection's host and port are also the defaults for a URL that lacks them.
+void THttpClient::SetHost(const std::string& host) { host_ = host; }
 
-void THttpClient::SetPort(std::int32_t port) {
-  port_ = port;
-  defaultPort_ = std::to_string(port);
-}
+void THttpClient::SetPort(std::int32_t port) { port_ = port; }
 
 bool THttpClient::IsConnected() { return socket_ != platform::kInvalidSocket; }
 
@@ -196,15 +190,13 @@ void THttpClient::CloseSocket() {
 }
 
 THttpClient::Target THttpClient::TargetOf(const tUrl& url) {
-  const std::string host = url.Host.empty() ? defaultHost_ : url.Host;
+  const std::string host = url.Host.empty() ? host_ : url.Host;
   const std::string scheme = url.Protocol.empty() ? "http" : url.Protocol;
   std::string portText = url.Port;
   if (portText.empty()) {
-    std::int64_t number = 0;
-    const bool standardPort =
-        !ParseDecimal(defaultPort_, number) || number == 0 || number == 80 || number == 443;
+    const bool standardPort = port_ == 0 || port_ == 80 || port_ == 443;
     if (!standardPort)
-      portText = defaultPort_;
+      portText = std::to_string(port_);
     else if (EqualsIgnoringCase(scheme, "http"))
       portText = "80";
     else if (EqualsIgnoringCase(scheme, "https"))
@@ -229,7 +221,6 @@ THttpClient::Target THttpClient::TargetOf(const tUrl& url) {
 std::string THttpClient::Get(const std::string& url) {
   response_ = tHttpResponse();
   bodyCut_ = false;
-  headBytes_ = 0;
   deadline_ = SteadyMilliseconds() + Limits.ExchangeMilliseconds;
   const Target target = TargetOf(SplitUrl(url));
   if (socket_ == platform::kInvalidSocket) Connect(host_, target.Port);
@@ -280,6 +271,7 @@ void THttpClient::SendRequest(const std::string& requestTarget, const std::strin
 void THttpClient::ReadResponseHead() {
   do {
     response_ = tHttpResponse();
+    headBytes_ = 0;
     std::string statusLine;
     if (!ReadLine(statusLine, true)) RaiseClosedGracefully();
     response_.StatusLine = statusLine;

@@ -126,13 +126,11 @@ class THttpClient {
 
   std::string host_;
   std::int32_t port_ = 80;
-  std::string defaultHost_;
-  std::string defaultPort_ = "80";
   platform::SocketHandle socket_ = platform::kInvalidSocket;
   bool peerClosed_ = false;
   bool bodyCut_ = false;  // the body went past the kept limit: the rest is left unread
   std::string buffer_;
-  std::size_t headBytes_ = 0;
+  std::size_t headBytes_ = 0;  // of the response head being read
   std::int64_t deadline_ = 0;  // steady-clock milliseconds when the exchange must end
   tHttpResponse response_;
 };
