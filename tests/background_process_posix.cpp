@@ -1,0 +1,75 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+#include "background_process.h"
+
+extern char** environ;
+
+BackgroundProcess::~BackgroundProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+bool BackgroundProcess::Start(const std::string& executable,
+                              const std::vector<std::string>& arguments,
+                              const std::string& outputFile, std::string& error) {
+  std::vector<std::string> texts = {executable};
+  texts.insert(texts.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (auto& text : texts) argv.push_back(text.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t child = -1;
+  int result = posix_spawn(&child, executable.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (result != 0) {
+    error = executable + ": " + std::strerror(result);
+    return false;
+  }
+  pid_ = child;
+  exitCode_ = -1;
+  return true;
+}
+
+bool BackgroundProcess::Running() {
+  if (pid_ <= 0) return false;
+  int status = 0;
+  pid_t ended = waitpid(pid_, &status, WNOHANG);
+  if (ended == 0) return true;
+  exitCode_ = ended == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  pid_ = -1;
+  return false;
+}
+
+int BackgroundProcess::Stop(Request request, std::chrono::milliseconds grace) {
+  if (!Running()) return exitCode_;
+  kill(pid_, request == Request::Quit ? SIGQUIT : SIGTERM);
+  const auto end = std::chrono::steady_clock::now() + grace;
+  while (Running()) {
+    if (std::chrono::steady_clock::now() >= end) {
+      kill(pid_, SIGKILL);
+      int status = 0;
+      waitpid(pid_, &status, 0);
+      pid_ = -1;
+      exitCode_ = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return exitCode_;
+}
