@@ -5,11 +5,14 @@
 #include <ctime>
 #include <regex>
 
+#include "loopback_server.h"
 #include "process.h"
 
 namespace {
 
 constexpr char kVersion[] = "Version: 201710091624\r\n";
+constexpr char kGatewayAccepts[] =
+    "HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent";
 constexpr char kQuestions[] = "Logfile (Application): Event ID (0): Source: ";
 // 2017-10-09 16:24:00 UTC
 constexpr std::uint32_t kOctoberNinth = 1507566240;
@@ -144,12 +147,20 @@ TEST_F(MonitorEndToEnd, SettingsFileModeReportsWithTheLowerCasedAction) {
   Settings(
       "<?xml version=\"1.0\"?>\r\n<EventLog>\r\n  <LogFile>System</LogFile>\r\n"
       "  <EventID>7</EventID>\r\n  <Action>PAGE</Action>\r\n</EventLog>\r\n");
-  ProcessResult result = Run("these answers are never read\n");
+  // The action pages: a gateway that accepts it keeps the run free of failure reports.
+  ServerScript accepts;
+  accepts.Steps.push_back({kGatewayAccepts, {}});
+  LoopbackServer gateway(accepts);
+  ProcessResult result =
+      RunWith({{"PAGING_GATEWAY_HOST", gateway.HostAndPort()}}, "these answers are never read\n");
   std::string rest =
       AfterReportTime(result.Output, std::string(kVersion) + "\r\n", kDefaultTimeLine);
   EXPECT_EQ(rest,
             ReportLines("7", "Disk", "10/9/17 5:24:00 pm", "\\Device\\Harddisk0\\DR0", "page"));
   EXPECT_EQ(result.ExitCode, 0);
+  ASSERT_EQ(gateway.Requests().size(), 1u);
+  EXPECT_NE(gateway.Requests()[0].find("Source%3DDisk%20EventID%3D7 HTTP/1.1\r\n"),
+            std::string::npos);
 }
 
 TEST_F(MonitorEndToEnd, LoggedAfterDecidesWhetherTheNewestMatchIsReported) {

@@ -1,0 +1,547 @@
+// The page sender against a loopback gateway: the request bytes, the page record file, the log
+// entries, the exception report and the escaping of the message.
+#include "paging/sendpage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <pugixml.hpp>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kit/helpers.h"
+#include "kit/records.h"
+#include "kit_support.h"
+#include "loopback_server.h"
+#include "paging/httpclient.h"
+#include "platform/datetime.h"
+#include "process.h"
+#include "scoped.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+constexpr char kMarker[] = "Message succesfully sent";
+constexpr char kPath[] = "/cgi-bin/xmhscgi?password=";
+
+// The two time columns of a log line written now (24-hour clock, ':' separators); the ident
+// column is ten blanks, as nothing names the program.
+const std::string kLogLineStart = R"(\d\d:\d\d:\d\d,"\[\d\d:\d\d:\d\d\.\d\d\d\]","          ",)";
+
+const std::regex kReportName(R"(EXCEPTION-\d{17}\.XML)");
+const std::regex kPageRecordName(R"(SendPage_(\d{17})\.xml)");
+
+std::string Response(const std::string& body, const std::string& statusLine = "HTTP/1.1 200 OK") {
+  return statusLine +
+         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body;
+}
+
+ServerScript Answering(const std::string& response) {
+  ServerScript script;
+  script.Steps = {{response}};
+  return script;
+}
+
+// The request the client sends for a target to the loopback gateway.
+std::string RequestBytes(const std::string& target, const std::string& hostAndPort) {
+  return "GET " + target + " HTTP/1.1\r\nContent-Type: text/html\r\nHost: " + hostAndPort +
+         "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Tarn32 "
+         "Library)\r\n\r\n";
+}
+
+std::set<std::string> FilesMatching(const std::string& directory, const std::regex& name) {
+  std::set<std::string> files;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(directory, error)) {
+    const std::string file = entry.path().filename().string();
+    if (std::regex_match(file, name)) files.insert(file);
+  }
+  return files;
+}
+
+// The texts of an exception report's ten elements by name; empty when it does not parse.
+std::map<std::string, std::string> ReadReport(const std::string& path, std::string* problem) {
+  const std::string raw = ReadFileBytes(path);
+  pugi::xml_document document;
+  const pugi::xml_parse_result parsed = document.load_buffer(
+      raw.data(), raw.size(), (pugi::parse_default | pugi::parse_ws_pcdata) & ~pugi::parse_eol);
+  std::map<std::string, std::string> texts;
+  if (!parsed) {
+    if (problem) *problem = parsed.description() + "\n"s + raw;
+    return texts;
+  }
+  const pugi::xml_node report = document.child("xml").child("Exception");
+  for (const pugi::xml_node element : report.children())
+    texts[element.name()] = element.child_value();
+  return texts;
+}
+
+// Keeps the process-wide HTTP limits and shortens them, so that a silent gateway is given up
+// within a fraction of a second.
+class ScopedHttpLimits {
+ public:
+  ScopedHttpLimits() : old_(HttpLimits) {
+    HttpLimits.ConnectMilliseconds = 2000;
+    HttpLimits.WaitMilliseconds = 400;
+    HttpLimits.ExchangeMilliseconds = 3000;
+  }
+  ~ScopedHttpLimits() { HttpLimits = old_; }
+  ScopedHttpLimits(const ScopedHttpLimits&) = delete;
+  ScopedHttpLimits& operator=(const ScopedHttpLimits&) = delete;
+
+ private:
+  tHttpLimits old_;
+};
+
+// A port on which nothing listens: a listener that has just been closed.
+std::uint16_t ClosedPort() {
+  LoopbackServer server{ServerScript{}};
+  return server.Port();
+}
+
+// What one call left behind.
+struct Outcome {
+  bool Sent = false;
+  TDateTime Before = 0, After = 0;
+  std::vector<std::string> PageRecords;                     // names of new page record files
+  std::vector<std::string> LogLines;                        // new log lines, each with its CR LF
+  std::vector<std::map<std::string, std::string>> Reports;  // new reports about this gateway
+  std::vector<std::string> ReportPaths;
+};
+
+// Every call runs in a fresh current directory, the log writer at level 9 writing into a
+// directory of its own, the settings at their defaults and the HTTP limits shortened.
+class SendPageTest : public ::testing::Test {
+ protected:
+  SendPageTest() {
+    GlobalSettings = tGlobalSettings{};
+    GlobalSettings.Log.Level = 9;
+    GlobalSettings.Log.FileName = logs_.File("paging");
+    reportsBefore_ = FilesMatching(GetAppPath(), kReportName);
+  }
+
+  ~SendPageTest() override {
+    std::error_code ignored;
+    for (const auto& path : claimed_) fs::remove(path, ignored);
+  }
+
+  std::string LogText() const {
+    std::string text;
+    for (const auto& file : FilesMatching(logs_.Path(), std::regex(R"(paging-\d{8}\.CSV)")))
+      text += ReadFileBytes(logs_.File(file));
+    return text;
+  }
+
+  static std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+      lines.push_back(text.substr(start, end + 2 - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+  }
+
+  // Sends the page to the gateway named by the environment and collects what the call left.
+  Outcome Send(const tSendPageRec& request) {
+    Outcome outcome;
+    // A page in the same millisecond as the one before would write the same record file: the
+    // records of earlier calls are gone before this one.
+    for (const auto& file : FilesMatching(work_.Path(), kPageRecordName))
+      fs::remove(work_.File(file));
+    const std::size_t linesBefore = Lines(LogText()).size();
+    outcome.Before = Now();
+    outcome.Sent = SendPage(request);
+    outcome.After = Now();
+    for (const auto& file : FilesMatching(work_.Path(), kPageRecordName))
+      outcome.PageRecords.push_back(file);
+    const auto lines = Lines(LogText());
+    outcome.LogLines.assign(lines.begin() + std::min(linesBefore, lines.size()), lines.end());
+    // Reports of other test processes may land in the same directory: only those whose notes
+    // name this gateway are this call's.
+    const std::string ours = "http://" + PagingGatewayHost() + "/";
+    for (const auto& file : FilesMatching(GetAppPath(), kReportName)) {
+      const std::string path = GetAppPath() + file;
+      if (reportsBefore_.count(file) ||
+          std::find(claimed_.begin(), claimed_.end(), path) != claimed_.end())
+        continue;
+      std::string problem;
+      auto texts = ReadReport(path, &problem);
+      if (texts["Notes"].rfind(ours, 0) != 0) continue;
+      claimed_.push_back(path);
+      outcome.Reports.push_back(std::move(texts));
+      outcome.ReportPaths.push_back(path);
+    }
+    return outcome;
+  }
+
+  std::string PageRecordText(const std::string& name) const {
+    return ReadFileBytes(work_.File(name));
+  }
+
+  // The gateway URL as the record, the log and the report show it.
+  static std::string Url(const std::string& hostAndPort, const std::string& password,
+                         const std::string& pagerNo, const std::string& escaped) {
+    return "http://" + hostAndPort + kPath + password + "&pagerid=" + pagerNo +
+           "&message=" + escaped;
+  }
+
+  // The twelve lines of a page record, its date-time given.
+  static std::string PageRecord(const std::string& dateTime, const std::string& pagerNo,
+                                const std::string& password, const std::string& url,
+                                const std::string& selfName = "", const std::string& version = "",
+                                const std::string& hostName = "",
+                                const std::string& runningUnder = "False") {
+    return "<xml>\r\n<PagerRec></PagerRec>\r\n<DateTime>" + dateTime + "</DateTime>\r\n<SelfName>" +
+           selfName + "</SelfName>\r\n<Version>" + version + "</Version>\r\n<HostName>" + hostName +
+           "</HostName>\r\n<Function>tarn32.SendPage</Function>\r\n<RunningUnderDelphi>" +
+           runningUnder + "</RunningUnderDelphi>\r\n<PagerNo>" + pagerNo +
+           "</PagerNo>\r\n<QoxPagingPassword>" + password + "</QoxPagingPassword>\r\n<URL>" + url +
+           "</URL>\r\n<PageSent>True</PageSent>\r\n";
+  }
+
+  // Checks the record's name and DateTime against the call's bounds and returns the DateTime
+  // text found in it.
+  std::string CheckRecordTimes(const Outcome& outcome, const std::string& name) {
+    std::smatch digits;
+    EXPECT_TRUE(std::regex_match(name, digits, kPageRecordName)) << name;
+    const std::string stamp = digits[1];
+    EXPECT_LE(FormatDateTime("yyyymmddhhnnsszzz", outcome.Before), stamp);
+    EXPECT_GE(FormatDateTime("yyyymmddhhnnsszzz", outcome.After), stamp);
+    const std::string text = PageRecordText(name);
+    std::smatch line;
+    static const std::regex kDateTimeLine("<DateTime>([^<\r\n]*)</DateTime>");
+    if (!std::regex_search(text, line, kDateTimeLine)) {
+      ADD_FAILURE() << "no DateTime line in " << text;
+      return "";
+    }
+    const std::string dateTime = line[1];
+    TDateTime moment = 0;
+    EXPECT_TRUE(TryStrToDateTime(dateTime, moment, RegionalSettings{})) << dateTime;
+    // The text holds whole seconds.
+    EXPECT_GE(moment, outcome.Before - 1.0 / 86400) << dateTime;
+    EXPECT_LE(moment, outcome.After) << dateTime;
+    return dateTime;
+  }
+
+  static void ExpectLogLine(const std::string& line, const std::string& code,
+                            const std::string& text) {
+    std::smatch start;
+    ASSERT_TRUE(std::regex_search(line, start, std::regex("^" + kLogLineStart))) << line;
+    EXPECT_EQ(line.substr(start.length()), code + ",\"" + text + "\"\r\n");
+  }
+
+  ScopedGlobalSettings settings_;
+  ScopedFormatSettings regional_{RegionalSettings{}};
+  ScopedHttpLimits limits_;
+  TemporaryDirectory work_;
+  TemporaryDirectory logs_;
+  ScopedCurrentDirectory inWork_{work_.Path()};
+  std::set<std::string> reportsBefore_;
+  std::vector<std::string> claimed_;
+};
+
+TEST_F(SendPageTest, MessagesAreEscapedForTheRequestAndShownInRecordAndLog) {
+  LoopbackServer gateway(Answering(Response(kMarker)));
+  ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
+  struct Case {
+    const char* name;
+    std::string message;
+    std::int32_t pagerNo;
+    std::string password;
+    std::string escaped;  // what the URL carries
+    std::string sent;     // what the request line carries after "&message="
+    std::string shown;    // the MSG item of the log entry
+  } cases[] = {
+      {"blank, & and =", "Disk full: a=b & c", 730418, "KRVOT", "Disk%20full:%20a%3Db%20%26%20c",
+       "Disk%20full:%20a%3Db%20%26%20c", "Disk full: a%3Db %26 c"},
+      {"a typed %20", "50%20 off", 730418, "KRVOT", "50%20%20off", "50%20%20off", "50  off"},
+      {"empty message", "", 730418, "KRVOT", "", "", ""},
+      {"negative pager number", "x", -42, "KRVOT", "x", "x", "x"},
+      {"lowest pager number", "x", INT32_MIN, "KRVOT", "x", "x", "x"},
+      {"password as it stands", "x", 1, "p=w&1", "x", "x", "x"},
+      {"# ends the request target", "Alarm #3 on disk", 730418, "KRVOT", "Alarm%20#3%20on%20disk",
+       "Alarm%20", "Alarm #3 on disk"},
+      {"CR LF cannot split the request", "Source=Evil\r\nX-Injected: 1", 730418, "KRVOT",
+       "Source%3DEvil%0D%0AX-Injected:%201", "Source%3DEvil%0D%0AX-Injected:%201",
+       "Source%3DEvil%0D%0AX-Injected: 1"},
+      {"backslashes go out as slashes", "C:\\Temp\\a.log", 730418, "KRVOT", "C:\\Temp\\a.log",
+       "C:/Temp/a.log", "C:\\Temp\\a.log"},
+      {"other characters unchanged", "100% +ok? \"q\" caf\xE9", 730418, "KRVOT",
+       "100%%20+ok?%20\"q\"%20caf\xE9", "100%%20+ok?%20\"q\"%20caf\xE9", "100% +ok? 'q' caf\xE9"},
+  };
+  std::size_t connections = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    tSendPageRec request{c.message, c.password, c.pagerNo, 0};
+    Outcome outcome = Send(request);
+    EXPECT_TRUE(outcome.Sent);
+    const std::string pagerNo = std::to_string(c.pagerNo);
+    const auto requests = gateway.Requests();
+    ASSERT_EQ(requests.size(), ++connections);
+    EXPECT_EQ(requests.back(), RequestBytes(std::string(kPath) + c.password +
+                                                "&pagerid=" + pagerNo + "&message=" + c.sent,
+                                            gateway.HostAndPort()));
+    ASSERT_EQ(outcome.PageRecords.size(), 1u);
+    const std::string name = outcome.PageRecords[0];
+    const std::string url = Url(gateway.HostAndPort(), c.password, pagerNo, c.escaped);
+    const std::string dateTime = CheckRecordTimes(outcome, name);
+    EXPECT_EQ(PageRecordText(name), PageRecord(dateTime, pagerNo, c.password, url));
+    ASSERT_EQ(outcome.LogLines.size(), 1u);
+    ExpectLogLine(outcome.LogLines[0], "50400",
+                  "[Function=tarn32.SendPage][MSG=" + c.shown + "][PagerNo=" + pagerNo +
+                      "][RESULT=OK][Filename=" + name + "][HTTPResponse.txt Not created]");
+    EXPECT_TRUE(outcome.Reports.empty());
+  }
+}
+
+TEST_F(SendPageTest, TheMarkerAnywhereInTheBodyMeansSent) {
+  struct Case {
+    const char* name;
+    std::string body;
+    bool sent;
+  } cases[] = {
+      {"the marker alone", kMarker, true},
+      {"inside an HTML page",
+       "<html><body><p>Status: Message succesfully sent to 730418</p></body></html>", true},
+      {"at the very end", "OK\r\nMessage succesfully sent", true},
+      {"spelt correctly", "Message successfully sent", false},
+      {"other letter case", "message succesfully sent", false},
+      {"cut short", "Message succesfully sen", false},
+      {"empty body", "", false},
+      {"a refusal", "<html>Pager 730418 unknown</html>", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoopbackServer gateway(Answering(Response(c.body)));
+    ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
+    Outcome outcome = Send({"Disk full", "KRVOT", 730418, 0});
+    EXPECT_EQ(outcome.Sent, c.sent);
+    // The exchange completed either way: the record is written and says the page was sent.
+    ASSERT_EQ(outcome.PageRecords.size(), 1u);
+    const std::string name = outcome.PageRecords[0];
+    const std::string dateTime = CheckRecordTimes(outcome, name);
+    EXPECT_EQ(PageRecordText(name),
+              PageRecord(dateTime, "730418", "KRVOT",
+                         Url(gateway.HostAndPort(), "KRVOT", "730418", "Disk%20full")));
+    ASSERT_EQ(outcome.LogLines.size(), 1u);
+    ExpectLogLine(outcome.LogLines[0], "50400",
+                  "[Function=tarn32.SendPage][MSG=Disk full][PagerNo=730418][RESULT=" +
+                      std::string(c.sent ? "OK" : "Error") + "][Filename=" + name +
+                      "][HTTPResponse.txt Not created]");
+    EXPECT_TRUE(outcome.Reports.empty());
+  }
+}
+
+TEST_F(SendPageTest, AFailedExchangeLeavesAReportAndAFailureEntryButNoRecord) {
+  struct Case {
+    const char* name;
+    ServerScript script;
+    bool refused;
+    std::string className, message;
+  } cases[] = {
+      {"refused", {}, true, "ESocketError", "Socket Error # 10061\r\nConnection refused."},
+      {"status 500", Answering(Response("<html>oops</html>", "HTTP/1.1 500 Internal Server Error")),
+       false, "EHTTPProtocolException", "HTTP/1.1 500 Internal Server Error"},
+      {"redirect",
+       Answering("HTTP/1.1 302 Found\r\nLocation: http://elsewhere/\r\nContent-Length: 0\r\n\r\n"),
+       false, "EHTTPProtocolException", "HTTP/1.1 302 Found"},
+      {"closed without an answer", Answering(""), false, "EConnClosedGracefully",
+       "Connection Closed Gracefully."},
+      {"silent", ServerScript{.ReadRequest = true, .Steps = {}, .Repeat = "", .HoldOpen = true},
+       false, "EReadTimeout", "Read Timeout"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<LoopbackServer> gateway;
+    std::string hostAndPort = "127.0.0.1:" + std::to_string(ClosedPort());
+    if (!c.refused) {
+      gateway.emplace(c.script);
+      hostAndPort = gateway->HostAndPort();
+    }
+    ScopedEnvironment host("PAGING_GATEWAY_HOST", hostAndPort.c_str());
+    const auto started = std::chrono::steady_clock::now();
+    Outcome outcome = Send({"Disk full: a=b", "KRVOT", 730418, 0});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    EXPECT_FALSE(outcome.Sent);
+    EXPECT_TRUE(outcome.PageRecords.empty());
+    const std::string url = Url(hostAndPort, "KRVOT", "730418", "Disk%20full:%20a%3Db");
+    ASSERT_EQ(outcome.Reports.size(), 1u);
+    auto& report = outcome.Reports[0];
+    EXPECT_EQ(report["Function"], "tarn32.SendPage");
+    EXPECT_EQ(report["Trace"], "310");
+    EXPECT_EQ(report["ClassName"], c.className);
+    EXPECT_EQ(report["e.Message"], c.message);
+    EXPECT_EQ(report["Notes"], url);
+    EXPECT_EQ(report["SelfName"], "");
+    EXPECT_EQ(report["HostName"], "");
+    std::string joined = c.message;
+    if (auto crlf = joined.find("\r\n"); crlf != std::string::npos) joined.erase(crlf, 2);
+    ASSERT_EQ(outcome.LogLines.size(), 1u);
+    ExpectLogLine(outcome.LogLines[0], "30000",
+                  "[Function=tarn32.SendPage][Classname=" + c.className + "][Message=" + joined +
+                      "][Trace=310][Filename=" + outcome.ReportPaths[0] +
+                      "][CoInitializeCount=0][Notes=" + url + "]");
+  }
+}
+
+TEST_F(SendPageTest, TheRecordAndTheFailureEntryCarryTheGlobalSettings) {
+  GlobalSettings.SelfName = "EventLog";
+  GlobalSettings.Version = "1.0.0";
+  GlobalSettings.HostName = "ALPHA";
+  GlobalSettings.RunningUnderDelphi = true;
+  GlobalSettings.CoInitializeCount = 2;
+  {
+    LoopbackServer gateway(Answering(Response(kMarker)));
+    ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
+    Outcome outcome = Send({"m", "KRVOT", 7, 0});
+    EXPECT_TRUE(outcome.Sent);
+    ASSERT_EQ(outcome.PageRecords.size(), 1u);
+    const std::string name = outcome.PageRecords[0];
+    EXPECT_EQ(PageRecordText(name), PageRecord(CheckRecordTimes(outcome, name), "7", "KRVOT",
+                                               Url(gateway.HostAndPort(), "KRVOT", "7", "m"),
+                                               "EventLog", "1.0.0", "ALPHA", "True"));
+  }
+  const std::string hostAndPort = "127.0.0.1:" + std::to_string(ClosedPort());
+  ScopedEnvironment host("PAGING_GATEWAY_HOST", hostAndPort.c_str());
+  Outcome outcome = Send({"m", "KRVOT", 7, 0});
+  EXPECT_FALSE(outcome.Sent);
+  ASSERT_EQ(outcome.Reports.size(), 1u);
+  EXPECT_EQ(outcome.Reports[0]["SelfName"], "EventLog");
+  EXPECT_EQ(outcome.Reports[0]["HostName"], "ALPHA");
+  ASSERT_EQ(outcome.LogLines.size(), 1u);
+  ExpectLogLine(outcome.LogLines[0], "30000",
+                "[Function=tarn32.SendPage][Classname=ESocketError][Message=Socket Error # "
+                "10061Connection refused.][Trace=310][Filename=" +
+                    outcome.ReportPaths[0] +
+                    "][CoInitializeCount=2][Notes=" + Url(hostAndPort, "KRVOT", "7", "m") + "]");
+}
+
+TEST_F(SendPageTest, AtLevelZeroNothingIsLoggedAndThePageStillGoesOut) {
+  GlobalSettings.Log.Level = 0;
+  LoopbackServer gateway(Answering(Response(kMarker)));
+  ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
+  Outcome outcome = Send({"quiet", "KRVOT", 1, 0});
+  EXPECT_TRUE(outcome.Sent);
+  EXPECT_EQ(outcome.PageRecords.size(), 1u);
+  EXPECT_EQ(LogText(), "");
+  EXPECT_EQ(gateway.Requests().size(), 1u);
+}
+
+TEST_F(SendPageTest, EveryPageUsesANewConnectionAndANewRecordFile) {
+  LoopbackServer gateway(Answering(Response(kMarker)));
+  ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
+  std::set<std::string> names;
+  for (int i = 0; i < 3; ++i) {
+    // The record's name tells the millisecond: pages a few milliseconds apart get names of
+    // their own.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    Outcome outcome = Send({"page " + std::to_string(i), "KRVOT", 1, 0});
+    EXPECT_TRUE(outcome.Sent);
+    ASSERT_EQ(outcome.PageRecords.size(), 1u);
+    names.insert(outcome.PageRecords[0]);
+    EXPECT_NE(PageRecordText(outcome.PageRecords[0])
+                  .find("&message=page%20" + std::to_string(i) + "</URL>"),
+              std::string::npos);
+  }
+  EXPECT_EQ(names.size(), 3u);
+  const auto requests = gateway.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_NE(requests[2].find("&message=page%202 HTTP/1.1\r\n"), std::string::npos) << requests[2];
+}
+
+TEST(PageEscaping, ControlCharactersAndTheSeparatorsArePercentEncoded) {
+  struct Case {
+    std::string message, escaped;
+  } cases[] = {
+      {"", ""},
+      {"Disk full: a=b & c", "Disk%20full:%20a%3Db%20%26%20c"},
+      {"50%20 off", "50%20%20off"},
+      {"&&==  ", "%26%26%3D%3D%20%20"},
+      {"%26 stays", "%26%20stays"},
+      {"a\r\nb", "a%0D%0Ab"},
+      {"tab\there", "tab%09here"},
+      {"nul\0byte"s, "nul%00byte"},
+      {"\x1F", "%1F"},
+      {"\x1B[31m", "%1B[31m"},
+      {"\x7F", "%7F"},
+      {"!", "!"},
+      {"caf\xE9", "caf\xE9"},
+      {"\x80\xA0\xFF", "\x80\xA0\xFF"},
+      {"%+#?/\\\"'<>;:,@~", "%+#?/\\\"'<>;:,@~"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapePageMessage(c.message), c.escaped) << c.message;
+}
+
+TEST(PageEscaping, EveryByteValueOnItsOwn) {
+  const char* hex = "0123456789ABCDEF";
+  for (int value = 0; value < 256; ++value) {
+    const char byte = static_cast<char>(value);
+    std::string expected(1, byte);
+    if (value < 32 || value == 127)
+      expected = {'%', hex[value >> 4], hex[value & 15]};
+    else if (byte == ' ')
+      expected = "%20";
+    else if (byte == '&')
+      expected = "%26";
+    else if (byte == '=')
+      expected = "%3D";
+    EXPECT_EQ(EscapePageMessage(std::string(1, byte)), expected) << "byte " << value;
+  }
+}
+
+TEST(PageEscaping, TheUrlJoinsHostPasswordPagerAndEscapedMessage) {
+  struct Case {
+    std::string host;
+    tSendPageRec request;
+    std::string url;
+  } cases[] = {
+      {"localhost",
+       {"Disk full: a=b & c", "KRVOT", 730418, 0},
+       "http://localhost/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message="
+       "Disk%20full:%20a%3Db%20%26%20c"},
+      {"gw.example:8080",
+       {"", "", 0, 0},
+       "http://gw.example:8080/cgi-bin/xmhscgi?password=&pagerid=0&message="},
+      {"10.0.0.1",
+       {"x", "a b&c=d", -730418, 0},
+       "http://10.0.0.1/cgi-bin/xmhscgi?password=a b&c=d&pagerid=-730418&message=x"},
+      {"gw",
+       {"y", "K", INT32_MAX, 12345},
+       "http://gw/cgi-bin/xmhscgi?password=K&pagerid=2147483647&message=y"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PageUrl(c.host, c.request), c.url) << c.url;
+}
+
+TEST(PagingGatewayHostTest, TheEnvironmentOverridesTheBuiltInHost) {
+  std::string builtIn;
+  {
+    ScopedEnvironment unset("PAGING_GATEWAY_HOST", nullptr);
+    builtIn = PagingGatewayHost();
+  }
+  EXPECT_FALSE(builtIn.empty());
+  {
+    ScopedEnvironment empty("PAGING_GATEWAY_HOST", "");
+    EXPECT_EQ(PagingGatewayHost(), builtIn);
+  }
+  for (const char* value : {"127.0.0.1:8080", "pager.example", " blank "}) {
+    ScopedEnvironment set("PAGING_GATEWAY_HOST", value);
+    EXPECT_EQ(PagingGatewayHost(), value);
+  }
+  // Read at every call: once the variable is gone, the built-in host is back.
+  ScopedEnvironment unset("PAGING_GATEWAY_HOST", nullptr);
+  EXPECT_EQ(PagingGatewayHost(), builtIn);
+}
+
+}  // namespace
