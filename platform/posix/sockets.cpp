@@ -1,7 +1,6 @@
 #include "platform/sockets.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -115,7 +114,7 @@ int LastSocketError() { return SocketErrorNumber(errno); }
 
 int Descriptor(SocketHandle socket) { return static_cast<int>(socket); }
 
-// Waits for the events within the limit; EINTR shortens nothing, the wait goes on.
+// Waits for the events within the limit; a signal that interrupts it starts the wait again.
 WaitResult WaitFor(SocketHandle socket, short events, int timeoutMilliseconds, int& errorCode) {
   pollfd entry{Descriptor(socket), events, 0};
   for (;;) {
