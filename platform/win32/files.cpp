@@ -1,0 +1,102 @@
+// Files through the system's file calls; names are 8-bit text in the ANSI code page.
+#include "platform/files.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <climits>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+// The year of a last-write stamp as local time; 0 when the stamp cannot be converted.
+int LocalYearOf(const FILETIME& stamp) {
+  FILETIME local;
+  SYSTEMTIME fields;
+  if (!FileTimeToLocalFileTime(&stamp, &local) || !FileTimeToSystemTime(&local, &fields)) return 0;
+  return fields.wYear;
+}
+
+bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+
+}  // namespace
+
+bool FileExists(const std::string& name) {
+  if (name.empty() || HasWildcard(name)) return false;
+  DWORD attributes = 0;
+  FILETIME lastWrite{};
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) {
+    attributes = data.dwFileAttributes;
+    lastWrite = data.ftLastWriteTime;
+  } else {
+    // A file that another process holds open without sharing still has its directory entry.
+    if (GetLastError() != ERROR_SHARING_VIOLATION) return false;
+    WIN32_FIND_DATAA entry;
+    const HANDLE search = FindFirstFileA(name.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    attributes = entry.dwFileAttributes;
+    lastWrite = entry.ftLastWriteTime;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  // An entry whose stamp lies outside the years 1980 to 2107 does not count as a file.
+  const int year = LocalYearOf(lastWrite);
+  return year >= 1980 && year <= 2107;
+}
+
+FileHandle OpenSharedForReading(const std::string& name) {
+  const HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(file);
+}
+
+long ReadFromFile(FileHandle file, void* buffer, std::size_t size) {
+  if (file == kInvalidFile) return -1;
+  // A count the result can hold.
+  const DWORD chunk = size < LONG_MAX ? static_cast<DWORD>(size) : LONG_MAX;
+  DWORD count = 0;
+  if (ReadFile(reinterpret_cast<HANDLE>(file), buffer, chunk, &count, nullptr))
+    return static_cast<long>(count);
+  // A pipe whose writer has gone has ended.
+  return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+}
+
+void CloseFile(FileHandle file) {
+  if (file != kInvalidFile) CloseHandle(reinterpret_cast<HANDLE>(file));
+}
+
+// The system refuses to delete a read-only file, a directory and a file in use by itself.
+bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != FALSE; }
+
+// The system's own search: "*" and "?" with its rules, letter case ignored, every kind of entry
+// found (hidden and system ones too).
+bool FindFileNames(const std::string& pattern, std::vector<std::string>& names) {
+  names.clear();
+  WIN32_FIND_DATAA entry;
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) {
+    // Nothing matching in a directory that exists is an empty result, not a failure.
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+  }
+  bool complete = true;
+  for (;;) {
+    if (std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0)
+      names.emplace_back(entry.cFileName);
+    if (!FindNextFileA(search, &entry)) {
+      complete = GetLastError() == ERROR_NO_MORE_FILES;
+      break;
+    }
+  }
+  FindClose(search);
+  return complete;
+}
+
+}  // namespace platform

@@ -1,0 +1,251 @@
+#include "platform/sockets.h"
+
+// clang-format off
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+// clang-format on
+
+#include <climits>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+constexpr int kHostNotFound = WSAHOST_NOT_FOUND;  // 11001
+constexpr int kTimedOut = WSAETIMEDOUT;           // 10060
+constexpr int kMessageTooLong = WSAEMSGSIZE;      // 10040
+
+SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+SocketHandle Handle(SOCKET socket) {
+  return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+}
+
+sockaddr_in IPv4Address(std::uint32_t address, std::uint16_t port) {
+  sockaddr_in socketAddress;
+  std::memset(&socketAddress, 0, sizeof socketAddress);
+  socketAddress.sin_family = AF_INET;
+  socketAddress.sin_port = htons(port);
+  socketAddress.sin_addr.s_addr = htonl(address);
+  return socketAddress;
+}
+
+// Windows Sockets calls take their lengths as int.
+int Length(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
+
+// A new socket, kept from the processes this one starts and, for streams, in non-blocking mode;
+// kInvalidSocket with the error number.
+SocketHandle NewSocket(int type, int protocol, int& errorCode) {
+  StartSocketLayer();
+  SOCKET handle = socket(AF_INET, type, protocol);
+  if (handle == INVALID_SOCKET) {
+    errorCode = WSAGetLastError();
+    return kInvalidSocket;
+  }
+  // Some layered providers refuse this; the socket works all the same.
+  SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
+  if (type == SOCK_STREAM) {
+    u_long nonBlocking = 1;
+    if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) {
+      errorCode = WSAGetLastError();
+      closesocket(handle);
+      return kInvalidSocket;
+    }
+  }
+  return Handle(handle);
+}
+
+// Waits within the limit until the socket is in one of the sets: readable, or writable (a
+// connection that failed shows in the exception set, so it ends a wait for writing too).
+WaitResult WaitFor(SocketHandle socket, bool forWriting, int timeoutMilliseconds, int& errorCode) {
+  fd_set ready;
+  fd_set failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(Native(socket), &ready);
+  if (forWriting) FD_SET(Native(socket), &failed);
+  timeval limit{timeoutMilliseconds / 1000, timeoutMilliseconds % 1000 * 1000};
+  // The first argument is ignored on this system.
+  const int count =
+      select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr,
+             forWriting ? &failed : nullptr, timeoutMilliseconds < 0 ? nullptr : &limit);
+  if (count > 0) return WaitResult::Ready;
+  if (count == 0) return WaitResult::TimedOut;
+  errorCode = WSAGetLastError();
+  return WaitResult::Failed;
+}
+
+}  // namespace
+
+void StartSocketLayer() {
+  // The first caller starts Windows Sockets 2.2 for the whole process; the others wait for it.
+  // A refusal leaves the layer unstarted, so a later caller tries again.
+  static const bool started = [] {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+      throw EStackInitializationFailed("Winsock Initialization Error.");
+    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
+      WSACleanup();
+      throw EStackInitializationFailed("Winsock Initialization Error.");
+    }
+    return true;
+  }();
+  (void)started;
+}
+
+bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {
+  // An empty name would give this computer's own addresses here; it names no host.
+  if (host.empty()) {
+    errorCode = kHostNotFound;
+    return false;
+  }
+  StartSocketLayer();
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET;
+  addrinfo* found = nullptr;
+  int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (result != 0 || found == nullptr) {
+    // The result is the Windows Sockets number itself (11001 for an unknown name).
+    errorCode = result != 0 ? result : kHostNotFound;
+    if (found) freeaddrinfo(found);
+    return false;
+  }
+  address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+  freeaddrinfo(found);
+  return true;
+}
+
+SocketHandle OpenDatagramSocket(int& errorCode) {
+  return NewSocket(SOCK_DGRAM, IPPROTO_UDP, errorCode);
+}
+
+long SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
+                  std::size_t size, int& errorCode) {
+  if (size > INT_MAX) {
+    errorCode = kMessageTooLong;
+    return -1;
+  }
+  const sockaddr_in target = IPv4Address(address, port);
+  int sent = sendto(Native(socket), static_cast<const char*>(data), static_cast<int>(size), 0,
+                    reinterpret_cast<const sockaddr*>(&target), sizeof target);
+  if (sent != SOCKET_ERROR) return sent;
+  errorCode = WSAGetLastError();
+  return -1;
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (socket != kInvalidSocket) closesocket(Native(socket));
+}
+
+SocketHandle OpenStreamSocket(int& errorCode) {
+  return NewSocket(SOCK_STREAM, IPPROTO_TCP, errorCode);
+}
+
+bool BindAnyAddress(SocketHandle socket, int& errorCode) {
+  const sockaddr_in any = IPv4Address(INADDR_ANY, 0);
+  if (bind(Native(socket), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0) return true;
+  errorCode = WSAGetLastError();
+  return false;
+}
+
+bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                   int timeoutMilliseconds, int& errorCode) {
+  const sockaddr_in target = IPv4Address(address, port);
+  if (connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
+    return true;
+  const int started = WSAGetLastError();
+  if (started != WSAEWOULDBLOCK) {
+    errorCode = started;
+    return false;
+  }
+  switch (WaitFor(socket, true, timeoutMilliseconds, errorCode)) {
+    case WaitResult::Ready:
+      break;
+    case WaitResult::TimedOut:
+      errorCode = kTimedOut;
+      return false;
+    case WaitResult::Failed:
+      return false;
+  }
+  int failure = 0;
+  int size = sizeof failure;
+  if (getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &size) !=
+      0)
+    failure = WSAGetLastError();
+  if (failure == 0) return true;
+  errorCode = failure;
+  return false;
+}
+
+WaitResult WaitUntilReadable(SocketHandle socket, int timeoutMilliseconds, int& errorCode) {
+  return WaitFor(socket, false, timeoutMilliseconds, errorCode);
+}
+
+WaitResult WaitUntilWritable(SocketHandle socket, int timeoutMilliseconds, int& errorCode) {
+  return WaitFor(socket, true, timeoutMilliseconds, errorCode);
+}
+
+long ReceiveAvailable(SocketHandle socket, void* buffer, std::size_t size, int& errorCode) {
+  // The socket does not block, so this takes only what has arrived.
+  int received = recv(Native(socket), static_cast<char*>(buffer), Length(size), 0);
+  if (received != SOCKET_ERROR) return received;
+  errorCode = WSAGetLastError();
+  return -1;
+}
+
+long SendAvailable(SocketHandle socket, const void* data, std::size_t size, int& errorCode) {
+  int sent = send(Native(socket), static_cast<const char*>(data), Length(size), 0);
+  if (sent != SOCKET_ERROR) return sent;
+  errorCode = WSAGetLastError();
+  return -1;
+}
+
+void ShutdownSending(SocketHandle socket) { shutdown(Native(socket), SD_SEND); }
+
+SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode) {
+  // No address option: SO_REUSEADDR here would let another socket take over the port, and a
+  // port whose old connections wait out their close can be bound again without one.
+  SocketHandle listener = NewSocket(SOCK_STREAM, IPPROTO_TCP, errorCode);
+  if (listener == kInvalidSocket) return kInvalidSocket;
+  const sockaddr_in local = IPv4Address(address, port);
+  if (bind(Native(listener), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+      listen(Native(listener), SOMAXCONN) != 0) {
+    errorCode = WSAGetLastError();
+    closesocket(Native(listener));
+    return kInvalidSocket;
+  }
+  return listener;
+}
+
+std::uint16_t LocalPort(SocketHandle socket) {
+  sockaddr_in local;
+  int size = sizeof local;
+  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&local), &size) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+SocketHandle AcceptStream(SocketHandle listener, int& errorCode) {
+  SOCKET handle = accept(Native(listener), nullptr, nullptr);
+  if (handle == INVALID_SOCKET) {
+    errorCode = WSAGetLastError();
+    return kInvalidSocket;
+  }
+  SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
+  u_long nonBlocking = 1;
+  if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) {
+    errorCode = WSAGetLastError();
+    closesocket(handle);
+    return kInvalidSocket;
+  }
+  return Handle(handle);
+}
+
+}  // namespace platform

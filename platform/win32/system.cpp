@@ -1,0 +1,70 @@
+#include "platform/system.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <chrono>
+
+#include "platform/clock.h"
+
+namespace platform {
+
+std::string ComputerName() {
+  // Room for 253 characters and the terminating zero; the call reports how many it wrote.
+  char buffer[254] = {};
+  DWORD length = 253;
+  if (!GetComputerNameA(buffer, &length) || length > 253) return {};
+  return std::string(buffer, length);
+}
+
+std::string ExecutablePath() {
+  // MAX_PATH bytes hold the usual path; a longer one gets a larger buffer.
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    if (path.size() >= 32768) return {};  // no path of the system is longer
+    path.resize(path.size() * 2);
+  }
+}
+
+// A backslash or a slash ends a directory, and the colon ends a drive.
+bool IsPathSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
+
+bool ReadMemoryFigures(MemoryFigures& figures) {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return false;
+  figures.Load = status.dwMemoryLoad;
+  figures.TotalPhys = status.ullTotalPhys;
+  figures.AvailPhys = status.ullAvailPhys;
+  figures.TotalPageFile = status.ullTotalPageFile;
+  figures.AvailPageFile = status.ullAvailPageFile;
+  figures.TotalVirtual = status.ullTotalVirtual;
+  figures.AvailVirtual = status.ullAvailVirtual;
+  return true;
+}
+
+std::uint64_t MillisecondsSinceBoot() { return GetTickCount64(); }
+
+void Beep(std::uint32_t frequency, std::uint32_t durationMilliseconds) {
+  const auto start = std::chrono::steady_clock::now();
+  ::Beep(frequency, durationMilliseconds);
+  // Without a speaker the call may come back at once; the tone's time passes all the same.
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+  if (elapsed >= 0 && static_cast<std::uint64_t>(elapsed) < durationMilliseconds)
+    SleepMilliseconds(durationMilliseconds - static_cast<std::uint32_t>(elapsed));
+}
+
+}  // namespace platform

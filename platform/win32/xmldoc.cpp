@@ -1,0 +1,262 @@
+#include "platform/xmldoc.h"
+
+// clang-format off
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <msxml2.h>
+// clang-format on
+
+#include <climits>
+#include <cstdio>
+#include <deque>
+#include <vector>
+
+namespace platform {
+
+struct XmlElement {
+  IXMLDOMElement* Element;
+};
+
+struct XmlDocument {
+  IXMLDOMDocument* Document = nullptr;  // made when the document is opened
+  std::deque<XmlElement> Elements;      // stable addresses for the handed-out elements
+};
+
+namespace {
+
+// The document classes, the first that can be made wins: 4.0, 3.0, 2.6, then the version
+// independent one.
+constexpr CLSID kDocumentClasses[] = {
+    {0x88D969C0, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}},
+    {0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}},
+    {0xF5078F1B, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}},
+    {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}},
+};
+constexpr IID kDocumentInterface = {
+    0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+// Whether each open session of the calling thread started the component layer and so owes it
+// its release; sessions nest.
+std::vector<bool>& ThreadSessions() {
+  thread_local std::vector<bool> sessions;
+  return sessions;
+}
+
+// The system's 8-bit text (CP_ACP) for a Unicode text.
+std::string Narrow(const wchar_t* text, int length) {
+  if (text == nullptr || length <= 0) return {};
+  int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string result(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, length, result.data(), size, nullptr, nullptr);
+  return result;
+}
+
+// A Unicode string of the component layer made from the system's 8-bit text; it frees itself.
+class ComText {
+ public:
+  explicit ComText(const std::string& text) {
+    const int length = text.size() > INT_MAX ? INT_MAX : static_cast<int>(text.size());
+    const int size =
+        length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    text_ = SysAllocStringLen(nullptr, static_cast<UINT>(size));
+    if (text_ == nullptr) throw EXMLDocError("Not enough memory for the document's text");
+    if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, text_, size);
+  }
+  ~ComText() { SysFreeString(text_); }
+  ComText(const ComText&) = delete;
+  ComText& operator=(const ComText&) = delete;
+  BSTR Get() const { return text_; }
+
+ private:
+  BSTR text_;
+};
+
+void Release(IUnknown* object) {
+  if (object != nullptr) object->Release();
+}
+
+// The platform's message for a refusal: the description the object left for this thread, else
+// the system's text for the result code.
+std::string RefusalText(HRESULT result) {
+  std::string text;
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+    BSTR description = nullptr;
+    if (SUCCEEDED(info->GetDescription(&description)) && description != nullptr) {
+      text = Narrow(description, static_cast<int>(SysStringLen(description)));
+      SysFreeString(description);
+    }
+    info->Release();
+  }
+  if (text.empty()) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    if (length > 0 && buffer != nullptr) text.assign(buffer, length);
+    if (buffer != nullptr) LocalFree(buffer);
+  }
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+    text.pop_back();
+  if (text.empty()) {
+    char code[32];
+    std::snprintf(code, sizeof code, "Error 0x%08lX", static_cast<unsigned long>(result));
+    text = code;
+  }
+  return text;
+}
+
+// Raises the refusal when a call of the document object failed.
+void Check(HRESULT result) {
+  if (FAILED(result)) throw EXMLDocError(RefusalText(result));
+}
+
+// Drops any description an earlier call left, so a refusal never reads someone else's.
+void ForgetDescription() { SetErrorInfo(0, nullptr); }
+
+IXMLDOMDocument* OpenedDocument(XmlDocument* document) {
+  if (document == nullptr || document->Document == nullptr)
+    throw EXMLDocError("XML document is not active");
+  return document->Document;
+}
+
+IXMLDOMElement* NewElement(IXMLDOMDocument* document, const std::string& name) {
+  const ComText text(name);
+  IXMLDOMElement* element = nullptr;
+  ForgetDescription();
+  Check(document->createElement(text.Get(), &element));
+  if (element == nullptr) throw EXMLDocError("Cannot create element " + name);
+  return element;
+}
+
+XmlElement* Keep(XmlDocument* document, IXMLDOMElement* element) {
+  try {
+    document->Elements.push_back({element});
+  } catch (...) {
+    element->Release();
+    throw;
+  }
+  return &document->Elements.back();
+}
+
+void ReleaseElements(XmlDocument* document) {
+  for (XmlElement& element : document->Elements) Release(element.Element);
+  document->Elements.clear();
+}
+
+}  // namespace
+
+void BeginXmlSession() {
+  const HRESULT result = CoInitialize(nullptr);
+  // S_FALSE (already started on this thread) owes its release as much as S_OK does. A thread
+  // whose layer runs in the other threading model keeps it and can still make the document.
+  ThreadSessions().push_back(SUCCEEDED(result));
+  if (FAILED(result) && result != RPC_E_CHANGED_MODE) throw EXMLDocError(RefusalText(result));
+}
+
+void EndXmlSession() {
+  std::vector<bool>& sessions = ThreadSessions();
+  if (sessions.empty()) return;
+  const bool started = sessions.back();
+  sessions.pop_back();
+  if (started) CoUninitialize();
+}
+
+XmlDocument* CreateXmlDocument() { return new XmlDocument; }
+
+void ReleaseXmlDocument(XmlDocument* document) {
+  if (document == nullptr) return;
+  ReleaseElements(document);
+  Release(document->Document);
+  delete document;
+}
+
+void ClearXmlDocument(XmlDocument* document) {
+  ReleaseElements(document);
+  if (document->Document == nullptr) return;
+  for (;;) {
+    IXMLDOMNode* child = nullptr;
+    ForgetDescription();
+    const HRESULT found = document->Document->get_firstChild(&child);
+    Check(found);
+    if (found != S_OK || child == nullptr) break;
+    IXMLDOMNode* removed = nullptr;
+    ForgetDescription();
+    const HRESULT result = document->Document->removeChild(child, &removed);
+    Release(removed);
+    Release(child);
+    Check(result);
+  }
+}
+
+void OpenXmlDocument(XmlDocument* document) {
+  if (document->Document != nullptr) return;
+  HRESULT result = REGDB_E_CLASSNOTREG;
+  for (const CLSID& documentClass : kDocumentClasses) {
+    IUnknown* object = nullptr;
+    result = CoCreateInstance(documentClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              IID_IUnknown, reinterpret_cast<void**>(&object));
+    if (FAILED(result)) continue;
+    IXMLDOMDocument* xml = nullptr;
+    ForgetDescription();
+    result = object->QueryInterface(kDocumentInterface, reinterpret_cast<void**>(&xml));
+    object->Release();
+    Check(result);
+    document->Document = xml;
+    return;
+  }
+  throw EXMLDocError(RefusalText(result));
+}
+
+XmlElement* CreateDocumentElement(XmlDocument* document, const std::string& name) {
+  IXMLDOMDocument* xml = OpenedDocument(document);
+  IXMLDOMElement* element = NewElement(xml, name);
+  ForgetDescription();
+  const HRESULT result = xml->putref_documentElement(element);
+  if (FAILED(result)) {
+    element->Release();
+    Check(result);
+  }
+  return Keep(document, element);
+}
+
+XmlElement* AppendElement(XmlDocument* document, XmlElement* parent, const std::string& name) {
+  IXMLDOMElement* element = NewElement(OpenedDocument(document), name);
+  IXMLDOMNode* appended = nullptr;
+  ForgetDescription();
+  const HRESULT result = parent->Element->appendChild(element, &appended);
+  Release(appended);
+  if (FAILED(result)) {
+    element->Release();
+    Check(result);
+  }
+  return Keep(document, element);
+}
+
+void SetElementText(XmlDocument* document, XmlElement* element, const std::string& text) {
+  OpenedDocument(document);
+  const ComText value(text);
+  ForgetDescription();
+  Check(element->Element->put_text(value.Get()));
+}
+
+void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
+  IXMLDOMDocument* xml = OpenedDocument(document);
+  const ComText name(fileName);
+  VARIANT destination;
+  VariantInit(&destination);
+  destination.vt = VT_BSTR;
+  destination.bstrVal = name.Get();  // still owned by name
+  ForgetDescription();
+  Check(xml->save(destination));
+}
+
+}  // namespace platform
