@@ -48,3 +48,7 @@ class TemporaryDirectory {
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 bool PathExists(const std::string& path);
+
+// Sets or removes a variable of the test's own environment.
+void SetTestEnvironment(const std::string& name, const std::string& value);
+void ClearTestEnvironment(const std::string& name);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/regional.h"
+#include "process.h"
 
 // Sets or (with nullptr) clears an environment variable for the life of the object.
 class ScopedEnvironment {
@@ -13,15 +14,15 @@ class ScopedEnvironment {
   ScopedEnvironment(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
     if (value)
-      setenv(name, value, 1);
+      SetTestEnvironment(name, value);
     else
-      unsetenv(name);
+      ClearTestEnvironment(name);
   }
   ~ScopedEnvironment() {
     if (old_)
-      setenv(name_, old_->c_str(), 1);
+      SetTestEnvironment(name_, *old_);
     else
-      unsetenv(name_);
+      ClearTestEnvironment(name_);
   }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
