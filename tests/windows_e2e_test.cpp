@@ -1,0 +1,182 @@
+// The Windows program on the Windows services: EventLog.exe run as the operator runs it, a page
+// through Winsock and an exception report through the system's XML document object. The event
+// log service here has no records, so every cycle finds nothing.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "kit/exceptionreport.h"
+#include "kit/helpers.h"
+#include "kit/records.h"
+#include "kit_support.h"
+#include "loopback_server.h"
+#include "paging/sendpage.h"
+#include "process.h"
+#include "scoped.h"
+
+namespace {
+
+constexpr char kVersion[] = "Version: 201710091624\r\n";
+constexpr char kQuestions[] = "Logfile (Application): Event ID (0): Source: ";
+
+class WindowsProgram : public ::testing::Test {
+ protected:
+  void Settings(const std::string& xml) { WriteFileBytes(directory_.File("EventLog.XML"), xml); }
+
+  ProcessResult Run(const std::string& input = "") {
+    ProcessRun run;
+    run.Executable = EVENTLOG_EXE;
+    run.WorkingDirectory = directory_.Path();
+    run.Input = input;
+    run.Timeout = std::chrono::seconds(60);
+    return RunProcess(run);
+  }
+
+  TemporaryDirectory directory_;
+};
+
+TEST_F(WindowsProgram, ConsoleModeAsksThreeQuestionsAndFindsNothing) {
+  ProcessResult result = Run("System\r\n105\r\nService Control Manager\r\n");
+  EXPECT_EQ(result.Output, std::string(kVersion) + kQuestions + "\r\nNo events found.\r\n");
+  EXPECT_EQ(result.ExitCode, 0) << result.Errors;
+}
+
+TEST_F(WindowsProgram, FileModeRunsOneCycleOrSleeps) {
+  struct Case {
+    std::string settings;
+    std::string expected;
+  } cases[] = {
+      {"<LogFile>System</LogFile><EventID>105</EventID>", "\r\nNo events found.\r\n"},
+      {"<LogFile>Application</LogFile><Sleep>0</Sleep>", "\r\nNo events found.\r\n"},
+      {"<LogFile>NoSuchLog</LogFile><Action>page</Action>", "\r\nNo events found.\r\n"},
+  };
+  for (const Case& c : cases) {
+    Settings(c.settings);
+    ProcessResult result = Run("never read\r\n");
+    EXPECT_EQ(result.Output, kVersion + c.expected) << c.settings;
+    EXPECT_EQ(result.ExitCode, 0) << c.settings;
+  }
+}
+
+TEST_F(WindowsProgram, APositiveSleepSaysSoAndCyclesAgain) {
+  Settings("<LogFile>System</LogFile><Sleep>1</Sleep>");
+  ProcessRun run;
+  run.Executable = EVENTLOG_EXE;
+  run.WorkingDirectory = directory_.Path();
+  run.StopWhenOutputHolds = "Sleeping for 1 seconds.\r\n";
+  run.StopAfterOccurrences = 2;
+  run.Timeout = std::chrono::seconds(60);
+  ProcessResult result = RunProcess(run);
+  EXPECT_TRUE(result.Stopped);
+  const std::string cycle = "\r\nNo events found.\r\nSleeping for 1 seconds.\r\n";
+  const std::string expected = kVersion + cycle + cycle;
+  EXPECT_EQ(result.Output.substr(0, expected.size()), expected);
+}
+
+// The date format follows the regional settings the system reports for the language the suite
+// runs in: a child keeps its parent's locale, so the suite runs once per language.
+TEST_F(WindowsProgram, LoggedAfterIsReadInTheLanguagesDateFormat) {
+  const char* languageVariable = std::getenv("LANG");
+  const std::string language = languageVariable ? languageVariable : "";
+  struct Case {
+    std::string language;
+    std::string loggedAfter;
+    std::string expected;
+  } cases[] = {
+      {"en_US.UTF-8", "10/9/2017 4:24:00 PM", "\r\nNo events found.\r\n"},
+      {"en_US.UTF-8", "09.10.2017 16:24:00",
+       "Error: '09.10.2017 16:24:00' is not a valid date and time (EConvertError) Trace=0\r\n"},
+      {"de_DE.UTF-8", "09.10.2017 16:24:00", "\r\nNo events found.\r\n"},
+      {"de_DE.UTF-8", "10/9/2017",
+       "Error: '10/9/2017' is not a valid date and time (EConvertError) Trace=0\r\n"},
+  };
+  int checked = 0;
+  for (const Case& c : cases) {
+    if (c.language != language) continue;
+    ++checked;
+    Settings("<LogFile>System</LogFile><LoggedAfter>" + c.loggedAfter + "</LoggedAfter>");
+    ProcessResult result = Run();
+    EXPECT_EQ(result.Output, kVersion + c.expected) << c.loggedAfter;
+    EXPECT_EQ(result.ExitCode, c.expected[0] == 'E' ? 1 : 0) << c.loggedAfter;
+  }
+  if (checked == 0) GTEST_SKIP() << "no cases for LANG=" << language;
+}
+
+TEST(WindowsPage, SendPageReachesALoopbackGatewayWithTheExactRequest) {
+  ServerScript accepts;
+  accepts.Steps.push_back(
+      {"HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent", {}});
+  LoopbackServer gateway(accepts);
+  ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
+  TemporaryDirectory directory;
+  ScopedCurrentDirectory inDirectory(directory.Path());
+
+  EXPECT_TRUE(SendPage({"Disk full: a=b & c\r\n", "KRVOT", 730418, 0}));
+  ASSERT_EQ(gateway.Requests().size(), 1u);
+  EXPECT_EQ(gateway.Requests()[0],
+            "GET /cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message="
+            "Disk%20full:%20a%3Db%20%26%20c%0D%0A HTTP/1.1\r\n"
+            "Content-Type: text/html\r\nHost: " +
+                gateway.HostAndPort() +
+                "\r\nAccept: text/html, */*\r\n"
+                "User-Agent: Mozilla/3.0 (compatible; Tarn32 Library)\r\n\r\n");
+  std::set<std::string> records;
+  for (const auto& entry : std::filesystem::directory_iterator(directory.Path()))
+    records.insert(entry.path().filename().string());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(std::regex_match(*records.begin(), std::regex(R"(SendPage_\d{17}\.xml)")));
+}
+
+TEST(WindowsReport, IsSavedThroughTheXmlDocumentObjectAndReadsBack) {
+  ScopedGlobalSettings keep;
+  GlobalSettings.ExceptionFileName = "windows-report-{timestamp}.XML";
+  tExceptionRec record;
+  record.FunctionName = "tarn32.SendPage";
+  record.ClassName = "ESocketError";
+  record.Message = "Socket Error # 10061\r\nConnection refused.";
+  record.Trace = 310;
+  record.Notes = "http://localhost/cgi-bin/xmhscgi?password=KRVOT&pagerid=1&message=<a>";
+  record.FileName = GlobalSettings.ExceptionFileName;
+  const std::string fileName = SaveExceptionRecAsXML(record);
+  ASSERT_TRUE(PathExists(fileName)) << fileName;
+  const std::string xml = ReadFileBytes(fileName);
+  std::filesystem::remove(fileName);
+
+  const std::regex shape(
+      "(?:<\\?xml[^>]*\\?>\\s*)?<xml><Exception><DateTime>[^<]+</DateTime>"
+      "<MachineUpTime>\\d+w\\d+d\\d+h\\d+m\\d+s</MachineUpTime><SelfName/?>(?:</SelfName>)?"
+      "<Version/?>(?:</Version>)?<Function>tarn32\\.SendPage</Function><Trace>310</Trace>"
+      "<HostName/?>(?:</HostName>)?<ClassName>ESocketError</ClassName>"
+      "<e\\.Message>Socket Error # 10061(?:\\r|&#13;)?\\nConnection refused\\.</e\\.Message>"
+      "<Notes>http://localhost/cgi-bin/xmhscgi\\?password=KRVOT&amp;pagerid=1&amp;message="
+      "&lt;a&gt;</Notes></Exception></xml>\\s*");
+  EXPECT_TRUE(std::regex_match(xml, shape)) << xml;
+}
+
+TEST(WindowsSystem, FiguresComeFromTheSystem) {
+  const char* computerName = std::getenv("COMPUTERNAME");
+  ASSERT_NE(computerName, nullptr);
+  EXPECT_EQ(GetHostName(), computerName);
+
+  const std::string directory = GetAppPath();
+  ASSERT_FALSE(directory.empty());
+  EXPECT_EQ(directory.back(), '\\');
+  EXPECT_TRUE(PathExists(directory + "eventlog_tests.exe")) << directory;
+  EXPECT_EQ(ProgramDirectoryOf("\\\\?\\C:\\Program Files\\EventLog.exe"), "C:\\Program Files\\");
+
+  const tMemoryStatusRec memory = GetMemoryStatus();
+  EXPECT_TRUE(memory.Valid);
+  EXPECT_GT(memory.TotalPhys, 0);
+  EXPECT_LE(memory.AvailPhys, memory.TotalPhys);
+  EXPECT_GE(memory.TotalPageFile, memory.TotalPhys);
+
+  const tMachineUpTime first = GetMachineUpTime();
+  EXPECT_GT(first.Ticks, 0);
+  EXPECT_TRUE(std::regex_match(first.Text, std::regex(R"(\d+w\d+d\d+h\d+m\d+s)"))) << first.Text;
+}
+
+}  // namespace
