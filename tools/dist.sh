@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Packs the two builds into dist/: EventLog-<version>-win64.zip (EventLog.exe, the README and a
+# sample EventLog.XML) and EventLog-<version>-linux-x86_64.tar.gz (EventLog, eventcreate and the
+# same files).
+set -euo pipefail
+build=${1:-build}
+winbuild=${2:-build-win}
+version=$(sed -n 's/^project(EventLog VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+out=dist
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mkdir -p "$out" "$stage/win" "$stage/EventLog-$version"
+
+cp "$winbuild/EventLog.exe" README.md samples/EventLog.XML "$stage/win/"
+rm -f "$out/EventLog-$version-win64.zip"
+(cd "$stage/win" && zip -q -X "$OLDPWD/$out/EventLog-$version-win64.zip" EventLog.exe README.md EventLog.XML)
+
+cp "$build/EventLog" "$build/eventcreate" README.md samples/EventLog.XML "$stage/EventLog-$version/"
+tar -C "$stage" -czf "$out/EventLog-$version-linux-x86_64.tar.gz" "EventLog-$version"
+
+ls -l "$out/EventLog-$version-win64.zip" "$out/EventLog-$version-linux-x86_64.tar.gz"
