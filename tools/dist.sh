@@ -12,10 +12,12 @@ trap 'rm -rf "$stage"' EXIT
 mkdir -p "$out" "$stage/win" "$stage/EventLog-$version"
 
 cp "$winbuild/EventLog.exe" README.md samples/EventLog.XML "$stage/win/"
+x86_64-w64-mingw32-strip "$stage/win/EventLog.exe"
 rm -f "$out/EventLog-$version-win64.zip"
 (cd "$stage/win" && zip -q -X "$OLDPWD/$out/EventLog-$version-win64.zip" EventLog.exe README.md EventLog.XML)
 
 cp "$build/EventLog" "$build/eventcreate" README.md samples/EventLog.XML "$stage/EventLog-$version/"
+strip "$stage/EventLog-$version/EventLog" "$stage/EventLog-$version/eventcreate"
 tar -C "$stage" -czf "$out/EventLog-$version-linux-x86_64.tar.gz" "EventLog-$version"
 
 ls -l "$out/EventLog-$version-win64.zip" "$out/EventLog-$version-linux-x86_64.tar.gz"
