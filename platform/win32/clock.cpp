@@ -2,15 +2,8 @@
 // current one, as the control panel sets it.
 #include "platform/clock.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include "platform/datetime.h"
+#include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {

@@ -2,15 +2,9 @@
 // characters on the way, and nothing is buffered, so every write is flushed.
 #include "platform/console.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <string>
+
+#include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {

@@ -1,13 +1,7 @@
 // The system's event log service: the logs of the local machine, read newest record first.
 #include "platform/eventlog.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 // The system's header names its own call like the function defined here.
 #undef OpenEventLog

@@ -1,16 +1,10 @@
 // Files through the system's file calls; names are 8-bit text in the ANSI code page.
 #include "platform/files.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <climits>
 #include <cstring>
+
+#include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {

@@ -1,17 +1,10 @@
 // The regional values from the system's locale data: the thread's locale, or a locale named like
 // "de-DE" (or in the "de_DE.UTF-8" form of other systems).
-#include "platform/regional.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <optional>
 #include <string>
+
+#include "platform/regional.h"
+#include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {

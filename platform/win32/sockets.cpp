@@ -1,19 +1,11 @@
 #include "platform/sockets.h"
 
-// clang-format off
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-// clang-format on
 
 #include <climits>
 #include <cstring>
+
+#include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {

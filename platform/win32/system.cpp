@@ -1,16 +1,9 @@
 #include "platform/system.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <chrono>
 
 #include "platform/clock.h"
+#include "platform/win32/windows_api.h"
 
 namespace platform {
 

@@ -1,18 +1,11 @@
 // Texts between UTF-16 and the ANSI code page of the process.
 #include "platform/text.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <cstdint>
 
+#include "platform/win32/windows_api.h"
+
 // The record and document conversions keep the declarations the other side gives them.
-#include "platform/posix/charset.h"
 
 namespace platform {
 namespace {
@@ -73,7 +66,6 @@ void AppendPiece(const wchar_t* units, int count, std::string& out) {
 
 // Pieces small enough for the call's counts, never splitting a surrogate pair.
 constexpr std::size_t kPieceUnits = 1 << 20;
-constexpr std::size_t kAnsiPiece = 1 << 30;
 
 void AppendAnsi(const std::wstring& wide, std::string& out) {
   for (std::size_t start = 0; start < wide.size();) {
@@ -91,32 +83,6 @@ void AppendAnsi(const std::wstring& wide, std::string& out) {
 std::string WideToAnsi(std::u16string_view text) {
   std::string out;
   AppendAnsi(PrepareForCodePage(text), out);
-  return out;
-}
-
-void AppendUtf16LeAsAnsi(const std::uint8_t* bytes, std::size_t units, std::string& out) {
-  std::u16string text(units, u'\0');
-  for (std::size_t i = 0; i < units; ++i)
-    text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-  AppendAnsi(PrepareForCodePage(text), out);
-}
-
-std::u16string AnsiToWide(std::string_view text) {
-  std::u16string out;
-  for (std::size_t start = 0; start < text.size();) {
-    // Only a text beyond a gigabyte comes in pieces.
-    const std::size_t count = text.size() - start < kAnsiPiece ? text.size() - start : kAnsiPiece;
-    const int length = static_cast<int>(count);
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data() + start, length, nullptr, 0);
-    if (units <= 0) {
-      out.append(count, u'?');
-    } else {
-      std::wstring wide(static_cast<std::size_t>(units), L'\0');
-      MultiByteToWideChar(CP_ACP, 0, text.data() + start, length, wide.data(), units);
-      for (wchar_t unit : wide) out.push_back(static_cast<char16_t>(unit));
-    }
-    start += count;
-  }
   return out;
 }
 

@@ -1,13 +1,8 @@
 #include "platform/xmldoc.h"
 
+#include "platform/win32/windows_api.h"
+
 // clang-format off
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <msxml2.h>
