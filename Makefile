@@ -8,7 +8,7 @@ WIN_BUILD_DIR ?= build-win
 WINDOWS_SUITE ?= yes
 JOBS ?= 2
 CMAKE_FLAGS ?=
-DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl \
+DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl libxml2-utils \
   g++-mingw-w64-x86-64 wine wine64 googletest zip
 DEMO_DIR := demo
 
