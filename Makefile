@@ -10,6 +10,8 @@ JOBS ?= 2
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl libxml2-utils \
   g++-mingw-w64-x86-64 wine wine64 googletest zip
+# What the demo needs: the compiler and the programs' own libraries, no test tools.
+RUN_PACKAGES := cmake g++ make libpugixml-dev
 DEMO_DIR := demo
 
 MINGW_CXX := x86_64-w64-mingw32-g++-posix
@@ -17,12 +19,13 @@ MINGW_CXX := x86_64-w64-mingw32-g++-posix
 export WINEDEBUG ?= -all
 export WINEDLLOVERRIDES ?= mscoree,mshtml=
 
-.PHONY: all deps locales build test run windows windows-test dist clean
+.PHONY: all deps run-deps locales build test run windows windows-test dist clean
 
 all: build
 
-deps:
-	@missing=$$(for p in $(DEB_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+# Installs the missing packages of a list: $(call install-missing,PACKAGES).
+define install-missing
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  if [ "$$(id -u)" = 0 ]; then \
 	    echo "Installing:" $$missing; \
@@ -31,6 +34,13 @@ deps:
 	    echo "Please run: sudo apt-get install -y" $$missing; exit 1; \
 	  fi; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(DEB_PACKAGES))
+
+run-deps:
+	$(call install-missing,$(RUN_PACKAGES))
 
 # The German locale serves the regional-settings tests; they skip where it is missing.
 locales: deps
@@ -43,7 +53,7 @@ locales: deps
 	fi
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
 test: locales build
@@ -66,7 +76,10 @@ windows-test: windows
 dist: build windows
 	tools/dist.sh $(BUILD_DIR) $(WIN_BUILD_DIR)
 
-run: build
+# The demo builds only the three programs it runs; a build directory made by `make test` is reused.
+run: run-deps
+	@test -f $(BUILD_DIR)/CMakeCache.txt || cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target EventLog eventcreate pagegateway
 	tools/demo.sh $(BUILD_DIR) $(DEMO_DIR)
 
 clean:
