@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Packs the two builds into dist/: EventLog-<version>-win64.zip (EventLog.exe, the README and a
-# sample EventLog.XML) and EventLog-<version>-linux-x86_64.tar.gz (EventLog, eventcreate and the
-# same files).
+# Packs the two builds into dist/: EventLog-<version>-win64.zip (the programs, the guides, a
+# sample EventLog.XML, the scheduled task and its install scripts) and
+# EventLog-<version>-linux-x86_64.tar.gz (EventLog, eventcreate and the same guides).
 set -euo pipefail
 build=${1:-build}
 winbuild=${2:-build-win}
@@ -11,12 +11,18 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$out" "$stage/win" "$stage/EventLog-$version"
 
-cp "$winbuild/EventLog.exe" README.md samples/EventLog.XML "$stage/win/"
-x86_64-w64-mingw32-strip "$stage/win/EventLog.exe"
+# install.ps1 copies exactly these files; it refuses to run when one is missing.
+win_programs="EventLog.exe eventlog-check.exe pagegateway.exe"
+win_files="$win_programs README.md operating.md EventLog.XML EventLog.task.xml install.ps1 uninstall.ps1"
+for program in $win_programs; do cp "$winbuild/$program" "$stage/win/"; done
+(cd "$stage/win" && x86_64-w64-mingw32-strip $win_programs)
+cp README.md docs/operating.md samples/EventLog.XML packaging/windows/EventLog.task.xml \
+  packaging/windows/install.ps1 packaging/windows/uninstall.ps1 "$stage/win/"
 rm -f "$out/EventLog-$version-win64.zip"
-(cd "$stage/win" && zip -q -X "$OLDPWD/$out/EventLog-$version-win64.zip" EventLog.exe README.md EventLog.XML)
+(cd "$stage/win" && zip -q -X "$OLDPWD/$out/EventLog-$version-win64.zip" $win_files)
 
-cp "$build/EventLog" "$build/eventcreate" README.md samples/EventLog.XML "$stage/EventLog-$version/"
+cp "$build/EventLog" "$build/eventcreate" README.md docs/operating.md samples/EventLog.XML \
+  "$stage/EventLog-$version/"
 strip "$stage/EventLog-$version/EventLog" "$stage/EventLog-$version/eventcreate"
 tar -C "$stage" -czf "$out/EventLog-$version-linux-x86_64.tar.gz" "EventLog-$version"
 
