@@ -224,6 +224,10 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
         "it, \"4226\""},
        1,
        {"  <EventID>     \"4226\" -> 4226", "    MyEventLogRecord.Details=limit"}},
+      {"a tag in other letter case inside a comment",
+       with("<EventLog>\n", "<EventLog>\n  <!-- <eventid>4226</eventid> -->\n"),
+       {},
+       0},
       {"an event ID above 65535",
        with("7036<", "70000<"),
        {"error: EventID 70000 is above 65535: EventLog compares it with the low 16 bits of each "

@@ -180,8 +180,14 @@ std::string ElementText(const std::string& document, const std::string& element)
     for (std::size_t at = text.find(entity); at != std::string::npos;
          at = text.find(entity, at + 1))
       text.replace(at, std::string(entity).size(), character);
+  // A line end may also be saved as a character reference.
+  for (const char* reference : {"&#13;", "&#xD;", "&#xd;"})
+    for (std::size_t at = text.find(reference); at != std::string::npos; at = text.find(reference))
+      text.replace(at, std::string(reference).size(), "\r");
   for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
     text.replace(at, 2, " ");
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
   return text;
 }
 
@@ -283,6 +289,17 @@ std::string AtLine(const std::string& text, std::size_t position) {
   return "line " + std::to_string(LineOf(text, position));
 }
 
+// Whether the position lies inside a "<!-- ... -->" comment.
+bool InsideComment(const std::string& content, std::size_t position) {
+  for (std::size_t start = content.find("<!--"); start != std::string::npos && start < position;
+       start = content.find("<!--", start + 4)) {
+    const std::size_t end = content.find("-->", start + 4);
+    if (end == std::string::npos || position < end + 3) return true;
+    start = end;
+  }
+  return false;
+}
+
 struct Sighting {
   std::size_t Position;
   std::string Marker;
@@ -299,7 +316,8 @@ std::vector<Sighting> OtherSpellings(const std::string& content, const std::stri
     if (!SameLetters(content, nameAt, name)) continue;
     const std::size_t after = nameAt + name.size();
     const char next = after < content.size() ? content[after] : '\0';
-    if (IsNameCharacter(next)) continue;  // a longer name, another tag
+    if (IsNameCharacter(next)) continue;       // a longer name, another tag
+    if (InsideComment(content, at)) continue;  // never read, whatever its spelling
     if (next == '>' && content.compare(nameAt, name.size(), name) == 0) continue;
     std::size_t end = content.find('>', at);
     std::size_t length = end == std::string::npos ? content.size() - at : end - at + 1;
@@ -307,17 +325,6 @@ std::vector<Sighting> OtherSpellings(const std::string& content, const std::stri
     sightings.push_back({at, content.substr(at, length)});
   }
   return sightings;
-}
-
-// Whether the position lies inside a "<!-- ... -->" comment.
-bool InsideComment(const std::string& content, std::size_t position) {
-  for (std::size_t start = content.find("<!--"); start != std::string::npos && start < position;
-       start = content.find("<!--", start + 4)) {
-    const std::size_t end = content.find("-->", start + 4);
-    if (end == std::string::npos || position < end + 3) return true;
-    start = end;
-  }
-  return false;
 }
 
 std::string LogFileValue(const std::string& logFile) {
