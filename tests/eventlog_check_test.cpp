@@ -224,6 +224,11 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
         "it, \"4226\""},
        1,
        {"  <EventID>     \"4226\" -> 4226", "    MyEventLogRecord.Details=limit"}},
+      {"a tag inside the second of two adjacent comments",
+       with("<EventLog>\n", "<EventLog>\n  <!-- old --><!-- <EventID>4226</EventID> -->\n"),
+       {"warning: the first <EventID> (line 3) is inside an XML comment: EventLog still reads "
+        "it, \"4226\""},
+       1},
       {"a tag in other letter case inside a comment",
        with("<EventLog>\n", "<EventLog>\n  <!-- <eventid>4226</eventid> -->\n"),
        {},

@@ -291,11 +291,11 @@ std::string AtLine(const std::string& text, std::size_t position) {
 
 // Whether the position lies inside a "<!-- ... -->" comment.
 bool InsideComment(const std::string& content, std::size_t position) {
-  for (std::size_t start = content.find("<!--"); start != std::string::npos && start < position;
-       start = content.find("<!--", start + 4)) {
+  std::size_t start = content.find("<!--");
+  while (start != std::string::npos && start < position) {
     const std::size_t end = content.find("-->", start + 4);
     if (end == std::string::npos || position < end + 3) return true;
-    start = end;
+    start = content.find("<!--", end + 3);
   }
   return false;
 }
@@ -424,7 +424,7 @@ void CheckSpellings(const std::string& content, Findings& findings) {
     if (!sightings.empty()) {
       std::string spelled;
       for (const Sighting& sighting : sightings)
-        spelled += (spelled.empty() ? "" : ", ") + sighting.Marker + " (" +
+        spelled += (spelled.empty() ? "" : ", ") + Escaped(sighting.Marker, false) + " (" +
                    AtLine(content, sighting.Position) + ")";
       findings.Warn(
           spelled + (sightings.size() == 1 ? " is" : " are") + " not <" + name + "> or </" + name +
@@ -486,8 +486,9 @@ void PrintRecord(const std::string& heading, const tMyEventLogRecord& record,
 void CheckNewestMatch(const tEventSearchRecord& settings, Findings& findings) {
   tMyEventLogRecord match;
   if (!FindLatestEvent(settings, match)) {
-    Print("  newest match: none (no record with event ID " + std::to_string(settings.EventID) +
-          ")");
+    Print(settings.EventID == 0 ? std::string("  newest match: none (the log holds no record)")
+                                : "  newest match: none (no record with event ID " +
+                                      std::to_string(settings.EventID) + ")");
     return;
   }
   PrintRecord("  newest match:", match, settings.Action);
