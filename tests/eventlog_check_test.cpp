@@ -221,14 +221,33 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
       {"a tag inside a comment",
        with("<EventLog>\n", "<EventLog>\n  <!-- <EventID>4226</EventID> was the old one -->\n"),
        {"warning: the first <EventID> (line 3) is inside an XML comment: EventLog still reads "
-        "it, \"4226\""},
+        "it, \"4226\", not the one on line 5"},
        1,
        {"  <EventID>     \"4226\" -> 4226", "    MyEventLogRecord.Details=limit"}},
       {"a tag inside the second of two adjacent comments",
        with("<EventLog>\n", "<EventLog>\n  <!-- old --><!-- <EventID>4226</EventID> -->\n"),
        {"warning: the first <EventID> (line 3) is inside an XML comment: EventLog still reads "
-        "it, \"4226\""},
+        "it, \"4226\", not the one on line 5"},
        1},
+      {"a tag given twice",
+       with("</EventLog>", "  <EventID>4226</EventID>\n</EventLog>"),
+       {"warning: <EventID> appears again on line 8: EventLog reads only the first, on line 4, "
+        "\"7036\""},
+       1},
+      {"a file saved as UTF-16",
+       "",
+       {"warning: the file holds zero bytes, as text saved as UTF-16 (\"Unicode\") does: EventLog "
+        "reads it as 8-bit text and finds none of its tags; save it as ANSI or UTF-8",
+        "warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)",
+        "error: the log \"Application\" does not exist: EventLog finds nothing in it, cycle after "
+        "cycle"},
+       2,
+       {"  <LogFile>     not found -> \"Application\" (the default)"},
+       [](CheckInstallation& installation) {
+         std::string wide = "\xFF\xFE";
+         for (char c : std::string(kSound)) wide += std::string(1, c) + '\0';
+         installation.Settings(wide);
+       }},
       {"a tag in other letter case inside a comment",
        with("<EventLog>\n", "<EventLog>\n  <!-- <eventid>4226</eventid> -->\n"),
        {},

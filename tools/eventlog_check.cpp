@@ -439,16 +439,43 @@ void CheckSpellings(const std::string& content, Findings& findings) {
   }
 }
 
-void CheckComments(const std::string& content, const tSettingsText& text, Findings& findings) {
+// The next start marker after position that a reader of the XML would take as the element.
+std::size_t NextOutsideComments(const std::string& content, const std::string& marker,
+                                std::size_t position) {
+  std::size_t at = content.find(marker, position);
+  while (at != std::string::npos && InsideComment(content, at)) at = content.find(marker, at + 1);
+  return at;
+}
+
+// EventLog reads the first start marker, even in a comment, and never a later one.
+void CheckCommentsAndRepeats(const std::string& content, const tSettingsText& text,
+                             Findings& findings) {
   for (const Tag& tag : kTags) {
     const std::string name = tag.Name;
-    const std::size_t at = content.find("<" + name + ">");
+    const std::string marker = "<" + name + ">";
+    const std::size_t at = content.find(marker);
     if (at == std::string::npos || content.find("</" + name + ">") == std::string::npos) continue;
+    const std::size_t other = NextOutsideComments(content, marker, at + 1);
+    const std::string instead =
+        other == std::string::npos ? "" : ", not the one on " + AtLine(content, other);
     if (InsideComment(content, at))
       findings.Warn("the first <" + name + "> (" + AtLine(content, at) +
                     ") is inside an XML comment: EventLog still reads it, " +
+                    Visible(text.*tag.Text) + instead);
+    else if (other != std::string::npos)
+      findings.Warn("<" + name + "> appears again on " + AtLine(content, other) +
+                    ": EventLog reads only the first, on " + AtLine(content, at) + ", " +
                     Visible(text.*tag.Text));
   }
+}
+
+// Text saved as UTF-16 holds a zero byte in every ASCII character: no marker is found in it.
+void CheckEncoding(const std::string& content, Findings& findings) {
+  if (content.find('\0') != std::string::npos)
+    findings.Warn(
+        "the file holds zero bytes, as text saved as UTF-16 (\"Unicode\") does: "
+        "EventLog reads it as 8-bit text and finds none of its tags; save it as ANSI or "
+        "UTF-8");
 }
 
 void CheckValues(const tSettingsText& text, const Converted& converted, Findings& findings) {
@@ -644,7 +671,8 @@ std::optional<tEventSearchRecord> CheckSettings(const std::string& folder, Findi
   const Converted converted = Convert(text);
   PrintTagLines(content, text, converted);
   CheckSpellings(content, findings);
-  CheckComments(content, text, findings);
+  CheckEncoding(content, findings);
+  CheckCommentsAndRepeats(content, text, findings);
   CheckStrayBlanks(text, converted, findings);
   CheckNumbers(text, converted, findings);
   CheckValues(text, converted, findings);
