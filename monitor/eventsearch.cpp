@@ -128,6 +128,29 @@ bool FindLatestEvent(tEventSearchRecord criteria, tMyEventLogRecord& result) {
   return false;
 }
 
+bool CountEventRecords(const std::string& logName, std::uint64_t& count) {
+  count = 0;
+  platform::EventLogHandle log = platform::OpenEventLog(logName);
+  if (log == nullptr) return false;
+  std::vector<std::uint8_t> buffer(kInitialBufferSize);
+  std::uint32_t bytesRead = 0;
+  bool whole = true;
+  while (whole && ReadNextBlock(log, buffer, bytesRead)) {
+    for (std::size_t offset = 0; offset < bytesRead;) {
+      const std::size_t available = bytesRead - offset;
+      const std::uint32_t length = available >= 4 ? ReadUInt32(buffer.data() + offset) : 0;
+      if (length < kFixedHeaderSize || length > available) {
+        whole = false;
+        break;
+      }
+      ++count;
+      offset += length;
+    }
+  }
+  platform::CloseEventLog(log);
+  return true;
+}
+
 TDateTime UnixTimeToDateTime(std::uint32_t secondsSince1970) {
   return kUnixEpoch + secondsSince1970 / kSecondsPerDay;
 }

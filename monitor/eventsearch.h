@@ -31,6 +31,10 @@ struct tMyEventLogRecord {
 // and its texts are empty. A failing time conversion raises EOSError.
 bool FindLatestEvent(tEventSearchRecord criteria, tMyEventLogRecord& result);
 
+// Counts the records of the named log as a search reads them, newest first, up to the oldest or
+// the first record that breaks the layout; false when the log does not open.
+bool CountEventRecords(const std::string& logName, std::uint64_t& count);
+
 enum class BlockWalkOutcome { Matched, NoMatch, Malformed };
 
 // Walks a block of records as a read delivers them, newest first, leaving the first match in

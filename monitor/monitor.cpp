@@ -16,25 +16,12 @@ tMyEventLogRecord MyEventLogRecord;
 namespace {
 
 constexpr char kVersionLine[] = "Version: 201710091624";
-constexpr char kSettingsFileName[] = "EventLog.XML";
-constexpr char kDefaultLogName[] = "Application";
-constexpr char kPageAction[] = "page";
 
 // No step of the monitor moves its progress marker.
 constexpr std::int32_t Trace = 0;
 
-std::string AsciiLowerCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 void ReadSettingsFile(tEventSearchRecord& settings) {
-  settings.LogFile = ReadXMLTag(kSettingsFileName, "LogFile");
-  settings.EventID = StrToIntOrZero(ReadXMLTag(kSettingsFileName, "EventID"));
-  settings.Action = AsciiLowerCase(ReadXMLTag(kSettingsFileName, "Action"));
-  settings.LoggedAfter = StrToDateTimeOrZero(ReadXMLTag(kSettingsFileName, "LoggedAfter"));
-  settings.Sleep = StrToIntOrZero(ReadXMLTag(kSettingsFileName, "Sleep"));
+  ApplySettingsText(ReadSettingsText(kSettingsFileName), settings);
 }
 
 void AskSettings(tEventSearchRecord& settings) {
@@ -49,13 +36,7 @@ void AskSettings(tEventSearchRecord& settings) {
 
 void Report(tEventSearchRecord& settings, const tMyEventLogRecord& record) {
   ConsoleWriteLine(DateTimeToStrOrEmpty(Now()));
-  ConsoleWriteLine("MyEventLogRecord.EventLogRecord.EventID=" +
-                   std::to_string(record.EventLogRecord.EventID));
-  ConsoleWriteLine("MyEventLogRecord.Source=" + record.Source);
-  ConsoleWriteLine("MyEventLogRecord.TimeGeneratedAsDateTime=" +
-                   DateTimeToStrOrEmpty(record.TimeGeneratedAsDateTime));
-  ConsoleWriteLine("MyEventLogRecord.Details=" + record.Details);
-  ConsoleWriteLine("MyEventLogRecord.Action=" + settings.Action);
+  for (const std::string& line : ReportRecordLines(record, settings.Action)) ConsoleWriteLine(line);
   settings.LoggedAfter = Now();
 }
 
@@ -89,6 +70,16 @@ void Monitor() {
 }
 
 }  // namespace
+
+std::vector<std::string> ReportRecordLines(const tMyEventLogRecord& record,
+                                           const std::string& action) {
+  return {
+      "MyEventLogRecord.EventLogRecord.EventID=" + std::to_string(record.EventLogRecord.EventID),
+      "MyEventLogRecord.Source=" + record.Source,
+      "MyEventLogRecord.TimeGeneratedAsDateTime=" +
+          DateTimeToStrOrEmpty(record.TimeGeneratedAsDateTime),
+      "MyEventLogRecord.Details=" + record.Details, "MyEventLogRecord.Action=" + action};
+}
 
 std::uint32_t CycleWaitMilliseconds(std::int32_t sleepSeconds) {
   constexpr std::uint32_t kLongest = std::numeric_limits<std::uint32_t>::max();

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "monitor/eventsearch.h"
 
@@ -11,6 +13,11 @@ extern tMyEventLogRecord MyEventLogRecord;
 
 // Runs the monitor and returns the process's exit code.
 int RunMonitor();
+
+// The lines of a report after its time line: the record's event ID, source, generation time and
+// details, then the action.
+std::vector<std::string> ReportRecordLines(const tMyEventLogRecord& record,
+                                           const std::string& action);
 
 // The wait after a cycle in milliseconds: none for 0 or less, the longest count for more
 // seconds than it can hold.

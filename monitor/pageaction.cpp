@@ -17,10 +17,16 @@ std::string PageMessage(TDateTime now, const std::string& hostName,
          " Source=" + record.Source + " EventID=" + std::to_string(record.EventLogRecord.EventID);
 }
 
+tSendPageRec PageRequest(const std::string& message) {
+  tSendPageRec request;
+  request.PagerNo = kPagerNo;
+  request.Password = kPassword;
+  request.Reserved = 0;
+  request.Message = message;
+  return request;
+}
+
 void RunPageAction(const tMyEventLogRecord& record) {
-  SendPageRec.PagerNo = kPagerNo;
-  SendPageRec.Password = kPassword;
-  SendPageRec.Reserved = 0;
-  SendPageRec.Message = PageMessage(Now(), GetHostName(), record);
+  SendPageRec = PageRequest(PageMessage(Now(), GetHostName(), record));
   SendPage(SendPageRec);
 }

@@ -7,12 +7,18 @@
 #include "paging/sendpage.h"
 #include "platform/datetime.h"
 
+// The action that pages, after lower-casing.
+inline constexpr char kPageAction[] = "page";
+
 // The monitor's one page request, refilled before every page.
 extern tSendPageRec SendPageRec;
 
 // "EventLog: <date-time> Host=<computer> Source=<source> EventID=<id>"
 std::string PageMessage(TDateTime now, const std::string& hostName,
                         const tMyEventLogRecord& record);
+
+// A page request to the monitor's pager with that message.
+tSendPageRec PageRequest(const std::string& message);
 
 // Pages the record just reported; the outcome stays in the page sender's files and logs.
 void RunPageAction(const tMyEventLogRecord& record);

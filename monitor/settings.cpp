@@ -56,6 +56,30 @@ std::size_t HexPrefixLength(const std::string& text, std::size_t position) {
 
 }  // namespace
 
+tSettingsText ReadSettingsText(const std::string& fileName) {
+  tSettingsText text;
+  text.LogFile = ReadXMLTag(fileName, "LogFile");
+  text.EventID = ReadXMLTag(fileName, "EventID");
+  text.Action = ReadXMLTag(fileName, "Action");
+  text.LoggedAfter = ReadXMLTag(fileName, "LoggedAfter");
+  text.Sleep = ReadXMLTag(fileName, "Sleep");
+  return text;
+}
+
+void ApplySettingsText(const tSettingsText& text, tEventSearchRecord& settings) {
+  settings.LogFile = text.LogFile;
+  settings.EventID = StrToIntOrZero(text.EventID);
+  settings.Action = AsciiLowerCase(text.Action);
+  settings.LoggedAfter = StrToDateTimeOrZero(text.LoggedAfter);
+  settings.Sleep = StrToIntOrZero(text.Sleep);
+}
+
+std::string AsciiLowerCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 std::string ReadXMLTag(std::string fileName, std::string tagName) {
   if (!platform::FileExists(fileName)) return "";
   std::string content = ReadFileToString(fileName);

@@ -49,4 +49,14 @@ bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t buffe
 
 void CloseEventLog(EventLogHandle log);
 
+// Where the named log is kept, as the open above finds it: on Linux its file in the log
+// directory, on Windows its key in the registry (the service opens Application for a name it
+// does not know, so an open alone does not prove the log exists).
+struct EventLogLocation {
+  bool Exists = false;
+  // "the file <path>", "the registry key <key>", or for a missing log what was looked for.
+  std::string Description;
+};
+EventLogLocation LocateEventLog(const std::string& logName);
+
 }  // namespace platform

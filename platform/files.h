@@ -33,4 +33,8 @@ bool RemoveFile(const std::string& name);
 // regard to letter case; every kind of entry is found. False when the search fails.
 bool FindFileNames(const std::string& pattern, std::vector<std::string>& names);
 
+// Whether this process can create a file in the directory: it creates a fresh file there and
+// deletes it again. False with the system's reason.
+bool CanCreateFileIn(const std::string& directory, std::string& reason);
+
 }  // namespace platform

@@ -25,8 +25,9 @@ add_executable(eventlog_tests ${WINDOWS_TEST_SOURCES})
 target_link_libraries(eventlog_tests PRIVATE monitor kit GTest::gtest GTest::gtest_main)
 target_compile_definitions(eventlog_tests PRIVATE
   EVENTLOG_EXE="$<TARGET_FILE:EventLog>"
+  EVENTLOG_CHECK_EXE="$<TARGET_FILE:eventlog-check>"
   SHARED_FIXTURES_DIR="${PROJECT_SOURCE_DIR}/../shared/fixtures")
-add_dependencies(eventlog_tests EventLog)
+add_dependencies(eventlog_tests EventLog eventlog-check)
 # One run of the whole suite, as every test of its own would start Wine anew; then the regional
 # settings once more in German. A program started under Wine keeps its parent's locale, so the
 # language is chosen where Wine starts.

@@ -157,6 +157,34 @@ TEST(WindowsReport, IsSavedThroughTheXmlDocumentObjectAndReadsBack) {
   EXPECT_TRUE(std::regex_match(xml, shape)) << xml;
 }
 
+// The settings check on the Windows services: a log the registry does not know is missing, even
+// though the event log service would open Application for it.
+TEST(WindowsCheck, NamesTheRegistryKeyOfAMissingLogAndPrintsItsHelp) {
+  TemporaryDirectory directory;
+  WriteFileBytes(directory.File("EventLog.XML"), "<LogFile>NoSuchLog</LogFile><Sleep>60</Sleep>");
+  ProcessRun run;
+  run.Executable = EVENTLOG_CHECK_EXE;
+  run.WorkingDirectory = directory.Path();
+  run.Arguments = {"--program-dir", directory.Path()};
+  run.Timeout = std::chrono::seconds(60);
+  ProcessResult result = RunProcess(run);
+  EXPECT_NE(
+      result.Output.find("  no registry key "
+                         "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\NoSuchLog (the "
+                         "service would open Application instead)\r\n"),
+      std::string::npos)
+      << result.Output;
+  EXPECT_NE(result.Output.find("error: the log \"NoSuchLog\" does not exist"), std::string::npos);
+  EXPECT_EQ(result.ExitCode, 2) << result.Output;
+
+  run.Arguments = {"--help"};
+  result = RunProcess(run);
+  EXPECT_EQ(
+      result.Output.rfind("usage: eventlog-check [--program-dir DIR] [--page] [FOLDER]\r\n", 0), 0u)
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 0);
+}
+
 TEST(WindowsSystem, FiguresComeFromTheSystem) {
   const char* computerName = std::getenv("COMPUTERNAME");
   ASSERT_NE(computerName, nullptr);

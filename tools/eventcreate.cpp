@@ -18,7 +18,28 @@ constexpr const char* kUsage =
     "usage: eventcreate [--dir DIR] --log NAME --source NAME --id N\n"
     "                   [--type error|warning|information|success|audit-success|audit-failure]\n"
     "                   [--category N] [--computer NAME] [--time UNIX_SECONDS]\n"
-    "                   [--string TEXT]... [--data-hex HEX] [--max-size BYTES]\n";
+    "                   [--string TEXT]... [--data-hex HEX] [--max-size BYTES]\n"
+    "       eventcreate --help\n";
+
+constexpr const char* kDescription =
+    "\n"
+    "Appends one record to the log file DIR/NAME.evt (DIR: EVENTLOG_DIR, else\n"
+    "/var/log/eventlog; the name compared without regard to case, SysEvent.Evt, AppEvent.Evt and\n"
+    "SecEvent.Evt serving for System, Application and Security), creating the log with\n"
+    "--max-size bytes (20 MiB by default) when it is missing and overwriting the oldest records\n"
+    "when it is full.\n"
+    "\n"
+    "  --id N          decimal or 0x hexadecimal, all 32 bits; EventLog sees the low 16 bits, so\n"
+    "                  an ID above 65535 gets a warning (the record is still written)\n"
+    "  --type TYPE     in any letter case; information by default\n"
+    "  --category N    0 to 65535\n"
+    "  --computer NAME the computer named in the record; this host's name by default\n"
+    "  --time SECONDS  the generation time, seconds since 1970 (UTC); now by default\n"
+    "  --string TEXT   an insertion string, once per string; the first is what EventLog shows\n"
+    "                  as the details\n"
+    "  --data-hex HEX  the record's binary data, as pairs of hex digits\n"
+    "\n"
+    "Exit codes: 0 written, 1 the log could not be written, 2 bad arguments (nothing written).\n";
 
 struct Options {
   std::string dir;
@@ -66,6 +87,14 @@ std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text) {
   return bytes;
 }
 
+std::string AsciiLowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return lower;
+}
+
+// A type by its name in any letter case.
 std::optional<std::uint16_t> ParseType(std::string_view name) {
   struct Entry {
     std::string_view name;
@@ -73,63 +102,106 @@ std::optional<std::uint16_t> ParseType(std::string_view name) {
   };
   static constexpr Entry kTypes[] = {{"error", 1},   {"warning", 2},       {"information", 4},
                                      {"success", 0}, {"audit-success", 8}, {"audit-failure", 16}};
+  const std::string lower = AsciiLowerCase(name);
   for (const auto& entry : kTypes)
-    if (entry.name == name) return entry.type;
+    if (entry.name == lower) return entry.type;
   return std::nullopt;
+}
+
+constexpr std::string_view kValueOptions[] = {"--dir",    "--log",      "--source",   "--id",
+                                              "--type",   "--category", "--computer", "--time",
+                                              "--string", "--data-hex", "--max-size"};
+
+bool TakesValue(std::string_view option) {
+  for (std::string_view known : kValueOptions)
+    if (known == option) return true;
+  return false;
+}
+
+// Sets the option's value; an error text naming what is wrong with it.
+std::string ApplyOption(std::string_view option, const std::string& value, Options& options) {
+  if (option == "--dir") {
+    options.dir = value;
+  } else if (option == "--log") {
+    if (value.empty()) return "the log name is empty";
+    if (value.find('/') != std::string::npos)
+      return "bad log name " + value + ": a log name cannot hold '/'";
+    options.log = value;
+  } else if (option == "--source") {
+    options.source = value;
+  } else if (option == "--id") {
+    auto id = ParseNumber(value, 0xFFFFFFFF);
+    if (!id)
+      return "bad event ID " + value + ": a decimal or 0x-hexadecimal number up to 4294967295";
+    options.id = std::uint32_t(*id);
+  } else if (option == "--type") {
+    auto type = ParseType(value);
+    if (!type)
+      return "bad type " + value +
+             ": one of error, warning, information, success, audit-success, audit-failure";
+    options.type = *type;
+  } else if (option == "--category") {
+    auto category = ParseNumber(value, 0xFFFF);
+    if (!category) return "bad category " + value + ": a number from 0 to 65535";
+    options.category = std::uint16_t(*category);
+  } else if (option == "--computer") {
+    options.computer = value;
+  } else if (option == "--time") {
+    auto time = ParseNumber(value, 0xFFFFFFFF);
+    if (!time) return "bad time " + value + ": seconds since 1970 (UTC), up to 4294967295";
+    options.time = std::uint32_t(*time);
+  } else if (option == "--string") {
+    options.strings.push_back(value);
+  } else if (option == "--data-hex") {
+    auto data = ParseHex(value);
+    if (!data) return "bad hex data " + value + ": pairs of hex digits";
+    options.data = *data;
+  } else if (option == "--max-size") {
+    auto size = ParseNumber(value, 0xFFFFFFF0);
+    if (!size || *size < platform::evt::kMinMaxSize)
+      return "bad maximum size " + value + ": from " + std::to_string(platform::evt::kMinMaxSize) +
+             " to 4294967280 bytes";
+    options.maxSize = std::uint32_t(*size) & ~3u;
+  }
+  return {};
 }
 
 // Reads the options; an error text on bad arguments.
 std::string ParseOptions(int argc, char** argv, Options& options) {
   bool haveDir = false;
   for (int i = 1; i < argc; ++i) {
-    std::string_view option = argv[i];
-    if (i + 1 >= argc) return "missing value for " + std::string(option);
-    std::string value = argv[++i];
-    if (option == "--dir") {
-      options.dir = value;
-      haveDir = true;
-    } else if (option == "--log") {
-      options.log = value;
-    } else if (option == "--source") {
-      options.source = value;
-    } else if (option == "--id") {
-      auto id = ParseNumber(value, 0xFFFFFFFF);
-      if (!id) return "bad event ID " + value;
-      options.id = std::uint32_t(*id);
-    } else if (option == "--type") {
-      auto type = ParseType(value);
-      if (!type) return "bad type " + value;
-      options.type = *type;
-    } else if (option == "--category") {
-      auto category = ParseNumber(value, 0xFFFF);
-      if (!category) return "bad category " + value;
-      options.category = std::uint16_t(*category);
-    } else if (option == "--computer") {
-      options.computer = value;
-    } else if (option == "--time") {
-      auto time = ParseNumber(value, 0xFFFFFFFF);
-      if (!time) return "bad time " + value;
-      options.time = std::uint32_t(*time);
-    } else if (option == "--string") {
-      options.strings.push_back(value);
-    } else if (option == "--data-hex") {
-      auto data = ParseHex(value);
-      if (!data) return "bad hex data " + value;
-      options.data = *data;
-    } else if (option == "--max-size") {
-      auto size = ParseNumber(value, 0xFFFFFFF0);
-      if (!size || *size < platform::evt::kMinMaxSize) return "bad maximum size " + value;
-      options.maxSize = std::uint32_t(*size) & ~3u;
-    } else {
-      return "unknown option " + std::string(option);
+    const std::string_view option = argv[i];
+    if (!TakesValue(option)) {
+      if (option.substr(0, 1) == "-") return "unknown option " + std::string(option);
+      return "unexpected argument " + std::string(option) + " (every value follows its option)";
     }
+    if (i + 1 >= argc) return "missing value for " + std::string(option);
+    if (std::string error = ApplyOption(option, argv[++i], options); !error.empty()) return error;
+    haveDir = haveDir || option == "--dir";
   }
-  if (options.log.empty() || options.log.find('/') != std::string::npos)
-    return "--log NAME is required";
+  if (options.log.empty()) return "--log NAME is required";
   if (!options.source) return "--source NAME is required";
   if (!options.id) return "--id N is required";
   if (!haveDir) options.dir = platform::evt::LogDirectory();
   return {};
+}
+
+bool AsksForHelp(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") return true;
+    if (TakesValue(argument)) ++i;  // a value, whatever it reads
+  }
+  return false;
+}
+
+// EventLog sees only the low 16 bits of a record's ID, and a setting above 65535 never matches.
+void WarnAboutWideId(std::uint32_t id) {
+  if (id <= 0xFFFF) return;
+  std::fprintf(stderr,
+               "eventcreate: warning: event ID %u is above 65535: EventLog shows this record's ID "
+               "as %u (its low 16 bits), and an <EventID> of %u never matches it\n",
+               id, id & 0xFFFFu, id);
 }
 
 platform::evt::NewRecord BuildRecord(const Options& options) {
@@ -151,11 +223,17 @@ platform::evt::NewRecord BuildRecord(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AsksForHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kDescription, stdout);
+    return 0;
+  }
   Options options;
   if (std::string error = ParseOptions(argc, argv, options); !error.empty()) {
     std::fprintf(stderr, "eventcreate: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
+  WarnAboutWideId(*options.id);
   const platform::evt::NewRecord record = BuildRecord(options);
   const std::size_t length = platform::evt::EncodeRecord(record, 0).size();
   if (length > platform::evt::kMaxRecordSize ||

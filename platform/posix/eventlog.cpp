@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -181,6 +182,20 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
   if (bytesRead > 0) return true;
   errorCode = step == Step::kFull ? kErrorInsufficientBuffer : kErrorHandleEof;
   return false;
+}
+
+EventLogLocation LocateEventLog(const std::string& logName) {
+  const std::string dir = evt::LogDirectory();
+  if (const std::string path = evt::FindLogFile(dir, logName); !path.empty())
+    return {true, "the file " + path};
+  if (logName.find('/') != std::string::npos) return {false, "no log: a log name cannot hold '/'"};
+  struct stat status;
+  if (stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+    return {false, "no log: the log directory " + dir + " does not exist (EVENTLOG_DIR)"};
+  std::string wanted = logName + ".evt";
+  if (const std::string classic = evt::ClassicFileName(logName); !classic.empty())
+    wanted += " or " + classic;
+  return {false, "no file " + wanted + " (any letter case) in " + dir};
 }
 
 void CloseEventLog(EventLogHandle handle) {

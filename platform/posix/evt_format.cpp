@@ -325,19 +325,19 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
          });
 }
 
-std::string ClassicFileName(const std::string& logName) {
-  if (EqualsNoCase(logName, "System")) return "SysEvent.Evt";
-  if (EqualsNoCase(logName, "Application")) return "AppEvent.Evt";
-  if (EqualsNoCase(logName, "Security")) return "SecEvent.Evt";
-  return {};
-}
-
 bool IsRegularFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
+
+std::string ClassicFileName(const std::string& logName) {
+  if (EqualsNoCase(logName, "System")) return "SysEvent.Evt";
+  if (EqualsNoCase(logName, "Application")) return "AppEvent.Evt";
+  if (EqualsNoCase(logName, "Security")) return "SecEvent.Evt";
+  return {};
+}
 
 std::string FindLogFile(const std::string& dir, const std::string& logName) {
   if (logName.empty() || logName.find('/') != std::string::npos) return {};

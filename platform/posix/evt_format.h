@@ -152,6 +152,10 @@ std::vector<std::uint8_t> EncodeRecord(const NewRecord& record, std::uint32_t re
 // the classic file name, both compared without regard to case. Empty when there is none.
 std::string FindLogFile(const std::string& dir, const std::string& logName);
 
+// The classic file name of System, Application and Security (any letter case): SysEvent.Evt,
+// AppEvent.Evt, SecEvent.Evt; empty for every other name.
+std::string ClassicFileName(const std::string& logName);
+
 // Appends one record to the log in dir, creating the file (with maxSize) when it is missing
 // and overwriting the oldest records when the log is full. Holds an exclusive lock on the
 // file throughout. Returns an error text, empty on success.

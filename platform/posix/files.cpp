@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -102,6 +103,27 @@ bool FindFileNames(const std::string& pattern, std::vector<std::string>& names) 
   }
   closedir(search);
   return complete;
+}
+
+bool CanCreateFileIn(const std::string& directory, std::string& reason) {
+  std::string base = directory.empty() ? "." : directory;
+  if (base.back() != '/') base += '/';
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string probe =
+        base + ".eventlog-probe-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    int descriptor = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (descriptor >= 0) {
+      close(descriptor);
+      unlink(probe.c_str());
+      return true;
+    }
+    if (errno != EEXIST) {
+      reason = std::strerror(errno);
+      return false;
+    }
+  }
+  reason = "no free name for a test file";
+  return false;
 }
 
 }  // namespace platform

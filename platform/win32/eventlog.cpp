@@ -61,4 +61,17 @@ void CloseEventLog(EventLogHandle log) {
   if (log != nullptr) ::CloseEventLog(log);
 }
 
+EventLogLocation LocateEventLog(const std::string& logName) {
+  const std::string key = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\" + logName;
+  const std::string shown = "HKLM\\" + key;
+  // A name with a backslash would be a source's key below a log, not a log.
+  if (logName.empty() || logName.find('\\') != std::string::npos)
+    return {false, "no registry key " + shown};
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    return {false, "no registry key " + shown + " (the service would open Application instead)"};
+  RegCloseKey(opened);
+  return {true, "the registry key " + shown};
+}
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/clock.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -91,6 +92,29 @@ bool FindFileNames(const std::string& pattern, std::vector<std::string>& names) 
   }
   FindClose(search);
   return complete;
+}
+
+bool CanCreateFileIn(const std::string& directory, std::string& reason) {
+  std::string base = directory.empty() ? "." : directory;
+  if (base.back() != '\\' && base.back() != '/') base += '\\';
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string probe = base + "eventlog-probe-" + std::to_string(GetCurrentProcessId()) +
+                              "-" + std::to_string(attempt) + ".tmp";
+    // The system deletes the file as soon as the handle is closed.
+    const HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      reason = SystemErrorText(error);
+      return false;
+    }
+  }
+  reason = "no free name for a test file";
+  return false;
 }
 
 }  // namespace platform

@@ -1,0 +1,495 @@
+// The built eventlog-check in temporary folders: a real EventLog.XML, real .evt logs written with
+// eventcreate, real program folders and a loopback gateway; its warnings and exit codes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "loopback_server.h"
+#include "process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// 2017-10-09 16:24:00 UTC
+constexpr std::uint32_t kOctoberNinth = 1507566240;
+constexpr char kDetails[] = "The Print Spooler service entered the running state.";
+constexpr char kSound[] =
+    "<?xml version=\"1.0\"?>\n<EventLog>\n  <LogFile>System</LogFile>\n"
+    "  <EventID>7036</EventID>\n  <Action>page</Action>\n"
+    "  <LoggedAfter>10/9/2017 4:00:00 PM</LoggedAfter>\n  <Sleep>60</Sleep>\n</EventLog>\n";
+
+// An installation to check: the check copied into program/, run from run/ (where EventLog.XML
+// is and page records land), the logs in logs/.
+class CheckInstallation {
+ public:
+  CheckInstallation() {
+    fs::create_directory(Program());
+    fs::create_directory(Run());
+    fs::create_directory(Logs());
+    fs::copy_file(EVENTLOG_CHECK_EXE, Check());
+  }
+
+  std::string Program() const { return directory_.File("program"); }
+  std::string Run() const { return directory_.File("run"); }
+  std::string Logs() const { return directory_.File("logs"); }
+  std::string Check() const { return Program() + "/eventlog-check"; }
+
+  void Write(const std::vector<std::string>& arguments) {
+    ProcessRun run;
+    run.Executable = EVENTCREATE_EXE;
+    run.Arguments = {"--dir", Logs()};
+    run.Arguments.insert(run.Arguments.end(), arguments.begin(), arguments.end());
+    ProcessResult result = RunProcess(run);
+    ASSERT_EQ(result.ExitCode, 0) << result.Errors;
+  }
+
+  // The record every case finds: 7036 at 4:24 pm, and a later 4226 that only "any event" finds.
+  void WriteSystemLog(const std::string& name = "System") {
+    Write({"--log", name, "--source", "Service Control Manager", "--id", "7036", "--time",
+           std::to_string(kOctoberNinth), "--string", kDetails});
+    Write({"--log", name, "--source", "Tcpip", "--id", "4226", "--time",
+           std::to_string(kOctoberNinth + 60), "--string", "limit"});
+  }
+
+  void Settings(const std::string& xml, const std::string& name = "EventLog.XML") {
+    WriteFileBytes(Run() + "/" + name, xml);
+  }
+
+  ProcessResult RunCheck(std::vector<std::string> arguments, const std::string& gateway) {
+    ProcessRun run;
+    run.Executable = Check();
+    run.Arguments = std::move(arguments);
+    run.WorkingDirectory = Run();
+    run.RemovedVariables = {"LC_ALL", "LC_TIME", "LC_NUMERIC", "LC_CTYPE", "LANGUAGE"};
+    run.Environment = {
+        {"EVENTLOG_DIR", Logs()}, {"TZ", "UTC"}, {"LANG", "C"}, {"PAGING_GATEWAY_HOST", gateway}};
+    return RunProcess(run);
+  }
+
+  // "{run}", "{logs}" and "{program}" stand for the folders.
+  std::string Expand(std::string text) const {
+    const std::pair<std::string, std::string> folders[] = {
+        {"{run}", Run()}, {"{logs}", Logs()}, {"{program}", Program()}};
+    for (const auto& [name, path] : folders)
+      for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at))
+        text.replace(at, name.size(), path);
+    return text;
+  }
+
+ private:
+  TemporaryDirectory directory_;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end = text.find('\n'); end != std::string::npos;
+       start = end + 1, end = text.find('\n', start))
+    lines.push_back(text.substr(start, end - start));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+// The warning and error lines, in the order printed.
+std::vector<std::string> Findings(const std::string& output) {
+  std::vector<std::string> findings;
+  for (const auto& line : Lines(output))
+    if (line.rfind("warning: ", 0) == 0 || line.rfind("error: ", 0) == 0) findings.push_back(line);
+  return findings;
+}
+
+bool HasLine(const std::string& output, const std::string& line) {
+  for (const auto& each : Lines(output))
+    if (each == line) return true;
+  return false;
+}
+
+// A gateway nobody listens on: the tests that do not page never reach it.
+constexpr char kNoGateway[] = "127.0.0.1:9";
+
+TEST(EventLogCheck, ASoundInstallationPrintsWhatEventLogWillDoAndExitsZero) {
+  CheckInstallation installation;
+  installation.WriteSystemLog();
+  installation.Settings(kSound);
+  ProcessResult result =
+      installation.RunCheck({"--program-dir", installation.Program()}, kNoGateway);
+  const std::string expected = installation.Expand(
+      "The settings in ./EventLog.XML:\n"
+      "  <LogFile>     \"System\" -> \"System\"\n"
+      "  <EventID>     \"7036\" -> 7036\n"
+      "  <Action>      \"page\" -> \"page\" (pages)\n"
+      "  <LoggedAfter> \"10/9/2017 4:00:00 PM\" -> 10/9/17 4:00:00 pm\n"
+      "  <Sleep>       \"60\" -> 60 (seconds between cycles)\n"
+      "The log \"System\":\n"
+      "  the file {logs}/System.evt\n"
+      "  opens: 2 records\n"
+      "  newest record:\n"
+      "    MyEventLogRecord.EventLogRecord.EventID=4226\n"
+      "    MyEventLogRecord.Source=Tcpip\n"
+      "    MyEventLogRecord.TimeGeneratedAsDateTime=10/9/17 4:25:00 pm\n"
+      "    MyEventLogRecord.Details=limit\n"
+      "    MyEventLogRecord.Action=page\n"
+      "  newest match:\n"
+      "    MyEventLogRecord.EventLogRecord.EventID=7036\n"
+      "    MyEventLogRecord.Source=Service Control Manager\n"
+      "    MyEventLogRecord.TimeGeneratedAsDateTime=10/9/17 4:24:00 pm\n"
+      "    MyEventLogRecord.Details=The Print Spooler service entered the running state.\n"
+      "    MyEventLogRecord.Action=page\n"
+      "  it was generated after LoggedAfter: EventLog's first cycle reports it\n"
+      "The program folder {program}:\n"
+      "  can take exception reports (for the user running this check)\n"
+      "  newest exception report: none\n"
+      "The gateway: http://127.0.0.1:9/cgi-bin/xmhscgi (from PAGING_GATEWAY_HOST)\n"
+      "In ., where EventLog runs:\n"
+      "  newest page record: none\n"
+      "Result: sound.\n");
+  EXPECT_EQ(result.Output, expected);
+  EXPECT_EQ(result.Errors, "");
+  EXPECT_EQ(result.ExitCode, 0);
+}
+
+// Every trap an operator falls into: the warning or error it gets, word for word, and the exit
+// code. Each case starts from the sound settings with one thing changed.
+TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
+  struct Case {
+    const char* name;
+    std::string xml;
+    std::vector<std::string> findings;
+    int exitCode;
+    std::vector<std::string> lines = {};  // more lines the output must hold
+    std::function<void(CheckInstallation&)> setup = nullptr;
+  };
+  auto with = [](const std::string& from, const std::string& to) {
+    std::string xml = kSound;
+    xml.replace(xml.find(from), from.size(), to);
+    return xml;
+  };
+  const std::string tail =
+      ": tag names are matched exactly, in this letter case and without attributes";
+  const Case cases[] = {
+      {"a blank after the event ID",
+       with("<EventID>7036<", "<EventID>7036 <"),
+       {"warning: <EventID> holds blanks or line ends, \"7036 \": the number becomes 0 and any "
+        "event matches; write <EventID>7036</EventID>"},
+       1,
+       {"  <EventID>     \"7036 \" -> 0 (any event)"}},
+      {"line ends around the sleep",
+       with("<Sleep>60<", "<Sleep>\r\n60\r\n<"),
+       {"warning: <Sleep> holds blanks or line ends, \"\\r\\n60\\r\\n\": the number becomes 0 and "
+        "EventLog runs one cycle; write <Sleep>60</Sleep>",
+        "warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)"},
+       1,
+       {"  <Sleep>       \"\\r\\n60\\r\\n\" -> 0 (one cycle)"}},
+      {"a blank after the action",
+       with("<Action>page<", "<Action>Page <"),
+       {"warning: <Action> holds blanks or line ends, \"Page \": the action does not page; write "
+        "<Action>Page</Action>"},
+       1,
+       {"  <Action>      \"Page \" -> \"page \" (does not page)"}},
+      {"a tab in the log name",
+       with("<LogFile>System<", "<LogFile>System\t<"),
+       {"error: <LogFile> holds blanks or line ends: EventLog looks for the log \"System\\t\"; "
+        "write <LogFile>System</LogFile>",
+        "error: the log \"System\\t\" does not exist: EventLog finds nothing in it, cycle after "
+        "cycle"},
+       2},
+      {"a tag in other letter case",
+       with("<EventID>7036</EventID>", "<eventid>7036</eventid>"),
+       {"warning: <eventid> (line 4), </eventid> (line 4) are not <EventID> or </EventID>" + tail +
+        ", so EventLog does not find <EventID>: any event matches"},
+       1,
+       {"  <EventID>     not found -> 0 (any event)"}},
+      {"a tag with an attribute",
+       with("<Action>", "<Action type=\"text\">"),
+       {"warning: <Action type=\"text\"> (line 5) is not <Action> or </Action>" + tail +
+        ", so EventLog does not find <Action>: EventLog does not page"},
+       1,
+       {"  <Action>      not found -> \"\" (does not page)"}},
+      {"an end tag in other letter case",
+       with("</Sleep>", "</sleep>"),
+       {"warning: </sleep> (line 7) is not <Sleep> or </Sleep>" + tail +
+            ", so EventLog does not find <Sleep>: EventLog runs one cycle and ends",
+        "warning: <Sleep> has no </Sleep> in the file: EventLog does not find it: EventLog runs "
+        "one cycle and ends",
+        "warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)"},
+       1},
+      {"a tag inside a comment",
+       with("<EventLog>\n", "<EventLog>\n  <!-- <EventID>4226</EventID> was the old one -->\n"),
+       {"warning: the first <EventID> (line 3) is inside an XML comment: EventLog still reads "
+        "it, \"4226\", not the one on line 5"},
+       1,
+       {"  <EventID>     \"4226\" -> 4226", "    MyEventLogRecord.Details=limit"}},
+      {"a tag inside the second of two adjacent comments",
+       with("<EventLog>\n", "<EventLog>\n  <!-- old --><!-- <EventID>4226</EventID> -->\n"),
+       {"warning: the first <EventID> (line 3) is inside an XML comment: EventLog still reads "
+        "it, \"4226\", not the one on line 5"},
+       1},
+      {"a tag given twice",
+       with("</EventLog>", "  <EventID>4226</EventID>\n</EventLog>"),
+       {"warning: <EventID> appears again on line 8: EventLog reads only the first, on line 4, "
+        "\"7036\""},
+       1},
+      {"a file saved as UTF-16",
+       "",
+       {"warning: the file holds zero bytes, as text saved as UTF-16 (\"Unicode\") does: EventLog "
+        "reads it as 8-bit text and finds none of its tags; save it as ANSI or UTF-8",
+        "warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)",
+        "error: the log \"Application\" does not exist: EventLog finds nothing in it, cycle after "
+        "cycle"},
+       2,
+       {"  <LogFile>     not found -> \"Application\" (the default)"},
+       [](CheckInstallation& installation) {
+         std::string wide = "\xFF\xFE";
+         for (char c : std::string(kSound)) wide += std::string(1, c) + '\0';
+         installation.Settings(wide);
+       }},
+      {"a tag in other letter case inside a comment",
+       with("<EventLog>\n", "<EventLog>\n  <!-- <eventid>4226</eventid> -->\n"),
+       {},
+       0},
+      {"an event ID above 65535",
+       with("7036<", "70000<"),
+       {"error: EventID 70000 is above 65535: EventLog compares it with the low 16 bits of each "
+        "record's event ID (0 to 65535), so it never matches; the low 16 bits of \"70000\" are "
+        "4464"},
+       2,
+       {"  <EventID>     \"70000\" -> 70000 (never matches)",
+        "  newest match: none (no record with event ID 70000)"}},
+      {"a full 32-bit event ID",
+       with("7036<", "0xC0001B7C<"),
+       {"error: EventID -1073734788 is below 0: EventLog compares it with the low 16 bits of each "
+        "record's event ID (0 to 65535), so it never matches; the low 16 bits of \"0xC0001B7C\" "
+        "are 7036"},
+       2},
+      {"a date in another format",
+       with("10/9/2017 4:00:00 PM", "2017-10-09 16:00"),
+       {"error: EventLog would stop on its error line: Error: '2017-10-09 16:00' is not a valid "
+        "date and time (EConvertError) Trace=0; under the current regional settings a date-time "
+        "reads like {now}"},
+       2,
+       {"  <LoggedAfter> \"2017-10-09 16:00\" -> not a date-time: EventLog stops"}},
+      {"a date in the future",
+       with("10/9/2017 4:00:00 PM", "1/1/2099"),
+       {"warning: LoggedAfter 1/1/99 lies in the future: nothing generated before then is "
+        "reported"},
+       1,
+       {"  it was not generated after LoggedAfter: EventLog's first cycle prints \"No events "
+        "found.\""}},
+      {"no sleep",
+       with("<Sleep>60</Sleep>", "<Sleep>0</Sleep>"),
+       {"warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)"},
+       1},
+      {"a negative sleep",
+       with("<Sleep>60</Sleep>", "<Sleep>-5</Sleep>"),
+       {"warning: Sleep -5: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)"},
+       1},
+      {"an event ID that is no number",
+       with("7036<", "Service Control Manager<"),
+       {"warning: <EventID> \"Service Control Manager\" is not a number (decimal, or hexadecimal "
+        "as $1B7C or 0x1B7C): EventLog takes 0 and any event matches"},
+       1},
+      {"a misspelt log",
+       with(">System<", ">Sytem<"),
+       {"error: the log \"Sytem\" does not exist: EventLog finds nothing in it, cycle after cycle"},
+       2,
+       {"  no file Sytem.evt (any letter case) in {logs}"}},
+      {"a log that is no event log",
+       with(">System<", ">Broken<"),
+       {"error: the log \"Broken\" does not open (not an event log, or no right to read it for "
+        "this user): EventLog finds nothing in it"},
+       2,
+       {"  the file {logs}/BROKEN.EVT"},
+       [](CheckInstallation& installation) {
+         WriteFileBytes(installation.Logs() + "/BROKEN.EVT", "not an event log");
+       }},
+      {"the classic file name serves for System",
+       kSound,
+       {},
+       0,
+       {"  the file {logs}/SysEvent.Evt", "  opens: 2 records"},
+       [](CheckInstallation& installation) {
+         fs::rename(installation.Logs() + "/System.evt", installation.Logs() + "/SysEvent.Evt");
+       }},
+      {"a program folder that cannot take reports",
+       kSound,
+       {"warning: the program folder /proc cannot take exception reports (No such file or "
+        "directory): a failed page leaves only a line in Exception.txt in the current folder"},
+       1,
+       {"The program folder /proc:"}},
+      {"an earlier exception report and page record",
+       kSound,
+       {},
+       0,
+       {"  newest exception report: EXCEPTION-20171009162500000.XML 2017-10-09 16:25:00 "
+        "ESocketError: Socket Error # 10061 Connection refused.",
+        "  newest page record: SendPage_20171009162400000.xml 10/9/17 4:24:00 pm pager 730418 "
+        "http://pager/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=x"},
+       [](CheckInstallation& installation) {
+         WriteFileBytes(installation.Program() + "/EXCEPTION-20171009162400000.XML",
+                        "<xml><Exception><DateTime>2017-10-09 16:24:00</DateTime><ClassName>Old"
+                        "</ClassName></Exception></xml>");
+         WriteFileBytes(installation.Program() + "/EXCEPTION-20171009162500000.XML",
+                        "<?xml version=\"1.0\"?>\n<xml>\n  <Exception>\n    <DateTime>2017-10-09 "
+                        "16:25:00</DateTime>\n    <ClassName>ESocketError</ClassName>\n    "
+                        "<e.Message>Socket Error # 10061\r\nConnection refused.</e.Message>\n"
+                        "  </Exception>\n</xml>\n");
+         WriteFileBytes(installation.Run() + "/SendPage_20171009162400000.xml",
+                        "<xml>\r\n<PagerRec></PagerRec>\r\n<DateTime>10/9/17 4:24:00 "
+                        "pm</DateTime>\r\n<PagerNo>730418</PagerNo>\r\n<URL>http://pager/cgi-bin/"
+                        "xmhscgi?password=KRVOT&pagerid=730418&message=x</URL>\r\n");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CheckInstallation installation;
+    installation.WriteSystemLog();
+    installation.Settings(c.xml);
+    if (c.setup) c.setup(installation);
+    const bool noFolder = std::string(c.name).find("cannot take") != std::string::npos;
+    ProcessResult result = installation.RunCheck(
+        {"--program-dir", noFolder ? "/proc" : installation.Program()}, kNoGateway);
+    std::vector<std::string> expected;
+    for (const auto& finding : c.findings) expected.push_back(installation.Expand(finding));
+    std::vector<std::string> found = Findings(result.Output);
+    // The example of a date-time is the time of the run.
+    for (auto& line : found)
+      line = std::regex_replace(line, std::regex(R"(reads like \d+/\d+/\d\d \d+:\d\d:\d\d [ap]m$)"),
+                                "reads like {now}");
+    EXPECT_EQ(found, expected) << result.Output;
+    for (const auto& line : c.lines)
+      EXPECT_TRUE(HasLine(result.Output, installation.Expand(line)))
+          << installation.Expand(line) << "\n"
+          << result.Output;
+    EXPECT_EQ(result.ExitCode, c.exitCode) << result.Output;
+  }
+}
+
+TEST(EventLogCheck, WithoutSettingsFileSaysEventLogWillAskItsThreeQuestions) {
+  struct Case {
+    const char* name;
+    std::string file;  // the settings file's name, empty for none
+    std::string finding;
+  } cases[] = {
+      {"none", "",
+       "warning: no EventLog.XML in .: EventLog will ask its three questions (Logfile, Event ID, "
+       "Source) on the console and run one cycle; with no one to answer, it watches Application "
+       "for any event"},
+      {"in other letter case", "eventlog.xml",
+       "warning: no EventLog.XML in .; there is eventlog.xml, but EventLog looks for EventLog.XML "
+       "in exactly this letter case: EventLog will ask its three questions (Logfile, Event ID, "
+       "Source) on the console and run one cycle; with no one to answer, it watches Application "
+       "for any event"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CheckInstallation installation;
+    if (!c.file.empty()) installation.Settings(kSound, c.file);
+    ProcessResult result =
+        installation.RunCheck({"--program-dir", installation.Program()}, kNoGateway);
+    EXPECT_EQ(Findings(result.Output), std::vector<std::string>{c.finding}) << result.Output;
+    EXPECT_EQ(result.Output.find("The log"), std::string::npos) << result.Output;
+    EXPECT_TRUE(HasLine(result.Output,
+                        "The gateway: http://127.0.0.1:9/cgi-bin/xmhscgi (from "
+                        "PAGING_GATEWAY_HOST)"));
+    EXPECT_EQ(result.ExitCode, 1);
+  }
+}
+
+TEST(EventLogCheck, TakesTheFolderAsArgumentAndTheProgramFolderFromItsOwnPlace) {
+  CheckInstallation installation;
+  installation.WriteSystemLog();
+  installation.Settings(kSound);
+  ProcessRun run;
+  ProcessResult result = installation.RunCheck({installation.Run()}, kNoGateway);
+  EXPECT_TRUE(HasLine(result.Output, "The settings in " + installation.Run() + "/EventLog.XML:"))
+      << result.Output;
+  EXPECT_TRUE(HasLine(result.Output, "The program folder " + installation.Program() + "/:"))
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 0) << result.Output;
+}
+
+TEST(EventLogCheck, HelpAndBadArguments) {
+  CheckInstallation installation;
+  struct Case {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string firstErrorLine;  // empty: none
+  } cases[] = {
+      {{"--help"}, 0, ""},
+      {{"--colour"}, 3, "eventlog-check: unknown option --colour"},
+      {{"--program-dir"}, 3, "eventlog-check: --program-dir needs a folder"},
+      {{".", "other"}, 3, "eventlog-check: one folder only, not also other"},
+      {{"no-such-folder"}, 3, "eventlog-check: no folder no-such-folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.front());
+    ProcessResult result = installation.RunCheck(c.arguments, kNoGateway);
+    EXPECT_EQ(result.ExitCode, c.exitCode);
+    if (c.firstErrorLine.empty()) {
+      EXPECT_EQ(result.Errors, "");
+      EXPECT_EQ(
+          result.Output.rfind("usage: eventlog-check [--program-dir DIR] [--page] [FOLDER]\n", 0),
+          0u);
+      for (const char* topic : {"EVENTLOG_DIR", "Exit codes:", "three questions", "--page"})
+        EXPECT_NE(result.Output.find(topic), std::string::npos) << topic;
+    } else {
+      EXPECT_EQ(Lines(result.Errors).front(), c.firstErrorLine);
+      EXPECT_EQ(result.Output, "");
+    }
+  }
+}
+
+// --page: the real page through the sender, its request on the wire, and the outcome as the page
+// record or the failure's report tells it.
+TEST(EventLogCheck, PageSendsOneTestPageAndPrintsItsOutcome) {
+  struct Case {
+    const char* name;
+    std::string response;
+    std::string outcome;  // a pattern for the line after the URL
+    int exitCode;
+  } cases[] = {
+      {"accepted", "HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent",
+       R"(  the gateway accepted it; page record SendPage_\d{17}\.xml \d+/\d+/\d\d \d+:\d\d:\d\d [ap]m pager 730418 http://127\.0\.0\.1:\d+/cgi-bin/xmhscgi\?password=KRVOT&pagerid=730418&message=EventLog:%20.*)",
+       0},
+      {"answered without the marker", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbusy",
+       R"(warning: the gateway answered without "Message succesfully sent": the page was not accepted; page record SendPage_\d{17}\.xml)",
+       1},
+      {"refused", "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n",
+       R"(warning: the page failed: EHTTPProtocolException: HTTP/1\.1 500 Internal Server Error \(report {program}/EXCEPTION-\d{17}\.XML\))",
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CheckInstallation installation;
+    installation.WriteSystemLog();
+    installation.Settings(kSound);
+    ServerScript script;
+    script.Steps = {{c.response}};
+    LoopbackServer gateway(script);
+    ProcessResult result = installation.RunCheck(
+        {"--page", "--program-dir", installation.Program()}, gateway.HostAndPort());
+    const std::vector<std::string> lines = Lines(result.Output);
+    std::size_t at = 0;
+    while (at < lines.size() && lines[at].rfind("Test page: ", 0) != 0) ++at;
+    ASSERT_LT(at + 1, lines.size()) << result.Output;
+    const std::string url = "http://" + gateway.HostAndPort() +
+                            "/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=EventLog:%20";
+    EXPECT_EQ(lines[at].rfind("Test page: " + url, 0), 0u) << lines[at];
+    EXPECT_NE(lines[at].find("%20Source%3Deventlog-check%20EventID%3D0"), std::string::npos);
+    std::string pattern = installation.Expand(c.outcome);
+    EXPECT_TRUE(std::regex_match(lines[at + 1], std::regex(pattern))) << lines[at + 1];
+    ASSERT_EQ(gateway.Requests().size(), 1u);
+    const std::string target =
+        lines[at].substr(std::string("Test page: http://").size() + gateway.HostAndPort().size());
+    EXPECT_EQ(gateway.Requests()[0].rfind("GET " + target + " HTTP/1.1\r\n", 0), 0u)
+        << gateway.Requests()[0];
+    EXPECT_EQ(result.ExitCode, c.exitCode) << result.Output;
+  }
+}
+
+}  // namespace
