@@ -7,10 +7,11 @@ endif()
 
 set(EVENTLOG_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/packaging/debian)
 
-install(TARGETS EventLog eventcreate pagegateway eventlog-service DESTINATION usr/bin)
+set(EVENTLOG_PACKAGED_PROGRAMS EventLog eventcreate pagegateway eventlog-service)
 if(TARGET eventlog-check)
-  install(TARGETS eventlog-check DESTINATION usr/bin)
+  list(APPEND EVENTLOG_PACKAGED_PROGRAMS eventlog-check)
 endif()
+install(TARGETS ${EVENTLOG_PACKAGED_PROGRAMS} DESTINATION usr/bin)
 install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.service DESTINATION lib/systemd/system)
 install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.default DESTINATION etc/default RENAME eventlog)
 install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.tmpfiles DESTINATION usr/lib/tmpfiles.d
@@ -46,6 +47,12 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${EVENTLOG_DEBIAN_DIR}/prerm ${EVENTLOG_DEBIAN_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
+
+# `cmake --build build --target deb` builds the packaged programs, then dist/eventlog_*.deb.
+add_custom_target(deb
+  COMMAND ${EVENTLOG_DEBIAN_DIR}/build-deb.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/dist
+  COMMENT "Building the Debian package" VERBATIM)
+add_dependencies(deb ${EVENTLOG_PACKAGED_PROGRAMS})
 
 # The package installed, run as the service user, restarted and purged (root only).
 if(BUILD_TESTING)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Packs the two builds into dist/: EventLog-<version>-win64.zip (EventLog.exe, the README and a
-# sample EventLog.XML) and EventLog-<version>-linux-x86_64.tar.gz (EventLog, eventcreate and the
-# same files).
+# sample EventLog.XML), EventLog-<version>-linux-x86_64.tar.gz (EventLog, eventcreate and the
+# same files) and the Debian package eventlog_<version>_amd64.deb.
 set -euo pipefail
 build=${1:-build}
 winbuild=${2:-build-win}
@@ -20,4 +20,6 @@ cp "$build/EventLog" "$build/eventcreate" README.md samples/EventLog.XML "$stage
 strip "$stage/EventLog-$version/EventLog" "$stage/EventLog-$version/eventcreate"
 tar -C "$stage" -czf "$out/EventLog-$version-linux-x86_64.tar.gz" "EventLog-$version"
 
-ls -l "$out/EventLog-$version-win64.zip" "$out/EventLog-$version-linux-x86_64.tar.gz"
+deb=$(packaging/debian/build-deb.sh "$build" "$out")
+
+ls -l "$out/EventLog-$version-win64.zip" "$out/EventLog-$version-linux-x86_64.tar.gz" "$deb"
