@@ -9,7 +9,8 @@ WINDOWS_SUITE ?= yes
 JOBS ?= 2
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl libxml2-utils \
-  g++-mingw-w64-x86-64 wine wine64 googletest zip
+  g++-mingw-w64-x86-64 wine wine64 googletest zip \
+  dpkg-dev adduser systemd
 # What the demo needs: the compiler and the programs' own libraries, no test tools.
 RUN_PACKAGES := cmake g++ make libpugixml-dev
 DEMO_DIR := demo
@@ -19,7 +20,7 @@ MINGW_CXX := x86_64-w64-mingw32-g++-posix
 export WINEDEBUG ?= -all
 export WINEDLLOVERRIDES ?= mscoree,mshtml=
 
-.PHONY: all deps run-deps locales build test run windows windows-test dist clean
+.PHONY: all deps run-deps locales build test run windows windows-test dist deb clean
 
 all: build
 
@@ -75,6 +76,11 @@ windows-test: windows
 
 dist: build windows
 	tools/dist.sh $(BUILD_DIR) $(WIN_BUILD_DIR)
+
+# Only the Debian package and the programs it holds: dist/eventlog_<version>_amd64.deb.
+deb: deps
+	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target deb
 
 # The demo builds only the three programs it runs; a build directory made by `make test` is reused.
 run: run-deps

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs the two builds into dist/: EventLog-<version>-win64.zip (the programs, the guides, a
-# sample EventLog.XML, the scheduled task and its install scripts) and
-# EventLog-<version>-linux-x86_64.tar.gz (EventLog, eventcreate and the same guides).
+# sample EventLog.XML, the scheduled task and its install scripts),
+# EventLog-<version>-linux-x86_64.tar.gz (EventLog, eventcreate and the same guides) and the Debian
+# package eventlog_<version>_amd64.deb.
 set -euo pipefail
 build=${1:-build}
 winbuild=${2:-build-win}
@@ -26,4 +27,6 @@ cp "$build/EventLog" "$build/eventcreate" README.md docs/operating.md samples/Ev
 strip "$stage/EventLog-$version/EventLog" "$stage/EventLog-$version/eventcreate"
 tar -C "$stage" -czf "$out/EventLog-$version-linux-x86_64.tar.gz" "EventLog-$version"
 
-ls -l "$out/EventLog-$version-win64.zip" "$out/EventLog-$version-linux-x86_64.tar.gz"
+deb=$(packaging/debian/build-deb.sh "$build" "$out")
+
+ls -l "$out/EventLog-$version-win64.zip" "$out/EventLog-$version-linux-x86_64.tar.gz" "$deb"

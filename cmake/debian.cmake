@@ -1,0 +1,62 @@
+# The Debian package eventlog: the programs, the service's unit, environment and tmpfiles rule,
+# the sample settings as the operator's conffile, and the documentation; built with CPack's DEB
+# generator (packaging/debian/build-deb.sh), its Depends computed by dpkg-shlibdeps.
+if(WIN32)
+  return()
+endif()
+
+set(EVENTLOG_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/packaging/debian)
+
+set(EVENTLOG_PACKAGED_PROGRAMS EventLog eventcreate pagegateway eventlog-service)
+if(TARGET eventlog-check)
+  list(APPEND EVENTLOG_PACKAGED_PROGRAMS eventlog-check)
+endif()
+install(TARGETS ${EVENTLOG_PACKAGED_PROGRAMS} DESTINATION usr/bin)
+install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.service DESTINATION lib/systemd/system)
+install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.default DESTINATION etc/default RENAME eventlog)
+install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.tmpfiles DESTINATION usr/lib/tmpfiles.d
+        RENAME eventlog.conf)
+install(FILES ${PROJECT_SOURCE_DIR}/samples/EventLog.XML DESTINATION etc/eventlog)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/samples/EventLog.XML
+              ${EVENTLOG_DEBIAN_DIR}/copyright
+        DESTINATION usr/share/doc/eventlog)
+if(EXISTS ${PROJECT_SOURCE_DIR}/docs/operating.md)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/operating.md DESTINATION usr/share/doc/eventlog)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME eventlog)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "EventLog maintainers <root@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "event log monitor that pages on a chosen event")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "EventLog watches one event log (a .evt file written with eventcreate) for a chosen "
+       "event, reports each new occurrence and pages it through an HTTP paging gateway. The "
+       "package runs it as the service eventlog.service under its own system user.")
+# The destinations above are relative to the root of the installed system.
+set(CPACK_PACKAGING_INSTALL_PREFIX /)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The maintainer scripts make the service user with adduser.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${EVENTLOG_DEBIAN_DIR}/conffiles ${EVENTLOG_DEBIAN_DIR}/postinst
+    ${EVENTLOG_DEBIAN_DIR}/prerm ${EVENTLOG_DEBIAN_DIR}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
+
+# `cmake --build build --target deb` builds the packaged programs, then dist/eventlog_*.deb.
+add_custom_target(deb
+  COMMAND ${EVENTLOG_DEBIAN_DIR}/build-deb.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/dist
+  COMMENT "Building the Debian package" VERBATIM)
+add_dependencies(deb ${EVENTLOG_PACKAGED_PROGRAMS})
+
+# The package installed, run as the service user, restarted and purged (root only).
+if(BUILD_TESTING)
+  add_test(NAME debian_package
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/debian_package_test.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(debian_package PROPERTIES RUN_SERIAL ON SKIP_RETURN_CODE 77 TIMEOUT 300)
+endif()

@@ -1,0 +1,49 @@
+// Supervising one program as a service: starting it with its console output on a pipe, passing
+// on the requests to stop, ending the way it ended, and saving state files so that neither a
+// kill nor a power cut leaves half a file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// A started program whose standard output the supervisor reads.
+struct SupervisedProgram {
+  long Id = -1;
+  int Output = -1;  // the reading end of its standard output
+};
+
+// Starts the program in the directory with standard input from the null device, standard output
+// on a pipe and standard error shared with the supervisor. From then on, a request to stop the
+// supervisor (SIGTERM, SIGINT, SIGHUP, SIGQUIT) is passed on to the program instead. Raises
+// EOSError when the program cannot be started.
+SupervisedProgram StartSupervised(const std::string& program, const std::string& directory);
+
+// Reads up to size bytes of the program's output; 0 at its end, -1 on failure (errorCode set).
+// A signal that interrupts the read starts it again.
+long ReadSupervisedOutput(const SupervisedProgram& program, char* buffer, std::size_t size,
+                          int& errorCode);
+
+// How a program ended: its exit code, or the number of the signal that ended it.
+struct ProgramEnd {
+  bool BySignal = false;
+  int Code = 0;
+};
+// Waits until the program has ended.
+ProgramEnd WaitForSupervised(SupervisedProgram& program);
+
+// Ends the supervisor the way its program ended: the same exit code, or the same signal (without
+// a core file of its own); 128 + the signal's number when the signal cannot be raised.
+[[noreturn]] void EndLike(const ProgramEnd& end);
+
+// Replaces the file with the bytes through a temporary file beside it ("<path>.tmp"), flushed to
+// the disk before it takes the file's place, with the given permission bits. False with the
+// system's text in error.
+bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsigned mode,
+                        std::string& error);
+
+// Flushes a file and its directory entry to the disk; false with the system's text in error.
+bool FlushToDisk(const std::string& path, std::string& error);
+
+}  // namespace platform
