@@ -315,6 +315,16 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
        [](CheckInstallation& installation) {
          fs::rename(installation.Logs() + "/System.evt", installation.Logs() + "/SysEvent.Evt");
        }},
+      {"a match stamped in the future",
+       kSound,
+       {"warning: the newest match is stamped in the future (10/2/96 7:06:40 am): EventLog "
+        "reports it again every cycle until that time has passed"},
+       1,
+       {"  opens: 3 records"},
+       [](CheckInstallation& installation) {
+         installation.Write({"--log", "System", "--source", "Service Control Manager", "--id",
+                             "7036", "--time", "4000000000"});
+       }},
       {"a program folder that cannot take reports",
        kSound,
        {"warning: the program folder /proc cannot take exception reports (No such file or "
