@@ -315,6 +315,16 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
        [](CheckInstallation& installation) {
          fs::rename(installation.Logs() + "/System.evt", installation.Logs() + "/SysEvent.Evt");
        }},
+      {"a match stamped in the future",
+       kSound,
+       {"warning: the newest match is stamped in the future (10/2/96 7:06:40 am): EventLog "
+        "reports it again every cycle until that time has passed"},
+       1,
+       {"  opens: 3 records"},
+       [](CheckInstallation& installation) {
+         installation.Write({"--log", "System", "--source", "Service Control Manager", "--id",
+                             "7036", "--time", "4000000000"});
+       }},
       {"a program folder that cannot take reports",
        kSound,
        {"warning: the program folder /proc cannot take exception reports (No such file or "
@@ -328,7 +338,10 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
        {"  newest exception report: EXCEPTION-20171009162500000.XML 2017-10-09 16:25:00 "
         "ESocketError: Socket Error # 10061 Connection refused.",
         "  newest page record: SendPage_20171009162400000.xml 10/9/17 4:24:00 pm pager 730418 "
-        "http://pager/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=x"},
+        "http://pager/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=x",
+        "  Exception.txt (reports that could not be saved), last line: 10/9/17 4:26:00 pm: "
+        "tarn32.SaveExceptionRecAsXML LogRec.Trace=420 E.Message=Permission denied "
+        "sFileName=/usr/bin/EXCEPTION-20171009162600000.XML "},
        [](CheckInstallation& installation) {
          WriteFileBytes(installation.Program() + "/EXCEPTION-20171009162400000.XML",
                         "<xml><Exception><DateTime>2017-10-09 16:24:00</DateTime><ClassName>Old"
@@ -338,6 +351,10 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
                         "16:25:00</DateTime>\n    <ClassName>ESocketError</ClassName>\n    "
                         "<e.Message>Socket Error # 10061\r\nConnection refused.</e.Message>\n"
                         "  </Exception>\n</xml>\n");
+         WriteFileBytes(installation.Run() + "/Exception.txt",
+                        "10/9/17 4:20:00 pm: first\r\n10/9/17 4:26:00 pm: "
+                        "tarn32.SaveExceptionRecAsXML LogRec.Trace=420 E.Message=Permission "
+                        "denied sFileName=/usr/bin/EXCEPTION-20171009162600000.XML \r\n");
          WriteFileBytes(installation.Run() + "/SendPage_20171009162400000.xml",
                         "<xml>\r\n<PagerRec></PagerRec>\r\n<DateTime>10/9/17 4:24:00 "
                         "pm</DateTime>\r\n<PagerNo>730418</PagerNo>\r\n<URL>http://pager/cgi-bin/"
