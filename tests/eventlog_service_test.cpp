@@ -156,12 +156,14 @@ TEST(EventLogService, RunEndsTheWayEventLogEnded) {
   }
 }
 
-TEST(EventLogService, RunPassesSigtermOnToEventLog) {
+// The state is saved as each report passes, so that even a kill of the whole service keeps it.
+TEST(EventLogService, RunSavesTheStateAtOnceAndPassesSigtermOn) {
   ServiceFixture service;
   WriteFileBytes(service.Settings(), "<EventLog></EventLog>\n");
-  WriteFileBytes(service.Program(),
-                 "#!/bin/sh\ntrap 'echo stopped; exit 3' TERM\necho started\n"
-                 "while :; do sleep 0.05; done\n");
+  WriteFileBytes(service.root.File("report"), Report("1/5/20 10:00:00 am", "1/5/20 9:00:00 am"));
+  WriteFileBytes(service.Program(), "#!/bin/sh\ntrap 'echo stopped; exit 3' TERM\ncat '" +
+                                        service.root.File("report") +
+                                        "'\necho started\nwhile :; do sleep 0.05; done\n");
   ASSERT_EQ(service.Step("prepare").ExitCode, 0);
   BackgroundProcess run;
   std::string error;
@@ -169,8 +171,11 @@ TEST(EventLogService, RunPassesSigtermOnToEventLog) {
   ASSERT_TRUE(run.Start(kService, {"run", "--dir", service.Dir()}, output, error)) << error;
   for (int i = 0; i < 200 && ReadFileBytes(output).find("started") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(ReadFileBytes(service.Dir() + "/LoggedAfter.state"),
+            std::string(kStateHeader) + "2020-01-05 09:00:00.000\n");
   EXPECT_EQ(run.Stop(BackgroundProcess::Request::Terminate, std::chrono::seconds(5)), 3);
-  EXPECT_EQ(ReadFileBytes(output), "started\nstopped\n");
+  const std::string lines = ReadFileBytes(output);
+  EXPECT_EQ(lines.substr(lines.size() - 16), "started\nstopped\n");
 }
 
 TEST(EventLogService, PrepareCarriesLoggedAfterIntoTheWorkingSettings) {
