@@ -264,8 +264,9 @@ check "a removal keeps the operator's settings" cmp -s /etc/eventlog/EventLog.XM
 check "a removal keeps the environment file" test -f /etc/default/eventlog
 check "a removal takes the programs" test ! -e /usr/bin/EventLog -a ! -e /usr/bin/eventlog-service
 dpkg --purge eventlog >"$work/purge.out" 2>&1 || { cat "$work/purge.out"; fatal "dpkg --purge"; }
-check "remove and purge give no warning" \
-  sh -c "! grep -i -e warn -e error '$work/remove.out' '$work/purge.out'"
+check "remove and purge print nothing but dpkg's own progress" \
+  sh -c "! cat '$work/remove.out' '$work/purge.out' |
+         grep -v -e '^(Reading database' -e '^Removing eventlog' -e '^Purging configuration files'"
 check "the purge removes the user and the group" \
   sh -c '! getent passwd eventlog && ! getent group eventlog'
 for path in /var/lib/eventlog /etc/eventlog /etc/default/eventlog \
