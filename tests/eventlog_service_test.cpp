@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "background_process.h"
+#include "platform/regional.h"
 #include "process.h"
 
 namespace {
@@ -39,10 +40,10 @@ struct ServiceFixture {
     RunProcess(Command("/bin/chmod", {"755", Program()}));
   }
 
-  ProcessResult Step(const std::string& step) const {
+  ProcessResult Step(const std::string& step, const std::string& locale = "C") const {
     ProcessRun run =
         Command(kService, {step, "--dir", Dir(), "--settings", Settings(), "--program", Program()});
-    run.Environment = {{"LC_ALL", "C"}, {"TZ", "UTC"}};
+    run.Environment = {{"LC_ALL", locale}, {"TZ", "UTC"}};
     return RunProcess(run);
   }
 
@@ -224,6 +225,22 @@ TEST(EventLogService, PrepareCarriesLoggedAfterIntoTheWorkingSettings) {
     }
     EXPECT_EQ(ReadFileBytes(service.Dir() + "/EventLog"), ReadFileBytes(service.Program()));
   }
+}
+
+// A German run: the report is read and LoggedAfter written in the day.month.year format that
+// EventLog prints and reads under the same settings.
+TEST(EventLogService, CarriesLoggedAfterInTheLocalesFormat) {
+  if (!platform::LocaleAvailable("de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+  ServiceFixture service;
+  WriteFileBytes(service.Settings(), "<EventLog>\n</EventLog>\n");
+  service.FakeProgram(Report("05.01.2020 10:00:00", "05.01.2020 09:00:00"));
+  ASSERT_EQ(service.Step("prepare", "de_DE.UTF-8").ExitCode, 0);
+  ASSERT_EQ(service.Step("run", "de_DE.UTF-8").ExitCode, 0);
+  EXPECT_EQ(ReadFileBytes(service.Dir() + "/LoggedAfter.state"),
+            std::string(kStateHeader) + "2020-01-05 09:00:00.000\n");
+  ASSERT_EQ(service.Step("prepare", "de_DE.UTF-8").ExitCode, 0);
+  EXPECT_EQ(ReadFileBytes(service.Dir() + "/EventLog.XML"),
+            "<EventLog>\n  <LoggedAfter>05.01.2020 09:00:00</LoggedAfter>\n</EventLog>\n");
 }
 
 TEST(EventLogService, PrepareRefusesMissingSettings) {
