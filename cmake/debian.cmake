@@ -20,7 +20,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/samples/EventLog.XML DESTINATION etc/eventlo
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/samples/EventLog.XML
               ${EVENTLOG_DEBIAN_DIR}/copyright
         DESTINATION usr/share/doc/eventlog)
-# Debian's changelog.gz, compressed without a time stamp so that the package builds the same.
+# Debian's changelog.gz (gzip -n: no name or time stamp inside the archive).
 string(TIMESTAMP EVENTLOG_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${EVENTLOG_DEBIAN_DIR}/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
 execute_process(COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/debian/changelog)
