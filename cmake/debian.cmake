@@ -20,6 +20,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/samples/EventLog.XML DESTINATION etc/eventlo
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/samples/EventLog.XML
               ${EVENTLOG_DEBIAN_DIR}/copyright
         DESTINATION usr/share/doc/eventlog)
+# Debian's changelog.gz (gzip -n: no name or time stamp inside the archive).
+string(TIMESTAMP EVENTLOG_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${EVENTLOG_DEBIAN_DIR}/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
+execute_process(COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/debian/changelog)
+install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz DESTINATION usr/share/doc/eventlog)
 if(EXISTS ${PROJECT_SOURCE_DIR}/docs/operating.md)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/operating.md DESTINATION usr/share/doc/eventlog)
 endif()
@@ -27,12 +32,15 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME eventlog)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "EventLog maintainers <root@localhost>")
+set(EVENTLOG_DEB_MAINTAINER "EventLog maintainers <eventlog@example.org>"
+    CACHE STRING "The Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT ${EVENTLOG_DEB_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "event log monitor that pages on a chosen event")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "EventLog watches one event log (a .evt file written with eventcreate) for a chosen "
-       "event, reports each new occurrence and pages it through an HTTP paging gateway. The "
-       "package runs it as the service eventlog.service under its own system user.")
+       "EventLog watches one event log (a .evt file written with eventcreate) for a\n"
+       "chosen event, reports each new occurrence and pages it through an HTTP paging\n"
+       "gateway. The package runs it as the service eventlog.service under its own\n"
+       "system user.")
 # The destinations above are relative to the root of the installed system.
 set(CPACK_PACKAGING_INSTALL_PREFIX /)
 set(CPACK_STRIP_FILES ON)

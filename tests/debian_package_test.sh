@@ -252,10 +252,21 @@ if command -v systemd-tmpfiles >/dev/null; then
     -f /var/lib/eventlog/EventLog
 fi
 
-# ---- Purge: nothing is left but the operator's event log.
+# ---- Upgrade and remove keep the operator's settings; purge leaves only the operator's log.
 kill "$gateway_pid" 2>/dev/null
 gateway_pid=
+cp /etc/eventlog/EventLog.XML "$work/operator.xml"
+dpkg -i "$deb" >"$work/upgrade.out" 2>&1 || { cat "$work/upgrade.out"; fatal "dpkg -i again"; }
+check "an upgrade keeps the operator's settings" cmp -s /etc/eventlog/EventLog.XML "$work/operator.xml"
+check "an upgrade keeps the carried LoggedAfter" test -f /var/lib/eventlog/LoggedAfter.state
+dpkg -r eventlog >"$work/remove.out" 2>&1 || { cat "$work/remove.out"; fatal "dpkg -r"; }
+check "a removal keeps the operator's settings" cmp -s /etc/eventlog/EventLog.XML "$work/operator.xml"
+check "a removal keeps the environment file" test -f /etc/default/eventlog
+check "a removal takes the programs" test ! -e /usr/bin/EventLog -a ! -e /usr/bin/eventlog-service
 dpkg --purge eventlog >"$work/purge.out" 2>&1 || { cat "$work/purge.out"; fatal "dpkg --purge"; }
+check "remove and purge print nothing but dpkg's own progress" \
+  sh -c "! cat '$work/remove.out' '$work/purge.out' |
+         grep -v -e '^(Reading database' -e '^Removing eventlog' -e '^Purging configuration files'"
 check "the purge removes the user and the group" \
   sh -c '! getent passwd eventlog && ! getent group eventlog'
 for path in /var/lib/eventlog /etc/eventlog /etc/default/eventlog \

@@ -135,25 +135,28 @@ std::optional<TDateTime> ReadState(const std::string& path) {
 // ---- prepare
 
 // The settings with the first LoggedAfter tag's text replaced as the monitor reads it (from the
-// first start marker to the first end marker after it); a missing tag is added before the
-// closing </EventLog>, or at the end.
+// first start marker to the first end marker after it); a missing tag is added on a line of its
+// own before the closing </EventLog>, or at the end, with the file's own line ends.
 std::string WithLoggedAfter(const std::string& settings, const std::string& value) {
   const std::string start = "<LoggedAfter>", end = "</LoggedAfter>";
   const std::size_t startAt = settings.find(start);
   if (startAt != std::string::npos) {
     const std::size_t valueAt = startAt + start.size();
     const std::size_t endAt = settings.find(end, valueAt);
-    if (endAt == std::string::npos)
-      return settings.substr(0, valueAt) + value + end + settings.substr(valueAt);
-    return settings.substr(0, valueAt) + value + settings.substr(endAt);
+    const std::size_t restAt = endAt == std::string::npos ? valueAt : endAt + end.size();
+    return settings.substr(0, valueAt) + value + end + settings.substr(restAt);
   }
-  const std::string tag = "  <LoggedAfter>" + value + end + "\n";
+  const std::string lineEnd = settings.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  const std::string line = "  " + start + value + end + lineEnd;
   const std::size_t closing = settings.rfind("</EventLog>");
-  if (closing == std::string::npos) return settings + "\n" + tag;
+  if (closing == std::string::npos) {
+    const bool open = !settings.empty() && settings.back() != '\n';
+    return settings + (open ? lineEnd : "") + line;
+  }
   std::size_t lineStart = closing;
   while (lineStart > 0 && (settings[lineStart - 1] == ' ' || settings[lineStart - 1] == '\t'))
     --lineStart;
-  return settings.substr(0, lineStart) + tag + settings.substr(lineStart);
+  return settings.substr(0, lineStart) + line + settings.substr(lineStart);
 }
 
 // The working copy of the settings: the operator's file, with the carried LoggedAfter when that
