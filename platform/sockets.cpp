@@ -6,6 +6,7 @@ namespace {
 
 constexpr std::uint32_t kLoopbackAddress = 0x7F000001;
 constexpr int kWouldBlock = 10035;
+constexpr int kAddressNotUsable = 10049;
 constexpr int kTimedOut = 10060;
 
 bool IsLocalhost(const std::string& host) {
@@ -19,7 +20,16 @@ bool IsLocalhost(const std::string& host) {
   return true;
 }
 
-// Four dot-separated decimal numbers, each 0 to 255.
+// Digits and dots only: an address written out, never a name. The system's resolver would read
+// such a text in its own ways (a part with a leading zero as octal, "127.1" as 127.0.0.1).
+bool IsNumericHost(const std::string& host) {
+  if (host.empty()) return false;
+  for (char c : host)
+    if (c != '.' && (c < '0' || c > '9')) return false;
+  return true;
+}
+
+// Four dot-separated decimal numbers, each 0 to 255; leading zeros do not change the value.
 bool ParseDottedAddress(const std::string& host, std::uint32_t& address) {
   std::uint32_t result = 0;
   std::size_t position = 0;
@@ -30,12 +40,13 @@ bool ParseDottedAddress(const std::string& host, std::uint32_t& address) {
     }
     std::size_t digits = 0;
     unsigned value = 0;
-    while (position < host.size() && host[position] >= '0' && host[position] <= '9' && digits < 4) {
+    while (position < host.size() && host[position] >= '0' && host[position] <= '9') {
       value = value * 10 + unsigned(host[position] - '0');
+      if (value > 255) return false;
       ++position;
       ++digits;
     }
-    if (digits == 0 || digits > 3 || value > 255) return false;
+    if (digits == 0) return false;
     result = result << 8 | value;
   }
   if (position != host.size()) return false;
@@ -114,6 +125,7 @@ bool ParseHostAddress(const std::string& host, std::uint32_t& address) {
 std::uint32_t ResolveHostAddress(const std::string& host) {
   std::uint32_t address = 0;
   if (ParseHostAddress(host, address)) return address;
+  if (IsNumericHost(host)) throw ESocketError(kAddressNotUsable);
   int errorCode = 0;
   if (!platform::LookupIPv4(host, address, errorCode)) throw ESocketError(errorCode);
   return address;
