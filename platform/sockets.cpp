@@ -1,5 +1,11 @@
 #include "platform/sockets.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -52,6 +58,47 @@ bool ParseDottedAddress(const std::string& host, std::uint32_t& address) {
   if (position != host.size()) return false;
   address = result;
   return true;
+}
+
+// The system's lookup has no time limit of its own, so it runs on a thread of its own while the
+// caller waits at most the limit. A lookup still running then is left to end by itself; it
+// touches nothing but its own shared state.
+bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uint32_t& address,
+                      int& errorCode) {
+  struct Lookup {
+    std::mutex Mutex;
+    std::condition_variable Finished;
+    bool Done = false;
+    bool Found = false;
+    std::uint32_t Address = 0;
+    int ErrorCode = 0;
+  };
+  auto lookup = std::make_shared<Lookup>();
+  try {
+    std::thread([lookup, host] {
+      std::uint32_t found = 0;
+      int error = 0;
+      const bool ok = platform::LookupIPv4(host, found, error);
+      std::lock_guard lock(lookup->Mutex);
+      lookup->Found = ok;
+      lookup->Address = found;
+      lookup->ErrorCode = error;
+      lookup->Done = true;
+      lookup->Finished.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: the lookup runs here, bounded by the resolver alone.
+    return platform::LookupIPv4(host, address, errorCode);
+  }
+  std::unique_lock lock(lookup->Mutex);
+  if (!lookup->Finished.wait_for(lock, std::chrono::milliseconds(timeoutMilliseconds),
+                                 [&] { return lookup->Done; })) {
+    errorCode = kTimedOut;
+    return false;
+  }
+  address = lookup->Address;
+  errorCode = lookup->ErrorCode;
+  return lookup->Found;
 }
 
 struct SocketErrorEntry {
@@ -122,12 +169,15 @@ bool ParseHostAddress(const std::string& host, std::uint32_t& address) {
   return ParseDottedAddress(host, address);
 }
 
-std::uint32_t ResolveHostAddress(const std::string& host) {
+std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMilliseconds) {
   std::uint32_t address = 0;
   if (ParseHostAddress(host, address)) return address;
   if (IsNumericHost(host)) throw ESocketError(kAddressNotUsable);
   int errorCode = 0;
-  if (!platform::LookupIPv4(host, address, errorCode)) throw ESocketError(errorCode);
+  const bool found = timeoutMilliseconds < 0
+                         ? platform::LookupIPv4(host, address, errorCode)
+                         : LookupIPv4Within(host, timeoutMilliseconds, address, errorCode);
+  if (!found) throw ESocketError(errorCode);
   return address;
 }
 

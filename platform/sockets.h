@@ -26,8 +26,9 @@ EVENTLOG_DECLARE_EXCEPTION(EStackInitializationFailed)  // "Winsock Initializati
 bool ParseHostAddress(const std::string& host, std::uint32_t& address);
 // The address of a host: as above, else the first IPv4 address a lookup finds. A text of digits
 // and dots that is no such address is never looked up. Raises ESocketError (10049 for such a
-// text, 11001 for an unknown name).
-std::uint32_t ResolveHostAddress(const std::string& host);
+// text, 11001 for an unknown name, 10060 when the lookup outlasts the time limit in
+// milliseconds; a negative limit leaves the lookup to the resolver's own time-outs).
+std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMilliseconds = -1);
 
 // The text for a socket error number; empty for a number the table lacks.
 std::string SocketErrorText(int errorCode);

@@ -13,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/sockets.h"
 #include "stalled_listener.h"
+#include "stalled_resolver.h"
 #include "udp_receiver.h"
 
 namespace {
@@ -884,6 +885,37 @@ TEST_F(HttpClientTest, ConnectingEndsAtTheConnectBound) {
   EXPECT_GE(outcome.Elapsed, 250ms);
   EXPECT_LT(outcome.Elapsed, 1500ms);
   EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(HttpClientTest, NameLookupSharesTheConnectBound) {
+  LoopbackServer server(Answer({{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}}, true));
+  HttpLimits.ConnectMilliseconds = 600;
+  struct Case {
+    milliseconds pause;
+    bool returned;
+    milliseconds atLeast, below;
+  } cases[] = {
+      {100ms, true, 100ms, 600ms},     // a slow resolver that answers in time
+      {5000ms, false, 550ms, 1500ms},  // one that stalls: the lookup is given up at the bound
+  };
+  for (const auto& c : cases) {
+    const std::string url =
+        "http://" + StalledName(c.pause) + ":" + std::to_string(server.Port()) + "/x";
+    SCOPED_TRACE(url);
+    THttpClient client;
+    const Outcome outcome = Fetch(client, url);
+    EXPECT_EQ(outcome.Returned, c.returned) << Describe(outcome);
+    if (c.returned) {
+      EXPECT_EQ(outcome.Body, "ok");
+    } else {
+      EXPECT_EQ(outcome.ClassName, "ESocketError");
+      EXPECT_EQ(outcome.Message, "Socket Error # 10060\r\nConnection timed out.");
+      EXPECT_EQ(outcome.ErrorCode, 10060);
+      EXPECT_FALSE(client.IsConnected());
+    }
+    EXPECT_GE(outcome.Elapsed, c.atLeast);
+    EXPECT_LT(outcome.Elapsed, c.below);
+  }
 }
 
 TEST_F(HttpClientTest, SchemesWithoutATransportFailBeforeConnecting) {
