@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "held_file_lock.h"
 #include "platform/eventlog.h"
 #include "platform/posix/evt_format.h"
 #include "platform/text.h"
@@ -551,6 +552,80 @@ TEST(EvtReader, ConcurrentWriterNeverYieldsAPartialRecord) {
   EXPECT_EQ(faults, std::vector<std::string>{});
   EXPECT_GT(reads, 5);
   EXPECT_GT(seen, 0u);
+}
+
+TEST(EvtReader, LogLockedByAStuckWriterIsGivenUpAfterTheBound) {
+  using namespace std::chrono_literals;
+  using Clock = std::chrono::steady_clock;
+  const auto bound = std::chrono::milliseconds(evt::kLockWaitMilliseconds);
+  TemporaryDirectory dir;
+  // More than one cache window of records, so that a reader has to go back to the file.
+  std::vector<evt::NewRecord> records;
+  for (std::uint32_t i = 1; i <= 60; ++i) records.push_back(MakeRecord(i, "text", 3000));
+  WriteRecords(dir.Path(), "Held", records, evt::kDefaultMaxSize);
+  PointLogDirectoryAt(dir.Path());
+  const std::string path = dir.File("Held.evt");
+  const std::string before = ReadFileBytes(path);
+  const std::vector<Record> intact = ReadLog("Held").Records;
+  ASSERT_EQ(intact.size(), 60u);
+  const std::vector<std::string> late = {"--dir",      dir.Path(), "--log",    "Held",
+                                         "--source",   "Late",     "--id",     "61",
+                                         "--computer", "HOST",     "--string", "late"};
+
+  // A reader that has begun before the writer came.
+  platform::EventLogHandle early = platform::OpenEventLog("Held");
+  ASSERT_NE(early, nullptr);
+  std::vector<std::uint8_t> buffer(0x7FFFF);
+  std::uint32_t bytesRead = 0, needed = 0, error = 0;
+  ASSERT_TRUE(
+      platform::ReadEventLogBackwards(early, buffer.data(), 4097, bytesRead, needed, error));
+  std::size_t delivered = 1;
+  {
+    // The writer gives up by itself only long after every bound, should the reader wait for it.
+    HeldFileLock writer(path, 15s);
+    ASSERT_TRUE(writer.Held());
+
+    auto start = Clock::now();
+    EXPECT_EQ(platform::OpenEventLog("Held"), nullptr);
+    auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, bound - 50ms);
+    EXPECT_LT(elapsed, bound + 1500ms);
+
+    // The early reader: what it has already read from the file is delivered, then it gives up.
+    start = Clock::now();
+    while (platform::ReadEventLogBackwards(early, buffer.data(), std::uint32_t(buffer.size()),
+                                           bytesRead, needed, error))
+      for (std::uint32_t at = 0; at < bytesRead; at += evt::LoadU32(buffer.data() + at))
+        ++delivered;
+    elapsed = Clock::now() - start;
+    EXPECT_EQ(error, platform::kErrorHandleEof);
+    EXPECT_GT(delivered, 1u);
+    EXPECT_LT(delivered, intact.size());
+    EXPECT_GE(elapsed, bound - 50ms);
+    EXPECT_LT(elapsed, bound + 1500ms);
+
+    // eventcreate gives up as well, says so, and writes nothing.
+    start = Clock::now();
+    ProcessResult refused = RunEventCreate(late);
+    elapsed = Clock::now() - start;
+    EXPECT_FALSE(refused.Stopped);
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_EQ(refused.Errors, "eventcreate: " + path +
+                                  " is locked by another program; gave up after 3 seconds, "
+                                  "nothing written\n");
+    EXPECT_EQ(ReadFileBytes(path) == before, true);
+    EXPECT_GE(elapsed, bound - 50ms);
+    EXPECT_LT(elapsed, bound + 3000ms);
+  }
+  platform::CloseEventLog(early);
+
+  // Once the writer has let go, the log is read and written again; nothing was lost.
+  ProcessResult written = RunEventCreate(late);
+  EXPECT_EQ(written.ExitCode, 0) << written.Errors;
+  const std::vector<Record> after = ReadLog("Held").Records;
+  ASSERT_EQ(after.size(), 61u);
+  EXPECT_EQ(after[0].Strings, std::vector<std::string>{"late"});
+  EXPECT_EQ(std::vector<Record>(after.begin() + 1, after.end()), intact);
 }
 
 TEST(EvtReader, LogNamesIgnoreCaseAndKnowTheClassicFiles) {

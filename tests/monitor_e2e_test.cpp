@@ -5,6 +5,7 @@
 #include <ctime>
 #include <regex>
 
+#include "held_file_lock.h"
 #include "loopback_server.h"
 #include "nonblocking_console.h"
 #include "process.h"
@@ -261,6 +262,32 @@ TEST_F(MonitorEndToEnd, AnEventWrittenWhileWatchingIsReportedInTheNextCycle) {
   std::string firstCycle =
       std::string(kVersion) + "\r\nNo events found.\r\nSleeping for 1 seconds.\r\n";
   EXPECT_EQ(result.Output.substr(0, firstCycle.size()), firstCycle);
+}
+
+TEST_F(MonitorEndToEnd, ALogLockedByAStuckWriterIsReadInALaterCycle) {
+  using namespace std::chrono_literals;
+  Write({});
+  Settings("<Sleep>1</Sleep><LogFile>System</LogFile>");
+  // A writer holds the log for 3.5 seconds: the first cycle gives up on it after its 3-second
+  // wait, the next one finds it free and reports the record, since nothing moved LoggedAfter.
+  HeldFileLock writer(LogDirectory() + "/System.evt", 3500ms);
+  ASSERT_TRUE(writer.Held());
+  ProcessRun run;
+  run.StopWhenOutputHolds = "Sleeping for 1 seconds.\r\n";
+  run.StopAfterOccurrences = 2;
+  const auto start = std::chrono::steady_clock::now();
+  ProcessResult result = Run("", run);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  ASSERT_TRUE(result.Stopped);
+  std::string rest = AfterReportTime(
+      result.Output,
+      std::string(kVersion) + "\r\nNo events found.\r\nSleeping for 1 seconds.\r\n\r\n",
+      kDefaultTimeLine);
+  EXPECT_EQ(rest, ReportLines("7036", "Service Control Manager", "10/9/17 4:24:00 pm",
+                              "The Print Spooler service entered the running state.", "") +
+                      "Sleeping for 1 seconds.\r\n");
+  EXPECT_GE(elapsed, 3500ms);
+  EXPECT_LT(elapsed, 8s);
 }
 
 TEST_F(MonitorEndToEnd, TheRecordTimeIsShownInTheLocalTimeZone) {

@@ -3,10 +3,8 @@
 #include "platform/eventlog.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -41,19 +39,6 @@ bool IsOpen(EventLogHandle handle) {
   std::lock_guard lock(registryMutex);
   return handle != nullptr && Registry().count(handle) != 0;
 }
-
-// A shared lock for the time of one file access; writers hold an exclusive one.
-class SharedLock {
- public:
-  explicit SharedLock(int fd) : fd_(fd) {
-    while (flock(fd_, LOCK_SH) != 0 && errno == EINTR) {
-    }
-  }
-  ~SharedLock() { flock(fd_, LOCK_UN); }
-
- private:
-  int fd_;
-};
 
 // Positions the log at its newest record; false when the file holds no readable log.
 bool StartAtNewest(OpenLog& log) {
@@ -130,8 +115,9 @@ EventLogHandle OpenEventLog(const std::string& logName) {
   auto* log = new OpenLog(fd);
   bool usable;
   {
-    SharedLock lock(fd);
-    usable = log->file.Load();
+    // A log that a writer keeps locked too long cannot be opened this time.
+    evt::FileLock lock(fd, evt::FileLock::Kind::Shared);
+    usable = lock.Held() && log->file.Load();
     if (usable) log->finished = !StartAtNewest(*log);
   }
   if (!usable) {
@@ -160,12 +146,18 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
   // delivered without touching the file; the file is locked and its header checked for a
   // writer's changes only when the window has to be refilled.
   Step step = Step::kEnd;
-  std::optional<SharedLock> lock;
+  std::optional<evt::FileLock> lock;
   log.file.SetCacheOnly(true);
   while (!log.finished) {
     step = DeliverNext(log, static_cast<std::uint8_t*>(buffer), bufferSize, bytesRead, bytesNeeded);
     if (step == Step::kNeedFile) {
-      lock.emplace(log.file.Fd());
+      lock.emplace(log.file.Fd(), evt::FileLock::Kind::Shared);
+      // A writer that keeps the log locked too long ends the reading here.
+      if (!lock->Held()) {
+        log.finished = true;
+        step = Step::kEnd;
+        break;
+      }
       log.file.SetCacheOnly(false);
       std::uint8_t header[evt::kHeaderSize];
       if (!ReadHeader(log.file.Fd(), header))
