@@ -40,11 +40,18 @@ bool IsOpen(EventLogHandle handle) {
   return handle != nullptr && Registry().count(handle) != 0;
 }
 
+// Where the records lie: behind them the end-of-file record, or, in a log that never wrapped
+// and lost that record, the last whole record.
+std::optional<evt::LogBounds> FindBounds(LogFile& file) {
+  if (auto bounds = file.LocateEof()) return bounds;
+  return file.RecoverUnwrappedBounds();
+}
+
 // Positions the log at its newest record; false when the file holds no readable log.
 bool StartAtNewest(OpenLog& log) {
   if (!log.file.Load()) return false;
   std::memcpy(log.seenHeader, log.file.HeaderBytes(), evt::kHeaderSize);
-  auto bounds = log.file.LocateEof();
+  auto bounds = FindBounds(log.file);
   if (!bounds) return false;
   log.cursor = bounds->EofOffset;
   log.remaining = log.file.Distance(bounds->BeginOffset, bounds->EofOffset);
@@ -62,7 +69,7 @@ bool FollowWriter(OpenLog& log) {
   if (!log.delivered) return StartAtNewest(log);
   if (!log.file.Load()) return false;
   std::memcpy(log.seenHeader, log.file.HeaderBytes(), evt::kHeaderSize);
-  auto bounds = log.file.LocateEof();
+  auto bounds = FindBounds(log.file);
   if (!bounds || bounds->OldestRecordNumber > log.expectedNumber ||
       log.cursor >= log.file.RegionEnd())
     return false;

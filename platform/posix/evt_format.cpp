@@ -176,6 +176,35 @@ std::optional<LogBounds> LogFile::LocateEof() {
   return std::nullopt;
 }
 
+std::optional<LogBounds> LogFile::RecoverUnwrappedBounds() {
+  if ((header_.Flags & kFlagWrapped) != 0 || header_.StartOffset != kHeaderSize)
+    return std::nullopt;
+  LogBounds bounds;
+  std::uint32_t offset = kHeaderSize;
+  std::uint32_t count = 0;
+  // Nothing here may wrap: a record that runs past the end of the file is cut off.
+  while (regionEnd_ - offset >= kMinRecordSize) {
+    const std::uint8_t* first = Fetch(offset, 4);
+    if (first == nullptr) break;
+    const std::uint32_t length = LoadU32(first);
+    if (length < kMinRecordSize || length > kMaxRecordSize || length > regionEnd_ - offset) break;
+    const std::uint8_t* bytes = Fetch(offset, length);
+    if (bytes == nullptr || !CheckRecord(bytes, length)) break;
+    const std::uint32_t number = LoadU32(bytes + 8);
+    if (count == 0)
+      bounds.OldestRecordNumber = number;
+    else if (number != bounds.CurrentRecordNumber)
+      break;
+    bounds.CurrentRecordNumber = number + 1;
+    offset += length;
+    ++count;
+  }
+  if (count == 0) return std::nullopt;
+  bounds.BeginOffset = kHeaderSize;
+  bounds.EofOffset = offset;
+  return bounds;
+}
+
 namespace {
 
 // Offset just past the zero-terminated UTF-16 text at offset, if it ends before limit.

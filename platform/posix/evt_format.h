@@ -91,6 +91,11 @@ class LogFile {
   // Finds the end-of-file record: where the header says, else by scanning the region from
   // there on (a dirty log's header offsets are stale).
   std::optional<LogBounds> LocateEof();
+  // A log that never wrapped but lost its end-of-file record (a copy cut short, a full disk):
+  // the bounds of the whole records that follow each other from the start of the region, up to
+  // the first one that is cut off or damaged. nullopt for a wrapped log or one without a whole
+  // record.
+  std::optional<LogBounds> RecoverUnwrappedBounds();
 
   // Offset arithmetic in the circular region.
   std::uint32_t Forward(std::uint32_t offset, std::uint32_t count) const;
