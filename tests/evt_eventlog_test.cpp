@@ -482,9 +482,13 @@ TEST(EvtReader, DamagedRecordEndsTheLog) {
 TEST(EvtReader, TruncatedFileIsNeverReadBeyondItsEnd) {
   TemporaryDirectory dir;
   std::vector<evt::NewRecord> records;
-  for (std::uint32_t i = 1; i <= 200; ++i) records.push_back(MakeRecord(i, "text", 100 + i));
+  for (std::uint32_t i = 1; i <= 400; ++i) records.push_back(MakeRecord(i, "text", 100 + i));
   WriteRecords(dir.Path(), "Cut", records, 0x10000);
   const std::string whole = ReadFileBytes(dir.File("Cut.evt"));
+  // A log that has wrapped (one that has not keeps its oldest records, tested below).
+  ASSERT_NE(
+      evt::LoadU32(reinterpret_cast<const std::uint8_t*>(whole.data()) + 36) & evt::kFlagWrapped,
+      0u);
   PointLogDirectoryAt(dir.Path());
   const std::vector<Record> intact = ReadLog("Cut").Records;
   ASSERT_GT(intact.size(), 20u);
