@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -72,17 +73,25 @@ bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uin
     bool Found = false;
     std::uint32_t Address = 0;
     int ErrorCode = 0;
+    std::exception_ptr Failure;  // a failure of the lookup, raised again on the caller's side
   };
   auto lookup = std::make_shared<Lookup>();
   try {
     std::thread([lookup, host] {
       std::uint32_t found = 0;
       int error = 0;
-      const bool ok = platform::LookupIPv4(host, found, error);
+      bool ok = false;
+      std::exception_ptr failure;
+      try {
+        ok = platform::LookupIPv4(host, found, error);
+      } catch (...) {
+        failure = std::current_exception();
+      }
       std::lock_guard lock(lookup->Mutex);
       lookup->Found = ok;
       lookup->Address = found;
       lookup->ErrorCode = error;
+      lookup->Failure = failure;
       lookup->Done = true;
       lookup->Finished.notify_all();
     }).detach();
@@ -96,6 +105,7 @@ bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uin
     errorCode = kTimedOut;
     return false;
   }
+  if (lookup->Failure) std::rethrow_exception(lookup->Failure);
   address = lookup->Address;
   errorCode = lookup->ErrorCode;
   return lookup->Found;
