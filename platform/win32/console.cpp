@@ -15,7 +15,10 @@ constexpr DWORD kLargestTransfer = 16384;
 bool IsUsable(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
 // A pipe in PIPE_NOWAIT mode (some supervisors hand one over) takes nothing while it is full:
-// the write succeeds with 0 bytes.
+// the write succeeds with 0 bytes. Wine takes nothing either while the whole write does not fit,
+// and does not report the mode, so any pipe that takes 0 bytes counts as full for now.
+bool IsPipe(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_PIPE; }
+
 bool IsNonWaitingPipe(HANDLE handle) {
   DWORD state = 0;
   return GetNamedPipeHandleStateA(handle, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
@@ -44,8 +47,9 @@ bool WriteAll(DWORD standardHandle, const char* data, std::size_t size, int& err
     return false;
   }
   RetryPause pause;
+  DWORD largest = kLargestTransfer;  // smaller while a full pipe takes nothing
   while (size > 0) {
-    const DWORD chunk = size < kLargestTransfer ? static_cast<DWORD>(size) : kLargestTransfer;
+    const DWORD chunk = size < largest ? static_cast<DWORD>(size) : largest;
     DWORD written = 0;
     if (!WriteFile(handle, data, chunk, &written, nullptr)) {
       const DWORD error = GetLastError();
@@ -57,7 +61,8 @@ bool WriteAll(DWORD standardHandle, const char* data, std::size_t size, int& err
       return false;
     }
     if (written == 0) {
-      if (IsNonWaitingPipe(handle)) {  // full for now: the reader has not caught up
+      if (IsPipe(handle)) {  // full for now: the reader has not caught up
+        if (largest > 1) largest /= 2;
         pause.Wait();
         continue;
       }
@@ -66,6 +71,7 @@ bool WriteAll(DWORD standardHandle, const char* data, std::size_t size, int& err
       return false;
     }
     pause.Reset();
+    largest = kLargestTransfer;
     data += written;
     size -= written;
   }
