@@ -895,8 +895,8 @@ TEST_F(HttpClientTest, NameLookupSharesTheConnectBound) {
     bool returned;
     milliseconds atLeast, below;
   } cases[] = {
-      {100ms, true, 100ms, 600ms},     // a slow resolver that answers in time
-      {5000ms, false, 550ms, 1500ms},  // one that stalls: the lookup is given up at the bound
+      {100ms, true, 100ms, 3000ms},    // a slow resolver that answers in time
+      {5000ms, false, 550ms, 2500ms},  // one that stalls: the lookup is given up at the bound
   };
   for (const auto& c : cases) {
     const std::string url =
