@@ -239,17 +239,21 @@ std::string THttpClient::Get(const std::string& url) {
 
 void THttpClient::Connect(const std::string& host, std::uint16_t port) {
   platform::StartSocketLayer();
-  const std::uint32_t address = ResolveHostAddress(host);
+  // The name lookup and the connect share one time limit.
+  std::int64_t timeout =
+      std::min<std::int64_t>(Limits.ConnectMilliseconds, deadline_ - SteadyMilliseconds());
+  if (ReadTimeout > 0) timeout = std::min<std::int64_t>(timeout, ReadTimeout);
+  const std::int64_t connectDeadline = SteadyMilliseconds() + std::max<std::int64_t>(timeout, 0);
+  auto remaining = [&] {
+    return static_cast<int>(std::max<std::int64_t>(connectDeadline - SteadyMilliseconds(), 0));
+  };
+  const std::uint32_t address = ResolveHostAddress(host, remaining());
   int errorCode = 0;
   socket_ = platform::OpenStreamSocket(errorCode);
   if (socket_ == platform::kInvalidSocket) throw EInvalidSocket("Cannot allocate socket.");
   buffer_.clear();
-  std::int64_t timeout =
-      std::min<std::int64_t>(Limits.ConnectMilliseconds, deadline_ - SteadyMilliseconds());
-  if (ReadTimeout > 0) timeout = std::min<std::int64_t>(timeout, ReadTimeout);
   if (!platform::BindAnyAddress(socket_, errorCode) ||
-      !platform::ConnectStream(socket_, address, port,
-                               static_cast<int>(std::max<std::int64_t>(timeout, 0)), errorCode)) {
+      !platform::ConnectStream(socket_, address, port, remaining(), errorCode)) {
     CloseSocket();
     throw ESocketError(errorCode);
   }

@@ -1,11 +1,19 @@
 #include "platform/sockets.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace {
 
 constexpr std::uint32_t kLoopbackAddress = 0x7F000001;
 constexpr int kWouldBlock = 10035;
+constexpr int kAddressNotUsable = 10049;
 constexpr int kTimedOut = 10060;
 
 bool IsLocalhost(const std::string& host) {
@@ -19,7 +27,16 @@ bool IsLocalhost(const std::string& host) {
   return true;
 }
 
-// Four dot-separated decimal numbers, each 0 to 255.
+// Digits and dots only: an address written out, never a name. The system's resolver would read
+// such a text in its own ways (a part with a leading zero as octal, "127.1" as 127.0.0.1).
+bool IsNumericHost(const std::string& host) {
+  if (host.empty()) return false;
+  for (char c : host)
+    if (c != '.' && (c < '0' || c > '9')) return false;
+  return true;
+}
+
+// Four dot-separated decimal numbers, each 0 to 255; leading zeros do not change the value.
 bool ParseDottedAddress(const std::string& host, std::uint32_t& address) {
   std::uint32_t result = 0;
   std::size_t position = 0;
@@ -30,17 +47,68 @@ bool ParseDottedAddress(const std::string& host, std::uint32_t& address) {
     }
     std::size_t digits = 0;
     unsigned value = 0;
-    while (position < host.size() && host[position] >= '0' && host[position] <= '9' && digits < 4) {
+    while (position < host.size() && host[position] >= '0' && host[position] <= '9') {
       value = value * 10 + unsigned(host[position] - '0');
+      if (value > 255) return false;
       ++position;
       ++digits;
     }
-    if (digits == 0 || digits > 3 || value > 255) return false;
+    if (digits == 0) return false;
     result = result << 8 | value;
   }
   if (position != host.size()) return false;
   address = result;
   return true;
+}
+
+// The system's lookup has no time limit of its own, so it runs on a thread of its own while the
+// caller waits at most the limit. A lookup still running then is left to end by itself; it
+// touches nothing but its own shared state.
+bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uint32_t& address,
+                      int& errorCode) {
+  struct Lookup {
+    std::mutex Mutex;
+    std::condition_variable Finished;
+    bool Done = false;
+    bool Found = false;
+    std::uint32_t Address = 0;
+    int ErrorCode = 0;
+    std::exception_ptr Failure;  // a failure of the lookup, raised again on the caller's side
+  };
+  auto lookup = std::make_shared<Lookup>();
+  try {
+    std::thread([lookup, host] {
+      std::uint32_t found = 0;
+      int error = 0;
+      bool ok = false;
+      std::exception_ptr failure;
+      try {
+        ok = platform::LookupIPv4(host, found, error);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      std::lock_guard lock(lookup->Mutex);
+      lookup->Found = ok;
+      lookup->Address = found;
+      lookup->ErrorCode = error;
+      lookup->Failure = failure;
+      lookup->Done = true;
+      lookup->Finished.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: the lookup runs here, bounded by the resolver alone.
+    return platform::LookupIPv4(host, address, errorCode);
+  }
+  std::unique_lock lock(lookup->Mutex);
+  if (!lookup->Finished.wait_for(lock, std::chrono::milliseconds(timeoutMilliseconds),
+                                 [&] { return lookup->Done; })) {
+    errorCode = kTimedOut;
+    return false;
+  }
+  if (lookup->Failure) std::rethrow_exception(lookup->Failure);
+  address = lookup->Address;
+  errorCode = lookup->ErrorCode;
+  return lookup->Found;
 }
 
 struct SocketErrorEntry {
@@ -111,11 +179,15 @@ bool ParseHostAddress(const std::string& host, std::uint32_t& address) {
   return ParseDottedAddress(host, address);
 }
 
-std::uint32_t ResolveHostAddress(const std::string& host) {
+std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMilliseconds) {
   std::uint32_t address = 0;
   if (ParseHostAddress(host, address)) return address;
+  if (IsNumericHost(host)) throw ESocketError(kAddressNotUsable);
   int errorCode = 0;
-  if (!platform::LookupIPv4(host, address, errorCode)) throw ESocketError(errorCode);
+  const bool found = timeoutMilliseconds < 0
+                         ? platform::LookupIPv4(host, address, errorCode)
+                         : LookupIPv4Within(host, timeoutMilliseconds, address, errorCode);
+  if (!found) throw ESocketError(errorCode);
   return address;
 }
 

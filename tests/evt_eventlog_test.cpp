@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "held_file_lock.h"
 #include "platform/eventlog.h"
 #include "platform/posix/evt_format.h"
 #include "platform/text.h"
@@ -159,53 +160,80 @@ std::u16string FromHex16(const std::string& hex) {
   return text;
 }
 
-// The records as libevt lists them, newest first; texts converted as the reader converts them.
-std::vector<Record> LibevtRecords(const std::string& path) {
-  static const char* kScript = R"(
+// Prints the records of each file libevt can open, after a line "==" per file.
+constexpr const char* kLibevtScript = R"(
 import sys, pyevt
-f = pyevt.file()
-f.open(sys.argv[1])
 h = lambda s: (s or '').encode('utf-16-le').hex() or '-'
-for i in range(f.number_of_records):
-    r = f.get_record(i)
-    strings = [h(r.get_string(k)) for k in range(r.number_of_strings)]
-    print(r.identifier, r.event_identifier, r.event_type, r.event_category,
-          r.get_creation_time_as_integer(), h(r.source_name), h(r.computer_name),
-          len(strings), *strings)
+out = []
+for path in sys.argv[1:]:
+    out.append('==')
+    f = pyevt.file()
+    try:
+        f.open(path)
+    except IOError:
+        continue
+    for i in range(f.number_of_records):
+        r = f.get_record(i)
+        strings = [h(r.get_string(k)) for k in range(r.number_of_strings)]
+        out.append(' '.join(str(x) for x in (
+            r.identifier, r.event_identifier, r.event_type, r.event_category,
+            r.get_creation_time_as_integer(), h(r.source_name), h(r.computer_name),
+            len(strings), *strings)))
+    f.close()
+# One write: the output may be unbuffered.
+sys.stdout.write('\n'.join(out) + '\n')
 )";
-  ProcessRun run;
-  run.Executable = kPython;
-  run.Arguments = {"-c", kScript, path};
-  run.Timeout = std::chrono::milliseconds(120000);
-  ProcessResult result = RunProcess(run);
-  EXPECT_EQ(result.ExitCode, 0) << result.Errors;
-  std::vector<Record> records;
-  std::istringstream lines(result.Output);
-  std::string line;
+
+// One record of the script's output; texts converted as the reader converts them.
+Record LibevtRecord(const std::string& line) {
   auto text = [](const std::string& hex) {
     return hex == "-" ? std::string() : platform::WideToAnsi(FromHex16(hex));
   };
-  while (std::getline(lines, line)) {
-    std::istringstream fields(line);
-    Record r;
-    std::string source, computer;
-    unsigned type = 0, category = 0;
-    std::size_t count = 0;
-    fields >> r.Number >> r.EventID >> type >> category >> r.TimeGenerated >> source >> computer >>
-        count;
-    r.EventType = std::uint16_t(type);
-    r.Category = std::uint16_t(category);
-    r.Source = text(source);
-    r.Computer = text(computer);
-    for (std::size_t i = 0; i < count; ++i) {
-      std::string hex;
-      fields >> hex;
-      r.Strings.push_back(text(hex));
-    }
-    records.push_back(r);
+  std::istringstream fields(line);
+  Record r;
+  std::string source, computer;
+  unsigned type = 0, category = 0;
+  std::size_t count = 0;
+  fields >> r.Number >> r.EventID >> type >> category >> r.TimeGenerated >> source >> computer >>
+      count;
+  r.EventType = std::uint16_t(type);
+  r.Category = std::uint16_t(category);
+  r.Source = text(source);
+  r.Computer = text(computer);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string hex;
+    fields >> hex;
+    r.Strings.push_back(text(hex));
   }
-  std::reverse(records.begin(), records.end());
-  return records;
+  return r;
+}
+
+// The records of each file as libevt lists them, newest first; none for a file it cannot open.
+std::vector<std::vector<Record>> LibevtRecordsOfEach(const std::vector<std::string>& paths) {
+  ProcessRun run;
+  run.Executable = kPython;
+  run.Arguments = {"-c", kLibevtScript};
+  run.Arguments.insert(run.Arguments.end(), paths.begin(), paths.end());
+  run.Timeout = std::chrono::milliseconds(120000);
+  ProcessResult result = RunProcess(run);
+  EXPECT_EQ(result.ExitCode, 0) << result.Errors;
+  std::vector<std::vector<Record>> logs;
+  std::istringstream lines(result.Output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line == "==")
+      logs.emplace_back();
+    else if (!logs.empty())
+      logs.back().push_back(LibevtRecord(line));
+  }
+  for (auto& records : logs) std::reverse(records.begin(), records.end());
+  EXPECT_EQ(logs.size(), paths.size());
+  logs.resize(paths.size());
+  return logs;
+}
+
+std::vector<Record> LibevtRecords(const std::string& path) {
+  return LibevtRecordsOfEach({path}).front();
 }
 
 std::vector<Record> WithoutData(std::vector<Record> records) {
@@ -454,9 +482,13 @@ TEST(EvtReader, DamagedRecordEndsTheLog) {
 TEST(EvtReader, TruncatedFileIsNeverReadBeyondItsEnd) {
   TemporaryDirectory dir;
   std::vector<evt::NewRecord> records;
-  for (std::uint32_t i = 1; i <= 200; ++i) records.push_back(MakeRecord(i, "text", 100 + i));
+  for (std::uint32_t i = 1; i <= 400; ++i) records.push_back(MakeRecord(i, "text", 100 + i));
   WriteRecords(dir.Path(), "Cut", records, 0x10000);
   const std::string whole = ReadFileBytes(dir.File("Cut.evt"));
+  // A log that has wrapped (one that has not keeps its oldest records, tested below).
+  ASSERT_NE(
+      evt::LoadU32(reinterpret_cast<const std::uint8_t*>(whole.data()) + 36) & evt::kFlagWrapped,
+      0u);
   PointLogDirectoryAt(dir.Path());
   const std::vector<Record> intact = ReadLog("Cut").Records;
   ASSERT_GT(intact.size(), 20u);
@@ -474,6 +506,154 @@ TEST(EvtReader, TruncatedFileIsNeverReadBeyondItsEnd) {
               std::vector<Record>(intact.begin(),
                                   intact.begin() + std::ptrdiff_t(outcome.Records.size())));
   }
+}
+
+// A log that never wrapped, laid out as the service writes it: the raw records, oldest first,
+// right after the header, then the end-of-file record. recordEnds gets where each record ends.
+std::string UnwrappedLog(const std::vector<std::string>& records,
+                         std::vector<std::size_t>& recordEnds) {
+  std::string body;
+  for (const auto& record : records) {
+    body += record;
+    recordEnds.push_back(evt::kHeaderSize + body.size());
+  }
+  const auto number = [&](std::size_t i) {
+    return evt::LoadU32(reinterpret_cast<const std::uint8_t*>(records[i].data()) + 8);
+  };
+  evt::LogBounds bounds;
+  bounds.EofOffset = std::uint32_t(evt::kHeaderSize + body.size());
+  bounds.OldestRecordNumber = number(0);
+  bounds.CurrentRecordNumber = number(records.size() - 1) + 1;
+  evt::FileHeader header;
+  header.EndOffset = bounds.EofOffset;
+  header.CurrentRecordNumber = bounds.CurrentRecordNumber;
+  header.OldestRecordNumber = bounds.OldestRecordNumber;
+  std::uint8_t headerBytes[evt::kHeaderSize], eof[evt::kEofSize];
+  evt::EncodeHeader(header, headerBytes);
+  evt::EncodeEof(bounds, eof);
+  return std::string(reinterpret_cast<const char*>(headerBytes), evt::kHeaderSize) + body +
+         std::string(reinterpret_cast<const char*>(eof), evt::kEofSize);
+}
+
+// count bytes of a log file from offset on, going on after the header at the end of the file.
+std::string CircularBytes(const std::string& file, std::size_t offset, std::size_t count) {
+  std::string bytes;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (offset >= file.size()) offset = evt::kHeaderSize;
+    bytes += file[offset++];
+  }
+  return bytes;
+}
+
+// The oldest records of the real System log, raw, in the order they were written.
+std::vector<std::string> FixtureRecords(const std::string& fixture, std::size_t count) {
+  ProcessRun run;
+  run.Executable = kPython;
+  run.Arguments = {"-c",
+                   "import sys, pyevt\n"
+                   "f = pyevt.file()\n"
+                   "f.open(sys.argv[1])\n"
+                   "for i in range(min(int(sys.argv[2]), f.number_of_records)):\n"
+                   "    print(f.get_record(i).offset)\n",
+                   fixture, std::to_string(count)};
+  ProcessResult result = RunProcess(run);
+  EXPECT_EQ(result.ExitCode, 0) << result.Errors;
+  const std::string file = ReadFileBytes(fixture);
+  std::vector<std::string> records;
+  std::istringstream offsets(result.Output);
+  for (std::size_t offset; offsets >> offset;) {
+    const std::string length = CircularBytes(file, offset, 4);
+    records.push_back(CircularBytes(
+        file, offset, evt::LoadU32(reinterpret_cast<const std::uint8_t*>(length.data()))));
+  }
+  return records;
+}
+
+// Cuts the log short at each offset and reads every copy: the reader delivers exactly the
+// records that lie whole before the cut, newest first, as libevt recovers them.
+void ExpectWholeRecordsBeforeEachCut(const std::string& log,
+                                     const std::vector<std::size_t>& recordEnds,
+                                     const std::vector<std::size_t>& cuts) {
+  TemporaryDirectory dir;
+  PointLogDirectoryAt(dir.Path());
+  WriteFileBytes(dir.File("Whole.evt"), log);
+  const std::vector<Record> intact = ReadLog("Whole").Records;
+  ASSERT_EQ(intact.size(), recordEnds.size());
+  // Each copy in a directory of its own, where the reader finds it at once.
+  const auto directoryOf = [&](std::size_t cut) { return dir.File(std::to_string(cut)); };
+  std::vector<std::string> paths;
+  for (std::size_t cut : cuts) {
+    fs::create_directory(directoryOf(cut));
+    paths.push_back(directoryOf(cut) + "/Cut.evt");
+    WriteFileBytes(paths.back(), log.substr(0, cut));
+  }
+  const bool libevt = HavePyevt();
+  const auto theirs = libevt ? LibevtRecordsOfEach(paths) : std::vector<std::vector<Record>>();
+  std::size_t mismatches = 0;
+  for (std::size_t i = 0; i < cuts.size() && mismatches < 5; ++i) {
+    SCOPED_TRACE("cut at " + std::to_string(cuts[i]) + " of " + std::to_string(log.size()));
+    const auto whole = std::ptrdiff_t(
+        std::upper_bound(recordEnds.begin(), recordEnds.end(), cuts[i]) - recordEnds.begin());
+    PointLogDirectoryAt(directoryOf(cuts[i]));
+    const ReadOutcome ours = ReadLog("Cut");
+    const std::vector<Record> expected(intact.end() - whole, intact.end());
+    EXPECT_FALSE(ours.LayoutBroken);
+    EXPECT_EQ(ours.Records.size(), expected.size());
+    bool same = ours.Records == expected;
+    EXPECT_TRUE(same);
+    if (libevt) {
+      // libevt also lists the record that the cut tears, when only its end is missing (the
+      // trailing length, say), and then with whatever its texts hold; the reader never does.
+      std::vector<Record> agreed = theirs[i];
+      const bool torn = std::size_t(whole) < recordEnds.size() &&
+                        agreed.size() == expected.size() + 1 &&
+                        agreed.front().Number == intact[intact.size() - whole - 1].Number;
+      if (torn) agreed.erase(agreed.begin());
+      EXPECT_EQ(WithoutData(ours.Records), agreed);
+      same = same && WithoutData(ours.Records) == agreed;
+    }
+    mismatches += same ? 0 : 1;
+  }
+  if (!libevt) GTEST_SKIP() << "python3 pyevt (python3-libevt) is not installed";
+}
+
+TEST(EvtReader, UnwrappedLogCutShortDeliversItsWholeRecords) {
+  TemporaryDirectory dir;
+  std::vector<evt::NewRecord> records;
+  for (std::uint32_t i = 1; i <= 12; ++i) {
+    evt::NewRecord record = MakeRecord(i, "text " + std::string(i * 5, 'a' + char(i)), i * 13);
+    if (i % 3 == 0) record.Strings.push_back(u"second \u00e4\u00f6\u00fc");
+    if (i % 4 == 0) record.Strings.clear();
+    records.push_back(record);
+  }
+  WriteRecords(dir.Path(), "Written", records, evt::kDefaultMaxSize);
+  const std::string log = ReadFileBytes(dir.File("Written.evt"));
+  std::vector<std::size_t> recordEnds;
+  for (std::size_t at = evt::kHeaderSize; recordEnds.size() < records.size();) {
+    at += evt::LoadU32(reinterpret_cast<const std::uint8_t*>(log.data()) + at);
+    recordEnds.push_back(at);
+  }
+  // Every length from the bare header to the whole file.
+  std::vector<std::size_t> cuts;
+  for (std::size_t cut = evt::kHeaderSize; cut <= log.size(); ++cut) cuts.push_back(cut);
+  ExpectWholeRecordsBeforeEachCut(log, recordEnds, cuts);
+}
+
+TEST(EvtReader, RealSystemLogCutShortDeliversItsWholeRecords) {
+  const std::string fixture = std::string(SHARED_FIXTURES_DIR) + "/SysEvent.Evt";
+  if (!fs::exists(fixture)) GTEST_SKIP() << fixture << " is absent";
+  if (!HavePyevt()) GTEST_SKIP() << "python3 pyevt (python3-libevt) is not installed";
+  // The real log has wrapped; its oldest records, laid out again, make one that has not.
+  std::vector<std::size_t> recordEnds;
+  const std::string log = UnwrappedLog(FixtureRecords(fixture, 80), recordEnds);
+  ASSERT_EQ(recordEnds.size(), 80u);
+  // Around every record's end, and at offsets spread over the records.
+  std::vector<std::size_t> cuts;
+  for (std::size_t end : recordEnds)
+    for (std::size_t cut : {end - 4, end - 1, end, end + 2, end + 39, end + 40})
+      if (cut <= log.size()) cuts.push_back(cut);
+  for (std::size_t cut = evt::kHeaderSize; cut < log.size(); cut += 331) cuts.push_back(cut);
+  ExpectWholeRecordsBeforeEachCut(log, recordEnds, cuts);
 }
 
 TEST(EvtReader, DirtyLogIsReadFromItsEndOfFileRecord) {
@@ -551,6 +731,80 @@ TEST(EvtReader, ConcurrentWriterNeverYieldsAPartialRecord) {
   EXPECT_EQ(faults, std::vector<std::string>{});
   EXPECT_GT(reads, 5);
   EXPECT_GT(seen, 0u);
+}
+
+TEST(EvtReader, LogLockedByAStuckWriterIsGivenUpAfterTheBound) {
+  using namespace std::chrono_literals;
+  using Clock = std::chrono::steady_clock;
+  const auto bound = std::chrono::milliseconds(evt::kLockWaitMilliseconds);
+  TemporaryDirectory dir;
+  // More than one cache window of records, so that a reader has to go back to the file.
+  std::vector<evt::NewRecord> records;
+  for (std::uint32_t i = 1; i <= 60; ++i) records.push_back(MakeRecord(i, "text", 3000));
+  WriteRecords(dir.Path(), "Held", records, evt::kDefaultMaxSize);
+  PointLogDirectoryAt(dir.Path());
+  const std::string path = dir.File("Held.evt");
+  const std::string before = ReadFileBytes(path);
+  const std::vector<Record> intact = ReadLog("Held").Records;
+  ASSERT_EQ(intact.size(), 60u);
+  const std::vector<std::string> late = {"--dir",      dir.Path(), "--log",    "Held",
+                                         "--source",   "Late",     "--id",     "61",
+                                         "--computer", "HOST",     "--string", "late"};
+
+  // A reader that has begun before the writer came.
+  platform::EventLogHandle early = platform::OpenEventLog("Held");
+  ASSERT_NE(early, nullptr);
+  std::vector<std::uint8_t> buffer(0x7FFFF);
+  std::uint32_t bytesRead = 0, needed = 0, error = 0;
+  ASSERT_TRUE(
+      platform::ReadEventLogBackwards(early, buffer.data(), 4097, bytesRead, needed, error));
+  std::size_t delivered = 1;
+  {
+    // The writer gives up by itself only long after every bound, should the reader wait for it.
+    HeldFileLock writer(path, 15s);
+    ASSERT_TRUE(writer.Held());
+
+    auto start = Clock::now();
+    EXPECT_EQ(platform::OpenEventLog("Held"), nullptr);
+    auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, bound - 50ms);
+    EXPECT_LT(elapsed, bound + 1500ms);
+
+    // The early reader: what it has already read from the file is delivered, then it gives up.
+    start = Clock::now();
+    while (platform::ReadEventLogBackwards(early, buffer.data(), std::uint32_t(buffer.size()),
+                                           bytesRead, needed, error))
+      for (std::uint32_t at = 0; at < bytesRead; at += evt::LoadU32(buffer.data() + at))
+        ++delivered;
+    elapsed = Clock::now() - start;
+    EXPECT_EQ(error, platform::kErrorHandleEof);
+    EXPECT_GT(delivered, 1u);
+    EXPECT_LT(delivered, intact.size());
+    EXPECT_GE(elapsed, bound - 50ms);
+    EXPECT_LT(elapsed, bound + 1500ms);
+
+    // eventcreate gives up as well, says so, and writes nothing.
+    start = Clock::now();
+    ProcessResult refused = RunEventCreate(late);
+    elapsed = Clock::now() - start;
+    EXPECT_FALSE(refused.Stopped);
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_EQ(refused.Errors, "eventcreate: " + path +
+                                  " is locked by another program; gave up after 3 seconds, "
+                                  "nothing written\n");
+    EXPECT_EQ(ReadFileBytes(path) == before, true);
+    EXPECT_GE(elapsed, bound - 50ms);
+    EXPECT_LT(elapsed, bound + 3000ms);
+  }
+  platform::CloseEventLog(early);
+
+  // Once the writer has let go, the log is read and written again; nothing was lost.
+  ProcessResult written = RunEventCreate(late);
+  EXPECT_EQ(written.ExitCode, 0) << written.Errors;
+  const std::vector<Record> after = ReadLog("Held").Records;
+  ASSERT_EQ(after.size(), 61u);
+  EXPECT_EQ(after[0].Strings, std::vector<std::string>{"late"});
+  EXPECT_EQ(std::vector<Record>(after.begin() + 1, after.end()), intact);
 }
 
 TEST(EvtReader, LogNamesIgnoreCaseAndKnowTheClassicFiles) {

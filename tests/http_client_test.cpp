@@ -13,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/sockets.h"
 #include "stalled_listener.h"
+#include "stalled_resolver.h"
 #include "udp_receiver.h"
 
 namespace {
@@ -264,6 +265,8 @@ TEST_F(HttpClientTest, RequestIsTheTargetAndTheFixedHeadersByteForByte) {
       {"no encoding of the target", "", false, "http://127.0.0.1:{port}/a b?m=%41 c\xE9",
        "/a b?m=%41 c\xE9", "127.0.0.1:{port}"},
       {"host name as written", "", false, "http://LocalHost:{port}/x", "/x", "LocalHost:{port}"},
+      {"leading zeros are decimal", "", false, "http://0127.000.0.01:{port}/x", "/x",
+       "0127.000.0.01:{port}"},
       {"no scheme: host and port from the settings", "127.0.0.1", true, "/cgi-bin/xmhscgi?a=1",
        "/cgi-bin/xmhscgi?a=1", "127.0.0.1:{port}"},
       {"another scheme with a port", "", false, "ftp://127.0.0.1:{port}/pub/f.txt", "/pub/f.txt",
@@ -842,6 +845,14 @@ TEST_F(HttpClientTest, ConnectFailuresRaiseSocketErrors) {
        "Socket Error # 10061\r\nConnection refused.", 10061},
       {"http://no-such-host.invalid/cgi-bin/xmhscgi?x=1", "ESocketError",
        "Socket Error # 11001\r\nHost not found.", 11001},
+      {"http://1.2.3.256/x", "ESocketError",
+       "Socket Error # 10049\r\nCannot assign requested address.", 10049},
+      {"http://0127.0.0.300/x", "ESocketError",
+       "Socket Error # 10049\r\nCannot assign requested address.", 10049},
+      {"http://127.1:" + std::to_string(ClosedPort()) + "/x", "ESocketError",
+       "Socket Error # 10049\r\nCannot assign requested address.", 10049},
+      {"http://127.0.0.1.:" + std::to_string(ClosedPort()) + "/x", "ESocketError",
+       "Socket Error # 10049\r\nCannot assign requested address.", 10049},
       {"http://127.0.0.1:70000/x", "ESocketError",
        "Socket Error # 10049\r\nCannot assign requested address.", 10049},
       {"http://127.0.0.1:8o8o/x", "EConvertError", "'8o8o' is not a valid integer value", 0},
@@ -874,6 +885,37 @@ TEST_F(HttpClientTest, ConnectingEndsAtTheConnectBound) {
   EXPECT_GE(outcome.Elapsed, 250ms);
   EXPECT_LT(outcome.Elapsed, 1500ms);
   EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(HttpClientTest, NameLookupSharesTheConnectBound) {
+  LoopbackServer server(Answer({{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}}, true));
+  HttpLimits.ConnectMilliseconds = 600;
+  struct Case {
+    milliseconds pause;
+    bool returned;
+    milliseconds atLeast, below;
+  } cases[] = {
+      {100ms, true, 100ms, 3000ms},    // a slow resolver that answers in time
+      {5000ms, false, 550ms, 2500ms},  // one that stalls: the lookup is given up at the bound
+  };
+  for (const auto& c : cases) {
+    const std::string url =
+        "http://" + StalledName(c.pause) + ":" + std::to_string(server.Port()) + "/x";
+    SCOPED_TRACE(url);
+    THttpClient client;
+    const Outcome outcome = Fetch(client, url);
+    EXPECT_EQ(outcome.Returned, c.returned) << Describe(outcome);
+    if (c.returned) {
+      EXPECT_EQ(outcome.Body, "ok");
+    } else {
+      EXPECT_EQ(outcome.ClassName, "ESocketError");
+      EXPECT_EQ(outcome.Message, "Socket Error # 10060\r\nConnection timed out.");
+      EXPECT_EQ(outcome.ErrorCode, 10060);
+      EXPECT_FALSE(client.IsConnected());
+    }
+    EXPECT_GE(outcome.Elapsed, c.atLeast);
+    EXPECT_LT(outcome.Elapsed, c.below);
+  }
 }
 
 TEST_F(HttpClientTest, SchemesWithoutATransportFailBeforeConnecting) {

@@ -10,7 +10,6 @@
 #include "kit/logentry.h"
 #include "kit/records.h"
 #include "kit/syslog.h"
-#include "platform/sockets.h"
 #include "kit_support.h"
 #include "platform/sockets.h"
 #include "process.h"
@@ -112,7 +111,14 @@ TEST(SyslogAddress, LocalhostAndDottedAddressesNeedNoLookup) {
       {"0.0.0.0", true, 0},
       {"255.255.255.255", true, 0xFFFFFFFF},
       {"192.168.200.1", true, 0xC0A8C801},
+      // Leading zeros are decimal, whatever their number.
+      {"0127.0.0.1", true, 0x7F000001},
+      {"127.0.0.010", true, 0x7F00000A},
+      {"010.0.00.0255", true, 0x0A0000FF},
+      {"000000000127.0.0.1", true, 0x7F000001},
       {"1.2.3.256", false, 0},
+      {"1.2.3.0256", false, 0},
+      {"4294967296.1.1.1", false, 0},
       {"1.2.3", false, 0},
       {"1.2.3.4.5", false, 0},
       {"a.b.c.d", false, 0},
@@ -142,6 +148,14 @@ TEST_F(SyslogTest, FailuresRaiseSocketErrors) {
     std::string message;
   } cases[] = {
       {"no-such-host.invalid", 10, 11001, "Socket Error # 11001\r\nHost not found."},
+      // Digits and dots that are no address never reach the resolver, which would read some
+      // of them in its own ways ("127.1", octal parts).
+      {"1.2.3.256", 10, 10049, "Socket Error # 10049\r\nCannot assign requested address."},
+      {"0127.0.0.300", 10, 10049, "Socket Error # 10049\r\nCannot assign requested address."},
+      {"127.1", 10, 10049, "Socket Error # 10049\r\nCannot assign requested address."},
+      {"1.2.3.4.", 10, 10049, "Socket Error # 10049\r\nCannot assign requested address."},
+      {"2130706433", 10, 10049, "Socket Error # 10049\r\nCannot assign requested address."},
+      {"1..2.3", 10, 10049, "Socket Error # 10049\r\nCannot assign requested address."},
       {"127.0.0.1", 70000, 10040, "Socket Error # 10040\r\nMessage too long."},
   };
   for (const auto& c : cases) {
@@ -189,6 +203,9 @@ TEST_F(SyslogTest, ForwardsOneDatagramPerEntryToTheHost) {
       {"127.0.0.1", "lvl", 9, 99999, "nine", "nine", 137},
       {"127.0.0.1", "lvl", 0, 42, "zero", "zero", 128},
       {"127.0.0.1", "lvl", 0, -7, "negative", "negative", 128},
+      // Leading zeros are decimal: 0127 is 127, not the octal 87.
+      {"0127.0.0.01", "zeros", 6, 50400, "decimal", "decimal", 133},
+      {"127.000.000.001", "zeros", 6, 50400, "decimal", "decimal", 133},
   };
   std::string expectedFile;
   for (const auto& c : cases) {

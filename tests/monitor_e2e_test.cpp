@@ -5,7 +5,9 @@
 #include <ctime>
 #include <regex>
 
+#include "held_file_lock.h"
 #include "loopback_server.h"
+#include "nonblocking_console.h"
 #include "process.h"
 
 namespace {
@@ -262,6 +264,32 @@ TEST_F(MonitorEndToEnd, AnEventWrittenWhileWatchingIsReportedInTheNextCycle) {
   EXPECT_EQ(result.Output.substr(0, firstCycle.size()), firstCycle);
 }
 
+TEST_F(MonitorEndToEnd, ALogLockedByAStuckWriterIsReadInALaterCycle) {
+  using namespace std::chrono_literals;
+  Write({});
+  Settings("<Sleep>1</Sleep><LogFile>System</LogFile>");
+  // A writer holds the log for 3.9 seconds: the first cycle gives up on it after its 3-second
+  // wait, the next one finds it free and reports the record, since nothing moved LoggedAfter.
+  HeldFileLock writer(LogDirectory() + "/System.evt", 3900ms);
+  ASSERT_TRUE(writer.Held());
+  ProcessRun run;
+  run.StopWhenOutputHolds = "Sleeping for 1 seconds.\r\n";
+  run.StopAfterOccurrences = 2;
+  const auto start = std::chrono::steady_clock::now();
+  ProcessResult result = Run("", run);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  ASSERT_TRUE(result.Stopped);
+  std::string rest = AfterReportTime(
+      result.Output,
+      std::string(kVersion) + "\r\nNo events found.\r\nSleeping for 1 seconds.\r\n\r\n",
+      kDefaultTimeLine);
+  EXPECT_EQ(rest, ReportLines("7036", "Service Control Manager", "10/9/17 4:24:00 pm",
+                              "The Print Spooler service entered the running state.", "") +
+                      "Sleeping for 1 seconds.\r\n");
+  EXPECT_GE(elapsed, 3900ms);
+  EXPECT_LT(elapsed, 8s);
+}
+
 TEST_F(MonitorEndToEnd, TheRecordTimeIsShownInTheLocalTimeZone) {
   Write({});
   struct Case {
@@ -316,6 +344,50 @@ TEST_F(MonitorEndToEnd, ALargeNewestRecordDoesNotHideTheRecordsBehindIt) {
   ProcessResult big = Run("System\n1\n\n");
   EXPECT_NE(big.Output.find("MyEventLogRecord.Details=" + std::string(20000, 'x') + "\r\n"),
             std::string::npos);
+}
+
+TEST_F(MonitorEndToEnd, NonBlockingConsoleWaitsForAnswersAndForTheReader) {
+  // A report far longer than the pipe holds, so that the program has to wait for the reader.
+  const std::string details(60000, 'd');
+  Write({.Strings = {details}});
+  using namespace std::chrono_literals;
+  struct Case {
+    const char* name;
+    std::vector<TimedInput> input;
+  } cases[] = {
+      // No answer is there when the first question is asked; each comes a while later.
+      {"answers come later",
+       {{300ms, "System\r\n"},
+        {200ms, "70"},
+        {100ms, "36\r\n"},
+        {200ms, "Service Control Manager\r\n"}}},
+      {"answers there at once", {{0ms, "System\r\n7036\r\nService Control Manager\r\n"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    NonBlockingRun run;
+    run.Process.Executable = EVENTLOG_EXE;
+    run.Process.WorkingDirectory = directory_.Path();
+    run.Process.RemovedVariables = {"LC_ALL", "LC_TIME", "LC_NUMERIC", "LC_CTYPE", "LANGUAGE"};
+    run.Process.Environment = {{"EVENTLOG_DIR", LogDirectory()}, {"TZ", "UTC"}, {"LANG", "C"}};
+    run.Input = c.input;
+    run.ReadSize = 700;
+    run.ReadPause = 3ms;
+    const NonBlockingResult outcome = RunOnNonBlockingPipes(run);
+    ASSERT_TRUE(outcome.InputWasNonBlocking);
+    ASSERT_TRUE(outcome.OutputWasNonBlocking);
+    const ProcessResult& result = outcome.Result;
+    EXPECT_FALSE(result.Stopped);
+    EXPECT_EQ(result.ExitCode, 0);
+    EXPECT_EQ(result.Errors, "");
+    const std::string rest = AfterReportTime(
+        result.Output, std::string(kVersion) + kQuestions + "\r\n", kDefaultTimeLine);
+    EXPECT_TRUE(rest ==
+                ReportLines("7036", "Service Control Manager", "10/9/17 4:24:00 pm", details, ""))
+        << result.Output.size() << " bytes, ending: "
+        << result.Output.substr(result.Output.size() -
+                                std::min<std::size_t>(result.Output.size(), 200));
+  }
 }
 
 TEST_F(MonitorEndToEnd, AFailingConsoleEndsTheProgramWithExitCodeOne) {

@@ -17,6 +17,7 @@ set(WINDOWS_TEST_SOURCES
   versionprobe_test.cpp
   windows_e2e_test.cpp
   loopback_server.cpp
+  nonwaiting_pipes_win32.cpp
   process.cpp
   process_win32.cpp
   socket_reset_win32.cpp)

@@ -14,7 +14,9 @@
 #include "kit/records.h"
 #include "kit_support.h"
 #include "loopback_server.h"
+#include "nonwaiting_pipes.h"
 #include "paging/sendpage.h"
+#include "platform/console.h"
 #include "process.h"
 #include "scoped.h"
 
@@ -38,6 +40,27 @@ class WindowsProgram : public ::testing::Test {
 
   TemporaryDirectory directory_;
 };
+
+// Pipes in PIPE_NOWAIT mode: the answer is not there yet when the read starts, and the reader
+// is slower than the writer; both are waited for, and nothing is lost.
+TEST(WindowsConsole, NonWaitingPipesAreWaitedForNeverFailed) {
+  using namespace std::chrono_literals;
+  std::string report;
+  for (int i = 0; i < 60000; ++i) report += static_cast<char>(i % 78 == 77 ? '\n' : 'a' + i % 26);
+  NonWaitingStandardPipes pipes("System\r\n", 300ms, 700, 2ms);
+  ASSERT_TRUE(pipes.Ready()) << pipes.Why();
+  int errorCode = 0;
+  char buffer[100];
+  const long answered = platform::ReadStandardInput(buffer, sizeof buffer, errorCode);
+  const std::string answer(buffer, answered > 0 ? static_cast<std::size_t>(answered) : 0);
+  const long ended = platform::ReadStandardInput(buffer, sizeof buffer, errorCode);
+  const bool written = platform::WriteStandardOutput(report.data(), report.size(), errorCode);
+  const std::string output = pipes.Output();
+  EXPECT_EQ(answer, "System\r\n") << "read " << answered << ", error " << errorCode;
+  EXPECT_EQ(ended, 0);
+  EXPECT_TRUE(written) << "error " << errorCode;
+  EXPECT_TRUE(output == report) << output.size() << " of " << report.size() << " bytes";
+}
 
 TEST_F(WindowsProgram, ConsoleModeAsksThreeQuestionsAndFindsNothing) {
   ProcessResult result = Run("System\r\n105\r\nService Control Manager\r\n");

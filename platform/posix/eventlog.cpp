@@ -3,11 +3,9 @@
 #include "platform/eventlog.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -43,24 +41,18 @@ bool IsOpen(EventLogHandle handle) {
   return handle != nullptr && Registry().count(handle) != 0;
 }
 
-// A shared lock for the time of one file access; writers hold an exclusive one.
-class SharedLock {
- public:
-  explicit SharedLock(int fd) : fd_(fd) {
-    while (flock(fd_, LOCK_SH) != 0 && errno == EINTR) {
-    }
-  }
-  ~SharedLock() { flock(fd_, LOCK_UN); }
-
- private:
-  int fd_;
-};
+// Where the records lie: behind them the end-of-file record, or, in a log that never wrapped
+// and lost that record, the last whole record.
+std::optional<evt::LogBounds> FindBounds(LogFile& file) {
+  if (auto bounds = file.LocateEof()) return bounds;
+  return file.RecoverUnwrappedBounds();
+}
 
 // Positions the log at its newest record; false when the file holds no readable log.
 bool StartAtNewest(OpenLog& log) {
   if (!log.file.Load()) return false;
   std::memcpy(log.seenHeader, log.file.HeaderBytes(), evt::kHeaderSize);
-  auto bounds = log.file.LocateEof();
+  auto bounds = FindBounds(log.file);
   if (!bounds) return false;
   log.cursor = bounds->EofOffset;
   log.remaining = log.file.Distance(bounds->BeginOffset, bounds->EofOffset);
@@ -78,7 +70,7 @@ bool FollowWriter(OpenLog& log) {
   if (!log.delivered) return StartAtNewest(log);
   if (!log.file.Load()) return false;
   std::memcpy(log.seenHeader, log.file.HeaderBytes(), evt::kHeaderSize);
-  auto bounds = log.file.LocateEof();
+  auto bounds = FindBounds(log.file);
   if (!bounds || bounds->OldestRecordNumber > log.expectedNumber ||
       log.cursor >= log.file.RegionEnd())
     return false;
@@ -131,8 +123,9 @@ EventLogHandle OpenEventLog(const std::string& logName) {
   auto* log = new OpenLog(fd);
   bool usable;
   {
-    SharedLock lock(fd);
-    usable = log->file.Load();
+    // A log that a writer keeps locked too long cannot be opened this time.
+    evt::FileLock lock(fd, evt::FileLock::Kind::Shared);
+    usable = lock.Held() && log->file.Load();
     if (usable) log->finished = !StartAtNewest(*log);
   }
   if (!usable) {
@@ -161,12 +154,18 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
   // delivered without touching the file; the file is locked and its header checked for a
   // writer's changes only when the window has to be refilled.
   Step step = Step::kEnd;
-  std::optional<SharedLock> lock;
+  std::optional<evt::FileLock> lock;
   log.file.SetCacheOnly(true);
   while (!log.finished) {
     step = DeliverNext(log, static_cast<std::uint8_t*>(buffer), bufferSize, bytesRead, bytesNeeded);
     if (step == Step::kNeedFile) {
-      lock.emplace(log.file.Fd());
+      lock.emplace(log.file.Fd(), evt::FileLock::Kind::Shared);
+      // A writer that keeps the log locked too long ends the reading here.
+      if (!lock->Held()) {
+        log.finished = true;
+        step = Step::kEnd;
+        break;
+      }
       log.file.SetCacheOnly(false);
       std::uint8_t header[evt::kHeaderSize];
       if (!ReadHeader(log.file.Fd(), header))

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/posix/charset.h"
 
@@ -172,6 +174,35 @@ std::optional<LogBounds> LogFile::LocateEof() {
     offset = Forward(offset, 4);
   } while (offset != start);
   return std::nullopt;
+}
+
+std::optional<LogBounds> LogFile::RecoverUnwrappedBounds() {
+  if ((header_.Flags & kFlagWrapped) != 0 || header_.StartOffset != kHeaderSize)
+    return std::nullopt;
+  LogBounds bounds;
+  std::uint32_t offset = kHeaderSize;
+  std::uint32_t count = 0;
+  // Nothing here may wrap: a record that runs past the end of the file is cut off.
+  while (regionEnd_ - offset >= kMinRecordSize) {
+    const std::uint8_t* first = Fetch(offset, 4);
+    if (first == nullptr) break;
+    const std::uint32_t length = LoadU32(first);
+    if (length < kMinRecordSize || length > kMaxRecordSize || length > regionEnd_ - offset) break;
+    const std::uint8_t* bytes = Fetch(offset, length);
+    if (bytes == nullptr || !CheckRecord(bytes, length)) break;
+    const std::uint32_t number = LoadU32(bytes + 8);
+    if (count == 0)
+      bounds.OldestRecordNumber = number;
+    else if (number != bounds.CurrentRecordNumber)
+      break;
+    bounds.CurrentRecordNumber = number + 1;
+    offset += length;
+    ++count;
+  }
+  if (count == 0) return std::nullopt;
+  bounds.BeginOffset = kHeaderSize;
+  bounds.EofOffset = offset;
+  return bounds;
 }
 
 namespace {
@@ -359,6 +390,28 @@ std::string FindLogFile(const std::string& dir, const std::string& logName) {
   return {};
 }
 
+FileLock::FileLock(int fd, Kind kind) : fd_(fd) {
+  // flock has no time limit of its own: try without waiting, and pause in between.
+  const int operation = (kind == Kind::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMilliseconds);
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    if (flock(fd_, operation) == 0) {
+      held_ = true;
+      return;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(10));
+  }
+}
+
+FileLock::~FileLock() {
+  if (held_) flock(fd_, LOCK_UN);
+}
+
 std::string LogDirectory() {
   const char* dir = std::getenv("EVENTLOG_DIR");
   return dir != nullptr && *dir != '\0' ? dir : "/var/log/eventlog";
@@ -385,18 +438,6 @@ bool WriteCircular(int fd, std::uint32_t regionEnd, std::uint32_t offset, const 
   return WriteExact(fd, offset, bytes, head) &&
          WriteExact(fd, kHeaderSize, bytes + head, count - head);
 }
-
-class FileLock {
- public:
-  FileLock(int fd, int operation) : fd_(fd) {
-    while (flock(fd_, operation) != 0 && errno == EINTR) {
-    }
-  }
-  ~FileLock() { flock(fd_, LOCK_UN); }
-
- private:
-  int fd_;
-};
 
 class FileDescriptor {
  public:
@@ -430,7 +471,10 @@ std::string AppendRecord(const std::string& dir, const std::string& logName,
   if (path.empty()) path = dir + "/" + logName + ".evt";
   FileDescriptor fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (fd.Get() < 0) return "cannot open " + path + ": " + std::strerror(errno);
-  FileLock lock(fd.Get(), LOCK_EX);
+  FileLock lock(fd.Get(), FileLock::Kind::Exclusive);
+  if (!lock.Held())
+    return path + " is locked by another program; gave up after " +
+           std::to_string(kLockWaitMilliseconds / 1000) + " seconds, nothing written";
 
   struct stat st;
   if (fstat(fd.Get(), &st) != 0) return "cannot examine " + path;

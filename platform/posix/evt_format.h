@@ -91,6 +91,11 @@ class LogFile {
   // Finds the end-of-file record: where the header says, else by scanning the region from
   // there on (a dirty log's header offsets are stale).
   std::optional<LogBounds> LocateEof();
+  // A log that never wrapped but lost its end-of-file record (a copy cut short, a full disk):
+  // the bounds of the whole records that follow each other from the start of the region, up to
+  // the first one that is cut off or damaged. nullopt for a wrapped log or one without a whole
+  // record.
+  std::optional<LogBounds> RecoverUnwrappedBounds();
 
   // Offset arithmetic in the circular region.
   std::uint32_t Forward(std::uint32_t offset, std::uint32_t count) const;
@@ -148,6 +153,27 @@ struct NewRecord {
 // The record in the file layout, with the record number filled in.
 std::vector<std::uint8_t> EncodeRecord(const NewRecord& record, std::uint32_t recordNumber);
 
+// How long a reader or a writer waits for a log that another process holds locked: a writer
+// stuck while holding the lock must not freeze the monitor or the writers behind it.
+constexpr int kLockWaitMilliseconds = 3000;
+
+// A lock on the whole file for as long as this lives (readers share it, a writer holds it
+// alone), taken within kLockWaitMilliseconds. Held() is false when another holder kept the
+// file locked for that long.
+class FileLock {
+ public:
+  enum class Kind { Shared, Exclusive };
+  FileLock(int fd, Kind kind);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  int fd_;
+  bool held_ = false;
+};
+
 // The file of the named log in dir: "<name>.evt" or, for System, Application and Security,
 // the classic file name, both compared without regard to case. Empty when there is none.
 std::string FindLogFile(const std::string& dir, const std::string& logName);
@@ -158,7 +184,8 @@ std::string ClassicFileName(const std::string& logName);
 
 // Appends one record to the log in dir, creating the file (with maxSize) when it is missing
 // and overwriting the oldest records when the log is full. Holds an exclusive lock on the
-// file throughout. Returns an error text, empty on success.
+// file throughout, and gives up without writing when the lock cannot be had in time. Returns
+// an error text, empty on success.
 std::string AppendRecord(const std::string& dir, const std::string& logName,
                          const NewRecord& record, std::uint32_t maxSize);
 

@@ -14,6 +14,31 @@ constexpr DWORD kLargestTransfer = 16384;
 
 bool IsUsable(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
+// A pipe in PIPE_NOWAIT mode (some supervisors hand one over) takes nothing while it is full:
+// the write succeeds with 0 bytes. Wine takes nothing either while the whole write does not fit,
+// and does not report the mode, so any pipe that takes 0 bytes counts as full for now.
+bool IsPipe(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_PIPE; }
+
+bool IsNonWaitingPipe(HANDLE handle) {
+  DWORD state = 0;
+  return GetNamedPipeHandleStateA(handle, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
+         (state & PIPE_NOWAIT) != 0;
+}
+
+// Such handles cannot be waited on, so the wait for the other end is a short sleep that grows
+// while nothing moves (1 ms to 50 ms); the caller tries again after it.
+class RetryPause {
+ public:
+  void Wait() {
+    Sleep(pause_);
+    if (pause_ < 50) pause_ = pause_ * 2 > 50 ? 50 : pause_ * 2;
+  }
+  void Reset() { pause_ = 1; }
+
+ private:
+  DWORD pause_ = 1;
+};
+
 bool WriteAll(DWORD standardHandle, const char* data, std::size_t size, int& errorCode) {
   if (size == 0) return true;
   const HANDLE handle = GetStdHandle(standardHandle);
@@ -21,17 +46,32 @@ bool WriteAll(DWORD standardHandle, const char* data, std::size_t size, int& err
     errorCode = ERROR_INVALID_HANDLE;
     return false;
   }
+  RetryPause pause;
+  DWORD largest = kLargestTransfer;  // smaller while a full pipe takes nothing
   while (size > 0) {
-    const DWORD chunk = size < kLargestTransfer ? static_cast<DWORD>(size) : kLargestTransfer;
+    const DWORD chunk = size < largest ? static_cast<DWORD>(size) : largest;
     DWORD written = 0;
     if (!WriteFile(handle, data, chunk, &written, nullptr)) {
-      errorCode = static_cast<int>(GetLastError());
+      const DWORD error = GetLastError();
+      if (error == WSAEWOULDBLOCK) {  // a non-blocking socket handed over as the output
+        pause.Wait();
+        continue;
+      }
+      errorCode = static_cast<int>(error);
       return false;
     }
-    if (written == 0) {  // a handle that takes nothing would never finish
+    if (written == 0) {
+      if (IsPipe(handle)) {  // full for now: the reader has not caught up
+        if (largest > 1) largest /= 2;
+        pause.Wait();
+        continue;
+      }
+      // Any other handle that takes nothing would never finish.
       errorCode = ERROR_WRITE_FAULT;
       return false;
     }
+    pause.Reset();
+    largest = kLargestTransfer;
     data += written;
     size -= written;
   }
@@ -76,14 +116,29 @@ long ReadStandardInput(char* buffer, std::size_t size, int& errorCode) {
   // No standard input at all reads as its end.
   if (!IsUsable(handle)) return 0;
   const DWORD chunk = size < kLargestTransfer ? static_cast<DWORD>(size) : kLargestTransfer;
-  DWORD count = 0;
-  if (ReadFile(handle, buffer, chunk, &count, nullptr)) return static_cast<long>(count);
-  const DWORD error = GetLastError();
-  // A pipe whose writer has gone, and a handle that is no input, are the end of the input.
-  if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF || error == ERROR_INVALID_HANDLE)
-    return 0;
-  errorCode = static_cast<int>(error);
-  return -1;
+  RetryPause pause;
+  for (;;) {
+    DWORD count = 0;
+    if (ReadFile(handle, buffer, chunk, &count, nullptr)) {
+      // A non-waiting pipe can also report success with nothing read while its writer is there.
+      if (count == 0 && IsNonWaitingPipe(handle)) {
+        pause.Wait();
+        continue;
+      }
+      return static_cast<long>(count);
+    }
+    const DWORD error = GetLastError();
+    // A pipe whose writer has gone, and a handle that is no input, are the end of the input.
+    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF || error == ERROR_INVALID_HANDLE)
+      return 0;
+    // Nothing typed yet into a pipe in PIPE_NOWAIT mode, or a non-blocking socket: wait for it.
+    if (error == ERROR_NO_DATA || error == WSAEWOULDBLOCK) {
+      pause.Wait();
+      continue;
+    }
+    errorCode = static_cast<int>(error);
+    return -1;
+  }
 }
 
 }  // namespace platform
