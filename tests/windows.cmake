@@ -19,7 +19,7 @@ set(WINDOWS_TEST_SOURCES
   loopback_server.cpp
   process.cpp
   process_win32.cpp
-  socket_reset_win32.cpp)
+  test_sockets_win32.cpp)
 list(TRANSFORM WINDOWS_TEST_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 add_executable(eventlog_tests ${WINDOWS_TEST_SOURCES})
 target_link_libraries(eventlog_tests PRIVATE monitor kit GTest::gtest GTest::gtest_main)
