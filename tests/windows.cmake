@@ -8,9 +8,13 @@ add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 set(WINDOWS_TEST_SOURCES
   datetime_test.cpp
   eventsearch_test.cpp
+  eventsearch_win32_test.cpp
+  fake_com_win32.cpp
+  fake_eventlog_win32.cpp
   kit_cleanup_test.cpp
   kit_helpers_test.cpp
   kit_logentry_test.cpp
+  kit_report_win32_test.cpp
   regional_test.cpp
   monitor_test.cpp
   settings_test.cpp
