@@ -14,6 +14,7 @@
 #include "platform/sockets.h"
 #include "process.h"
 #include "scoped.h"
+#include "test_sockets.h"
 #include "udp_receiver.h"
 
 namespace {
@@ -59,7 +60,7 @@ class SyslogTest : public ::testing::Test {
 
   // Binds the syslog port on the loopback address, or says why the test cannot.
   bool BindReceiver(std::string& why) {
-    if (!RunningAsRoot()) {
+    if (!MayBindPrivilegedPorts()) {
       why = "binding UDP port 514 needs root";
       return false;
     }

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "platform/sockets.h"
-#include "socket_reset.h"
+#include "test_sockets.h"
 
 namespace {
 

@@ -20,8 +20,8 @@ class StalledListener {
   std::uint16_t Port() const { return port_; }
 
  private:
-  int listener_ = -1;
-  std::vector<int> fillers_;
+  std::intptr_t listener_ = -1;
+  std::vector<std::intptr_t> fillers_;
   std::uint16_t port_ = 0;
   bool ready_ = false;
   std::string why_;

@@ -1,13 +1,10 @@
-// A UDP receiver on a loopback port for the syslog tests, and whether the tests run with the
-// privileges that binding a port below 1024 needs.
+// A UDP receiver on a loopback port for the syslog tests.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-bool RunningAsRoot();
 
 class UdpReceiver {
  public:
@@ -23,5 +20,5 @@ class UdpReceiver {
   std::vector<std::string> ReceiveFor(std::chrono::milliseconds window);
 
  private:
-  int socket_ = -1;
+  std::intptr_t socket_ = -1;
 };

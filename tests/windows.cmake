@@ -1,5 +1,11 @@
-# The Windows suite, cross-built and run under Wine: the tests of the core that need no POSIX
-# helper, and the Windows end-to-end runs of EventLog.exe. GoogleTest comes from Debian's sources.
+# The Windows suite, cross-built and run under Wine: the tests of the core, of paging and of the
+# kit on the Windows backends, the event log search against a stand-in for the event log service,
+# and the Windows end-to-end runs of EventLog.exe. GoogleTest comes from Debian's sources.
+# Test files left out, as they test Linux's own parts: evt_eventlog_test and evt_text_test (the
+# .evt log backend and its character set conversion), monitor_e2e_test and paging_e2e_test (the
+# Linux program on .evt logs that eventcreate writes; windows_e2e_test runs the Windows program),
+# http_nginx_test (Debian's nginx as the gateway) and windows_task_test (checks the task
+# definition with xmllint).
 set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows suite")
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -8,11 +14,20 @@ add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 set(WINDOWS_TEST_SOURCES
   datetime_test.cpp
   eventsearch_test.cpp
+  eventsearch_win32_test.cpp
+  fake_com_win32.cpp
+  fake_eventlog_win32.cpp
+  http_client_test.cpp
   kit_cleanup_test.cpp
   kit_helpers_test.cpp
   kit_logentry_test.cpp
+  kit_report_test.cpp
+  kit_report_win32_test.cpp
+  kit_syslog_test.cpp
   regional_test.cpp
   monitor_test.cpp
+  pageaction_test.cpp
+  sendpage_test.cpp
   settings_test.cpp
   versionprobe_test.cpp
   windows_e2e_test.cpp
@@ -20,10 +35,15 @@ set(WINDOWS_TEST_SOURCES
   nonwaiting_pipes_win32.cpp
   process.cpp
   process_win32.cpp
-  socket_reset_win32.cpp)
+  stalled_listener.cpp
+  terminal_win32.cpp
+  test_sockets_win32.cpp
+  udp_receiver.cpp)
 list(TRANSFORM WINDOWS_TEST_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 add_executable(eventlog_tests ${WINDOWS_TEST_SOURCES})
 target_link_libraries(eventlog_tests PRIVATE monitor kit GTest::gtest GTest::gtest_main)
+# The report tests read reports through pugixml's interface, which Debian builds for Linux only.
+target_include_directories(eventlog_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/windows)
 target_compile_definitions(eventlog_tests PRIVATE
   EVENTLOG_EXE="$<TARGET_FILE:EventLog>"
   EVENTLOG_CHECK_EXE="$<TARGET_FILE:eventlog-check>"
@@ -32,10 +52,11 @@ add_dependencies(eventlog_tests EventLog eventlog-check)
 # One run of the whole suite, as every test of its own would start Wine anew; then the regional
 # settings once more in German. A program started under Wine keeps its parent's locale, so the
 # language is chosen where Wine starts.
-# These tests hold Linux to its own sources (TZ set inside the process, the C library's texts and
-# locales, /proc, the kernel's host name, "/" paths, names that differ only in letter case);
-# the Windows runs check the same services against Windows' own sources instead.
-set(LINUX_ONLY_TESTS
+# The tests of the files above that the suite leaves out, each group with its reason.
+set(LEFT_OUT_TESTS
+  # They hold Linux to its own sources (TZ set inside the process, the C library's texts and
+  # locales, /proc, the kernel's host name, "/" paths, names that differ only in letter case);
+  # the Windows runs check the same services against Windows' own sources instead.
   ClockTest.*
   UTCToLocalDateTime.ARefusedConversionRaisesTheSystemError
   PosixLocaleTest.*
@@ -45,9 +66,17 @@ set(LINUX_ONLY_TESTS
   MachineUpTimeTest.*
   MemoryStatusTest.*
   ProgramDirectoryOfTest.*
-  DeleteOldFilesTest.KeepsTheDatesOfTheLastDaysAndDeletesTheRest)
-list(JOIN LINUX_ONLY_TESTS ":" LINUX_ONLY_FILTER)
-add_test(NAME windows_suite COMMAND eventlog_tests --gtest_filter=-${LINUX_ONLY_FILTER})
+  DeleteOldFilesTest.KeepsTheDatesOfTheLastDaysAndDeletesTheRest
+  # It starts itself again through /proc/self/exe in a UTF-8 locale; Windows texts follow the
+  # ANSI code page, not the environment.
+  ExceptionReportTest.BytesAbove127RoundTripInAUtf8Locale
+  # The alarm tones are read back from a pseudo-terminal, which Windows does not give.
+  ExceptionReportTest.TonesPlayOnlyAfterASuccess
+  # Wine 8's recv reports a connection the peer reset as closed in good order (0, not
+  # WSAECONNRESET), so the reset cannot be seen under Wine.
+  HttpClientTest.ResetByThePeerRaisesSocketError10054)
+list(JOIN LEFT_OUT_TESTS ":" LEFT_OUT_FILTER)
+add_test(NAME windows_suite COMMAND eventlog_tests --gtest_filter=-${LEFT_OUT_FILTER})
 add_test(NAME windows_suite_de_DE
          COMMAND eventlog_tests --gtest_filter=WindowsProgram.LoggedAfterIsReadInTheLanguagesDateFormat)
 set_tests_properties(windows_suite PROPERTIES TIMEOUT 900 ENVIRONMENT "LANG=en_US.UTF-8;LC_ALL=")
