@@ -9,7 +9,7 @@ WINDOWS_SUITE ?= yes
 JOBS ?= 2
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl \
-  g++-mingw-w64-x86-64 wine wine64 googletest zip
+  g++-mingw-w64-x86-64 wine wine64 googletest zip libxml2-utils
 DEMO_DIR := demo
 
 MINGW_CXX := x86_64-w64-mingw32-g++-posix

@@ -1,5 +1,6 @@
 // The platform's XML document object: elements with text, saved to a file. Texts are 8-bit
-// text in the system's character set and become the document's Unicode text.
+// text in the system's character set and become the document's Unicode text, without the
+// characters XML cannot hold (platform/xmltext.h).
 #pragma once
 
 #include <string>
