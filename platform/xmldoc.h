@@ -15,7 +15,8 @@ namespace platform {
 struct XmlDocument;
 struct XmlElement;
 
-// Starts and ends the component layer for the calling thread; every begin has its end.
+// Starts and ends the component layer for the calling thread. A begin that returns has its end;
+// one that raises (the platform refused the layer) opened nothing and has none.
 void BeginXmlSession();
 void EndXmlSession();
 

@@ -65,9 +65,6 @@ std::string DocumentText(const std::string& text) {
 
 }  // namespace
 
-void BeginXmlSession() {}
-void EndXmlSession() {}
-
 XmlDocument* CreateXmlDocument() { return new XmlDocument; }
 
 void ReleaseXmlDocument(XmlDocument* document) { delete document; }

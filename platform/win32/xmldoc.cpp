@@ -166,10 +166,16 @@ void ReleaseElements(XmlDocument* document) {
 
 void BeginXmlSession() {
   const HRESULT result = CoInitialize(nullptr);
+  // A refusal started nothing: it owes no release, and the session is not open.
+  if (FAILED(result) && result != RPC_E_CHANGED_MODE) throw EXMLDocError(RefusalText(result));
   // S_FALSE (already started on this thread) owes its release as much as S_OK does. A thread
   // whose layer runs in the other threading model keeps it and can still make the document.
-  ThreadSessions().push_back(SUCCEEDED(result));
-  if (FAILED(result) && result != RPC_E_CHANGED_MODE) throw EXMLDocError(RefusalText(result));
+  try {
+    ThreadSessions().push_back(SUCCEEDED(result));
+  } catch (...) {
+    if (SUCCEEDED(result)) CoUninitialize();
+    throw;
+  }
 }
 
 void EndXmlSession() {
