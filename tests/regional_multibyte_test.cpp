@@ -36,8 +36,9 @@ class MultibyteLocaleTest : public ::testing::Test {
       run.Executable = "/usr/bin/localedef";
       run.Arguments = {"-i", locale.source, "-f", "UTF-8", locales_->File(locale.name)};
       run.Timeout = std::chrono::seconds(120);
+      // localedef ends with 1 after mere warnings too; what counts is the compiled locale.
       const ProcessResult result = RunProcess(run);
-      if (result.ExitCode != 0 || !PathExists(locales_->File(locale.name) + "/LC_TIME")) {
+      if (!PathExists(locales_->File(locale.name) + "/LC_TIME")) {
         missing_ = std::string(locale.name) + ": " + result.Errors;
         return;
       }
