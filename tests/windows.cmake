@@ -16,6 +16,7 @@ set(WINDOWS_TEST_SOURCES
   settings_test.cpp
   versionprobe_test.cpp
   windows_e2e_test.cpp
+  xml_text_test.cpp
   loopback_server.cpp
   process.cpp
   process_win32.cpp
