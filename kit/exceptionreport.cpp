@@ -47,10 +47,12 @@ std::string ExceptionReportFileName(const std::string& directory, const std::str
 std::string SaveExceptionRecAsXML(tExceptionRec record) {
   int trace = 0;
   std::string fileName;
+  bool sessionOpen = false;
   try {
-    trace = 100;
-    platform::BeginXmlSession();
     try {
+      trace = 100;
+      platform::BeginXmlSession();
+      sessionOpen = true;
       DocumentHolder holder(platform::CreateXmlDocument());
       platform::XmlDocument* document = holder.get();
       trace = 200;
@@ -97,6 +99,7 @@ std::string SaveExceptionRecAsXML(tExceptionRec record) {
   } catch (...) {
     // Even the fallback line failed; there is nothing left to try.
   }
-  platform::EndXmlSession();
+  // A session the platform refused was never opened, so it is not ended either.
+  if (sessionOpen) platform::EndXmlSession();
   return fileName;
 }

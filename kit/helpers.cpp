@@ -37,7 +37,9 @@ bool FillMemoryGroup(std::uint64_t total, std::uint64_t available, std::int64_t&
 
 bool AppendTextToFile(const std::string& text, const std::string& fileName, bool append) {
   try {
-    if (!append && platform::FileExists(fileName)) platform::RemoveFile(fileName);
+    // A file that stays (read-only, in use) is not written to: root could still open it, and the
+    // old text would then lead the new one.
+    if (!append && platform::FileExists(fileName) && !platform::RemoveFile(fileName)) return false;
     if (text.empty()) return true;
     // Binary, so that the text is written unchanged; callers bring their own line ends.
     if (!WriteWholeText(text, fileName, "ab")) return false;

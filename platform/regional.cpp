@@ -93,10 +93,15 @@ std::string_view DateItemFor(char conversion) {
   }
 }
 
+// Whether a byte of a locale's format is a character of its own. A byte above 127 may begin a
+// character of several bytes (UTF-8, the East Asian sets: 년, 年, 時), which one byte cannot hold.
+bool IsSingleByteCharacter(char c) { return static_cast<unsigned char>(c) < 0x80; }
+
 void InterpretDateFormat(std::string_view dateFormat, LocaleValues& values) {
   const std::string format = ExpandComposites(dateFormat, "");
   std::string pattern;
   std::string literal;
+  std::string itemsOnly;  // the items joined by the regional date separator
   std::optional<char> separator;
   for (size_t i = 0; i < format.size();) {
     if (format[i] != '%' || i + 1 == format.size()) {
@@ -107,10 +112,18 @@ void InterpretDateFormat(std::string_view dateFormat, LocaleValues& values) {
     const size_t end = DirectiveEnd(format, i);
     AppendLiteral(pattern, literal);
     literal.clear();
-    pattern += DateItemFor(format[end - 1]);
+    const std::string_view item = DateItemFor(format[end - 1]);
+    pattern += item;
+    if (!item.empty()) itemsOnly += (itemsOnly.empty() ? "" : "/") + std::string(item);
     i = end;
   }
   AppendLiteral(pattern, literal);
+  if (separator && !IsSingleByteCharacter(*separator)) {
+    // The locale marks its items with characters (2017년 10월 9일): the default separator joins
+    // them instead, so that the date stays whole characters and reads back.
+    if (!itemsOnly.empty()) values.ShortDateFormat = itemsOnly;
+    return;
+  }
   if (!pattern.empty()) values.ShortDateFormat = pattern;
   if (separator) values.DateSeparator = separator;
 }
@@ -139,7 +152,9 @@ void InterpretTimeFormat(std::string_view timeFormat, std::string_view amPmForma
         conversion == 'H' || conversion == 'I' || conversion == 'k' || conversion == 'l';
     if (isHour && !hourDirective) {
       hourDirective = conversion;
-      if (end < format.size() && format[end] != '%') separator = format[end];
+      // A mark of several bytes (16시 24분) gives way to the default separator.
+      if (end < format.size() && format[end] != '%' && IsSingleByteCharacter(format[end]))
+        separator = format[end];
     }
     i = end;
   }

@@ -50,6 +50,8 @@ struct LocaleItems {
 // Turns the locale's items into regional values: "%d" becomes "dd", "%e" "d", "%m" "MM", "%y"
 // "yy", "%Y" "yyyy"; the first literal character of the date format is the date separator; the
 // hour directive of the time format decides the clock, the leading zero and the time separator.
+// A separator character of more than one byte leaves the default separator in its place, the
+// date's items then joined by it alone.
 LocaleValues InterpretLocaleItems(const LocaleItems& items);
 
 // The defaults overlaid with what the locale reports, the long time format built from its flags.

@@ -1,5 +1,6 @@
 // The platform's XML document object: elements with text, saved to a file. Texts are 8-bit
-// text in the system's character set and become the document's Unicode text.
+// text in the system's character set and become the document's Unicode text, without the
+// characters XML cannot hold (platform/xmltext.h).
 #pragma once
 
 #include <string>
@@ -14,7 +15,8 @@ namespace platform {
 struct XmlDocument;
 struct XmlElement;
 
-// Starts and ends the component layer for the calling thread; every begin has its end.
+// Starts and ends the component layer for the calling thread. A begin that returns has its end;
+// one that raises (the platform refused the layer) opened nothing and has none.
 void BeginXmlSession();
 void EndXmlSession();
 

@@ -62,7 +62,7 @@ std::int32_t HalfEvenPercent(std::int64_t available, std::int64_t total) {
 }  // namespace
 
 TEST(AppendTextToFileTest, WritesDeletesAndFailsAsAsked) {
-  enum Where { kInDirectory, kMissingDirectory, kIsDirectory };
+  enum Where { kInDirectory, kMissingDirectory, kIsDirectory, kReadOnly };
   struct Case {
     const char* what;
     Where where;
@@ -86,6 +86,9 @@ TEST(AppendTextToFileTest, WritesDeletesAndFailsAsAsked) {
       {"missing directory without append", kMissingDirectory, {}, "x", false, false, {}},
       {"missing directory, empty text", kMissingDirectory, {}, "", false, true, {}},
       {"a directory is no file", kIsDirectory, {}, "x", false, false, {}},
+      // A read-only file is not deleted, and root could still open it: it must keep its text.
+      {"read-only file without append", kReadOnly, "old", "new", false, false, "old"},
+      {"read-only file, empty text", kReadOnly, "old", "", false, false, "old"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -94,6 +97,9 @@ TEST(AppendTextToFileTest, WritesDeletesAndFailsAsAsked) {
     if (c.where == kMissingDirectory) path = dir.File("missing/out.txt");
     if (c.where == kIsDirectory) std::filesystem::create_directory(path);
     if (c.before) WriteFileBytes(path, *c.before);
+    if (c.where == kReadOnly)
+      std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::remove);
     EXPECT_EQ(AppendTextToFile(c.text, path, c.append), c.result);
     if (c.where == kIsDirectory) {
       EXPECT_TRUE(std::filesystem::is_directory(path));
@@ -106,6 +112,9 @@ TEST(AppendTextToFileTest, WritesDeletesAndFailsAsAsked) {
     if (c.where == kMissingDirectory) {
       EXPECT_FALSE(PathExists(dir.File("missing")));
     }
+    if (c.where == kReadOnly)  // so that the directory can be removed on Windows too
+      std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add);
   }
 }
 

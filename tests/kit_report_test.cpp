@@ -192,6 +192,68 @@ TEST(ExceptionReportTest, BytesAbove127RoundTripInAUtf8Locale) {
   EXPECT_NE(result.Output.find("[  PASSED  ] 1 test"), std::string::npos) << result.Output;
 }
 
+// Whether a strict parser takes the file as well-formed XML; its complaint otherwise.
+::testing::AssertionResult StrictlyWellFormed(const std::string& path) {
+  ProcessRun run;
+  run.Executable = "/usr/bin/xmllint";
+  run.Arguments = {"--noout", path};
+  const ProcessResult result = RunProcess(run);
+  if (result.ExitCode == 0 && result.Errors.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "xmllint: " << result.Errors << result.Output;
+}
+
+// Disabled in the suite itself: runs in the children of ExceptionReportTest.OnlyCharacters...,
+// under the locale the parent chose.
+TEST(ExceptionReportXmlCharacters, DISABLED_Filtered) {
+  struct Case {
+    const char* what;
+    std::string text, kept;
+  };
+  const Case cases[] = {
+      {"NUL inside a status line", std::string("HTTP/1.1 502 Bad\0Gateway", 24),
+       "HTTP/1.1 502 BadGateway"},
+      {"controls", std::string("\0\x01\x08\x0B\x0C\x0E\x1F|", 8), "|"},
+      {"tab, line ends and DEL stay", "a\tb\r\nc\x7F", "a\tb\r\nc\x7F"},
+      {"U+FFFE and U+FFFF", "x\xEF\xBF\xBEy\xEF\xBF\xBFz", "xyz"},
+      {"the characters around them stay",
+       "\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD\xC2\x85\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
+       "\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD\xC2\x85\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},
+      {"nothing left", std::string("\0\xEF\xBF\xBF", 4), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedGlobalSettings keep;
+    GlobalSettings.SelfName = c.text;
+    GlobalSettings.Version = c.text;
+    GlobalSettings.HostName = c.text;
+    RemoveAtEnd written{SaveExceptionRecAsXML(
+        Record(c.text, c.text, c.text, 502, c.text, "kit-report-test-chars-{timestamp}.xml"))};
+    ASSERT_TRUE(PathExists(written.path)) << written.path;
+    EXPECT_TRUE(StrictlyWellFormed(written.path));
+    std::vector<std::string> texts;
+    ASSERT_NO_FATAL_FAILURE(ReadReport(written.path, texts));
+    const std::vector<std::string> expected = {c.kept, c.kept, c.kept, "502",
+                                               c.kept, c.kept, c.kept, c.kept};
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 2, texts.end()), expected);
+  }
+}
+
+TEST(ExceptionReportTest, OnlyCharactersXmlCanHoldReachTheReport) {
+  if (!PathExists("/usr/bin/xmllint")) GTEST_SKIP() << "xmllint (libxml2-utils) is missing";
+  // The plain C locale takes its texts as UTF-8 too.
+  for (const char* locale : {"C.UTF-8", "C"}) {
+    SCOPED_TRACE(locale);
+    ProcessRun run;
+    run.Executable = Self();
+    run.Arguments = {"--gtest_filter=ExceptionReportXmlCharacters.*",
+                     "--gtest_also_run_disabled_tests"};
+    run.Environment = {{"LC_ALL", locale}};
+    const ProcessResult result = RunProcess(run);
+    EXPECT_EQ(result.ExitCode, 0) << result.Output << result.Errors;
+    EXPECT_NE(result.Output.find("[  PASSED  ] 1 test"), std::string::npos) << result.Output;
+  }
+}
+
 TEST(ExceptionReportTest, FileNamesFollowTheTemplate) {
   struct Case {
     std::string nameTemplate;

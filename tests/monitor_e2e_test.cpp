@@ -25,6 +25,7 @@ struct Event {
   std::string Id = "7036";
   std::uint32_t Time = kOctoberNinth;
   std::vector<std::string> Strings = {"The Print Spooler service entered the running state."};
+  std::string Locale = {};  // LC_ALL of the eventcreate run; empty: the test's own
 };
 
 class MonitorEndToEnd : public ::testing::Test {
@@ -34,6 +35,7 @@ class MonitorEndToEnd : public ::testing::Test {
   void Write(const Event& event) {
     ProcessRun run;
     run.Executable = EVENTCREATE_EXE;
+    if (!event.Locale.empty()) run.Environment = {{"LC_ALL", event.Locale}};
     run.Arguments = {"--dir",      LogDirectory(), "--log",  event.Log, "--source",
                      event.Source, "--id",         event.Id, "--time",  std::to_string(event.Time)};
     for (const auto& text : event.Strings) {
@@ -329,6 +331,27 @@ TEST_F(MonitorEndToEnd, AGermanLocaleWritesItsOwnDateTimeText) {
   EXPECT_EQ(rejected.Output, std::string(kVersion) +
                                  "Error: '10/9/2017' is not a valid date and time "
                                  "(EConvertError) Trace=0\r\n");
+}
+
+TEST_F(MonitorEndToEnd, UnderThePlainLocalesTextsAreUtf8) {
+  // Written and read under C: no character may turn into "?", or the two sources look alike.
+  Write({.Source = "\xC3\x84rger", .Strings = {"\xC3\x84-Details"}, .Locale = "C"});
+  Write({.Source = "\xC3\x96rger",
+         .Time = kOctoberNinth + 60,
+         .Strings = {"\xC3\x96"},
+         .Locale = "C"});
+  for (const char* locale : {"C", "POSIX"}) {
+    SCOPED_TRACE(locale);
+    const std::string prefix = std::string(kVersion) + kQuestions + "\r\n";
+    ProcessResult older = RunWith({{"LANG", locale}}, "System\n\n\xC3\x84rger\n");
+    EXPECT_EQ(AfterReportTime(older.Output, prefix, kDefaultTimeLine),
+              ReportLines("7036", "\xC3\x84rger", "10/9/17 4:24:00 pm", "\xC3\x84-Details", ""));
+    ProcessResult newer = RunWith({{"LANG", locale}}, "System\n\n\xC3\x96rger\n");
+    EXPECT_EQ(AfterReportTime(newer.Output, prefix, kDefaultTimeLine),
+              ReportLines("7036", "\xC3\x96rger", "10/9/17 4:25:00 pm", "\xC3\x96", ""));
+    ProcessResult neither = RunWith({{"LANG", locale}}, "System\n\n?rger\n");
+    EXPECT_EQ(neither.Output, prefix + "No events found.\r\n");
+  }
 }
 
 TEST_F(MonitorEndToEnd, ALargeNewestRecordDoesNotHideTheRecordsBehindIt) {

@@ -73,6 +73,7 @@ class Installation {
              std::uint32_t time = kOctoberNinth) {
     ProcessRun run;
     run.Executable = EVENTCREATE_EXE;
+    run.Environment = {{"LC_ALL", "C.UTF-8"}};  // sources are given in UTF-8
     run.Arguments = {
         "--dir",  directory_.File("logs"), "--log",    "System", "--source", source, "--id", id,
         "--time", std::to_string(time),    "--string", kDetails};
@@ -177,7 +178,8 @@ TEST(PagingEndToEnd, AReportedRecordIsPagedWithItsRecordAndNoReport) {
 
 // Checks the one report a failed page left in the program directory.
 void ExpectOneReport(const Installation& eventLog, const std::string& hostAndPort,
-                     const std::string& className, const std::string& message) {
+                     const std::string& className, const std::string& message,
+                     const std::string& escapedSource = "Service%20Control%20Manager") {
   EXPECT_TRUE(eventLog.Reports(eventLog.Work()).empty());
   const auto reports = eventLog.Reports(eventLog.Bin());
   ASSERT_EQ(reports.size(), 1u);
@@ -193,7 +195,7 @@ void ExpectOneReport(const Installation& eventLog, const std::string& hostAndPor
   EXPECT_EQ(std::string(report.child_value("e.Message")), message);
   const std::string notes = report.child_value("Notes");
   EXPECT_TRUE(std::regex_match(notes, std::regex(RegexEscape("http://" + hostAndPort + kTarget) +
-                                                 MessagePattern("Service%20Control%20Manager"))))
+                                                 MessagePattern(escapedSource))))
       << notes;
 }
 
@@ -233,6 +235,38 @@ TEST(PagingEndToEnd, AFailedPageLeavesItsReportAndChangesNothingOnTheConsole) {
     }
     EXPECT_TRUE(eventLog.PageRecords().empty());
     ExpectOneReport(eventLog, hostAndPort, c.className, c.message);
+  }
+}
+
+TEST(PagingEndToEnd, AReportHoldsOnlyCharactersXmlAllows) {
+  if (!PathExists("/usr/bin/xmllint")) GTEST_SKIP() << "xmllint (libxml2-utils) is missing";
+  // U+FFFE and U+FFFF in the source reach the report's Notes through the URL; the gateway's
+  // status line holds a NUL besides.
+  const std::string source =
+      "Svc\xEF\xBF\xBE\xEF\xBF\xBF"
+      "X";
+  const std::string statusLine("HTTP/1.1 502 Bad\0Gate\xEF\xBF\xBEway\xEF\xBF\xBF", 30);
+  for (const char* locale : {"C.UTF-8", "C"}) {
+    SCOPED_TRACE(locale);
+    Installation eventLog;
+    eventLog.Write(source);
+    eventLog.Settings(kPageSettings);
+    LoopbackServer gateway(Answering(statusLine + "\r\nContent-Length: 0\r\n\r\n"));
+    ProcessRun run;
+    run.Environment = {{"LANG", locale}};
+    ProcessResult result = eventLog.Run(gateway.HostAndPort(), run);
+    EXPECT_EQ(ConsoleWithoutReportTime(result.Output), ReportLines(source, "page"));
+    EXPECT_EQ(result.ExitCode, 0);
+    ExpectOneReport(eventLog, gateway.HostAndPort(), "EHTTPProtocolException",
+                    "HTTP/1.1 502 BadGateway", "SvcX");
+    for (const std::string& report : eventLog.Reports(eventLog.Bin())) {
+      ProcessRun lint;
+      lint.Executable = "/usr/bin/xmllint";
+      lint.Arguments = {"--noout", eventLog.Bin() + "/" + report};
+      const ProcessResult linted = RunProcess(lint);
+      EXPECT_EQ(linted.ExitCode, 0) << linted.Errors;
+      EXPECT_EQ(linted.Errors, "");
+    }
   }
 }
 

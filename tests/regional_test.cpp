@@ -103,10 +103,11 @@ TEST(LocaleItemsTest, DateFormatsBecomeShortDateFormatsAndSeparators) {
       {"%d %b %Y", "dd MMM yyyy", ' '},
       {"%Od/%Om/%Ey", "dd/MM/yy", '/'},
       {"%d de %B de %Y", "dd\" de \"MMMM\" de \"yyyy", ' '},
-      {"%Y\xe5\xb9\xb4%m\xe6\x9c\x88%d\xe6\x97\xa5",
-       "yyyy\xe5\xb9\xb4MM\xe6\x9c\x88"
-       "dd\xe6\x97\xa5",
-       '\xe5'},
+      // Marks of more than one byte (Japanese, Korean) cannot be the separator character: the
+      // default one joins the items, in the locale's order.
+      {"%Y\xe5\xb9\xb4%m\xe6\x9c\x88%d\xe6\x97\xa5", "yyyy/MM/dd", std::nullopt},
+      {"%Y\xeb\x85\x84 %m\xec\x9b\x94 %d\xec\x9d\xbc", "yyyy/MM/dd", std::nullopt},
+      {"%d\xc2\xb7%m\xc2\xb7%Y", "dd/MM/yyyy", std::nullopt},
       {"", std::nullopt, std::nullopt},
   };
   for (const Case& c : cases) {
@@ -138,6 +139,10 @@ TEST(LocaleItemsTest, TimeFormatsDecideClockLeadingZeroAndSeparator) {
       {"%Hh%M", "", 'h', "hh:mm:ss"},
       {"%H%M%S", "", ':', "hh:mm:ss"},
       {"%OH:%OM", "", ':', "hh:mm:ss"},
+      // Marks of more than one byte (Korean, Japanese) give way to the default separator.
+      {"%H\xec\x8b\x9c %M\xeb\xb6\x84 %S\xec\xb4\x88", "", ':', "hh:mm:ss"},
+      {"%r", "%p %I\xec\x8b\x9c %M\xeb\xb6\x84 %S\xec\xb4\x88", ':', "AMPM hh:mm:ss"},
+      {"%H\xe6\x99\x82%M\xe5\x88\x86%S\xe7\xa7\x92", "", ':', "hh:mm:ss"},
       {"%M:%S", "", std::nullopt, "h:mm:ss AMPM"},
       {"", "%I:%M:%S %p", std::nullopt, "h:mm:ss AMPM"},
   };

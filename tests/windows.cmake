@@ -32,6 +32,7 @@ set(WINDOWS_TEST_SOURCES
   settings_test.cpp
   versionprobe_test.cpp
   windows_e2e_test.cpp
+  xml_text_test.cpp
   loopback_server.cpp
   nonwaiting_pipes_win32.cpp
   process.cpp

@@ -208,6 +208,25 @@ TEST(WindowsCheck, NamesTheRegistryKeyOfAMissingLogAndPrintsItsHelp) {
   EXPECT_EQ(result.ExitCode, 0);
 }
 
+TEST(WindowsReport, HoldsOnlyCharactersXmlAllows) {
+  // A gateway's status line with a NUL and a control character in it: the NUL must not cut the
+  // text, and neither may reach the document.
+  tExceptionRec record;
+  record.ClassName = "EHTTPProtocolException";
+  record.Message = std::string("HTTP/1.1 502 Bad\0Gate\x01way", 26);
+  record.Notes = std::string("a\x1F\tb", 4);
+  record.FileName = "windows-report-chars-{timestamp}.XML";
+  const std::string fileName = SaveExceptionRecAsXML(record);
+  ASSERT_TRUE(PathExists(fileName)) << fileName;
+  const std::string xml = ReadFileBytes(fileName);
+  std::filesystem::remove(fileName);
+  EXPECT_NE(xml.find("<e.Message>HTTP/1.1 502 BadGateway</e.Message>"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<Notes>a\tb</Notes>"), std::string::npos) << xml;
+  for (const char c : xml)
+    EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n')
+        << static_cast<int>(c) << " in " << xml;
+}
+
 TEST(WindowsSystem, FiguresComeFromTheSystem) {
   const char* computerName = std::getenv("COMPUTERNAME");
   ASSERT_NE(computerName, nullptr);

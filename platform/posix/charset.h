@@ -1,4 +1,5 @@
-// Conversions between UTF-16 and the locale's 8-bit character set (LC_CTYPE, read once).
+// Conversions between UTF-16 and the locale's 8-bit character set (LC_CTYPE, read once). The
+// plain C and POSIX locales count as UTF-8.
 #pragma once
 
 #include <cstddef>

@@ -13,26 +13,31 @@
 namespace platform {
 namespace {
 
-enum class Charset { kUtf8, kAscii, kOther };
+enum class Charset { kUtf8, kOther };
 
 struct LocaleCharset {
-  Charset kind = Charset::kAscii;
-  std::string codeset;
+  Charset kind = Charset::kUtf8;
+  std::string codeset = "UTF-8";
 };
 
+// A set that is plain ASCII: the C and POSIX locales' own. UTF-8 holds it unchanged, so their
+// texts are taken as UTF-8, as under C.UTF-8, and no character of them turns into "?" (a
+// source "Ärger" would otherwise read as "?rger", like "Örger").
+bool IsAsciiCodeset(const std::string& codeset) {
+  return codeset == "ANSI_X3.4-1968" || codeset == "ASCII" || codeset == "US-ASCII";
+}
+
 // The character set of LC_CTYPE as the environment sets it, without touching the process
-// locale.
+// locale. A locale that cannot be opened leaves the C library in the C locale: UTF-8 too.
 const LocaleCharset& CurrentCharset() {
   static const LocaleCharset charset = [] {
     LocaleCharset result;
     locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
     if (loc == static_cast<locale_t>(0)) return result;
-    result.codeset = nl_langinfo_l(CODESET, loc);
+    const std::string codeset = nl_langinfo_l(CODESET, loc);
     freelocale(loc);
-    if (result.codeset == "UTF-8" || result.codeset == "utf8")
-      result.kind = Charset::kUtf8;
-    else if (result.codeset != "ANSI_X3.4-1968" && result.codeset != "ASCII")
-      result.kind = Charset::kOther;
+    if (codeset != "UTF-8" && codeset != "utf8" && !IsAsciiCodeset(codeset))
+      result = {Charset::kOther, codeset};
     return result;
   }();
   return charset;
@@ -99,8 +104,6 @@ void AppendChar(char32_t c, Charset kind, std::string& out) {
     out.push_back(char(c));
   } else if (kind == Charset::kUtf8) {
     AppendUtf8(c, out);
-  } else if (kind == Charset::kAscii) {
-    out.push_back('?');
   } else {
     AppendOther(c, out);
   }
@@ -222,11 +225,6 @@ std::u16string AnsiToWide(std::string_view text) {
   switch (CurrentCharset().kind) {
     case Charset::kUtf8:
       return Utf8ToWide(text);
-    case Charset::kAscii: {
-      std::u16string out;
-      for (unsigned char c : text) out.push_back(c < 0x80 ? char16_t(c) : u'?');
-      return out;
-    }
     case Charset::kOther:
       break;
   }

@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/posix/charset.h"
+#include "platform/xmltext.h"
 
 namespace platform {
 
@@ -33,13 +34,14 @@ XmlElement* Keep(XmlDocument* document, pugi::xml_node node, const std::string& 
   return &document->Elements.back();
 }
 
-// The locale's 8-bit text as UTF-8, the document's encoding.
+// The locale's 8-bit text as UTF-8, the document's encoding, without the characters XML cannot
+// hold (a NUL among them, so the text is never cut short on its way into the document).
 std::string DocumentText(const std::string& text) {
-  const std::u16string wide = AnsiToWide(text);
+  const std::u16string wide = XmlCharacters(AnsiToWide(text));
   std::string utf8;
   for (std::size_t i = 0; i < wide.size(); ++i) {
     char32_t c = wide[i];
-    // AnsiToWide pairs its surrogates, so a high one is always followed by a low one.
+    // The filter keeps surrogates only in pairs, so a high one is always followed by a low one.
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size())
       c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
     if (c < 0x80) {
@@ -62,9 +64,6 @@ std::string DocumentText(const std::string& text) {
 }
 
 }  // namespace
-
-void BeginXmlSession() {}
-void EndXmlSession() {}
 
 XmlDocument* CreateXmlDocument() { return new XmlDocument; }
 
@@ -98,17 +97,15 @@ void SetElementText(XmlDocument* document, XmlElement* element, const std::strin
 
 void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
   pugi::xml_document& xml = OpenedDocument(document);
-  // Characters that XML cannot hold (controls other than tab, CR and LF) are left out, so the
-  // file stays well-formed; there is no declaration and no indentation.
+  // The texts hold only characters XML allows (DocumentText); there is no declaration and no
+  // indentation.
   struct StringWriter : pugi::xml_writer {
     std::string Bytes;
     void write(const void* data, size_t size) override {
       Bytes.append(static_cast<const char*>(data), size);
     }
   } writer;
-  xml.save(writer, "",
-           pugi::format_raw | pugi::format_no_declaration | pugi::format_skip_control_chars,
-           pugi::encoding_utf8);
+  xml.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
   std::FILE* file = std::fopen(fileName.c_str(), "wb");
   if (file == nullptr) throw EXMLDocError(SystemErrorText(errno));
   const bool written =

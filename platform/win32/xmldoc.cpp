@@ -1,6 +1,7 @@
 #include "platform/xmldoc.h"
 
 #include "platform/win32/windows_api.h"
+#include "platform/xmltext.h"
 
 // clang-format off
 #include <objbase.h>
@@ -54,16 +55,30 @@ std::string Narrow(const wchar_t* text, int length) {
   return result;
 }
 
-// A Unicode string of the component layer made from the system's 8-bit text; it frees itself.
+// The system's 8-bit text (CP_ACP) as Unicode.
+std::u16string Widen(const std::string& text) {
+  const int length = text.size() > INT_MAX ? INT_MAX : static_cast<int>(text.size());
+  const int size =
+      length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (size <= 0) return {};
+  std::u16string wide(static_cast<std::size_t>(size), u'\0');
+  const int written = MultiByteToWideChar(CP_ACP, 0, text.data(), length,
+                                          reinterpret_cast<wchar_t*>(wide.data()), size);
+  wide.resize(static_cast<std::size_t>(written > 0 ? written : 0));
+  return wide;
+}
+
+// A text for the document: without the characters XML cannot hold, which the document object
+// would write as they are (or cut the text at a NUL).
+std::u16string DocumentText(const std::string& text) { return XmlCharacters(Widen(text)); }
+
+// A Unicode string of the component layer; it frees itself.
 class ComText {
  public:
-  explicit ComText(const std::string& text) {
-    const int length = text.size() > INT_MAX ? INT_MAX : static_cast<int>(text.size());
-    const int size =
-        length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    text_ = SysAllocStringLen(nullptr, static_cast<UINT>(size));
+  explicit ComText(const std::u16string& text) {
+    const UINT size = text.size() > UINT_MAX ? UINT_MAX : static_cast<UINT>(text.size());
+    text_ = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), size);
     if (text_ == nullptr) throw EXMLDocError("Not enough memory for the document's text");
-    if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, text_, size);
   }
   ~ComText() { SysFreeString(text_); }
   ComText(const ComText&) = delete;
@@ -124,7 +139,7 @@ IXMLDOMDocument* OpenedDocument(XmlDocument* document) {
 }
 
 IXMLDOMElement* NewElement(IXMLDOMDocument* document, const std::string& name) {
-  const ComText text(name);
+  const ComText text(DocumentText(name));
   IXMLDOMElement* element = nullptr;
   ForgetDescription();
   Check(document->createElement(text.Get(), &element));
@@ -151,10 +166,16 @@ void ReleaseElements(XmlDocument* document) {
 
 void BeginXmlSession() {
   const HRESULT result = CoInitialize(nullptr);
+  // A refusal started nothing: it owes no release, and the session is not open.
+  if (FAILED(result) && result != RPC_E_CHANGED_MODE) throw EXMLDocError(RefusalText(result));
   // S_FALSE (already started on this thread) owes its release as much as S_OK does. A thread
   // whose layer runs in the other threading model keeps it and can still make the document.
-  ThreadSessions().push_back(SUCCEEDED(result));
-  if (FAILED(result) && result != RPC_E_CHANGED_MODE) throw EXMLDocError(RefusalText(result));
+  try {
+    ThreadSessions().push_back(SUCCEEDED(result));
+  } catch (...) {
+    if (SUCCEEDED(result)) CoUninitialize();
+    throw;
+  }
 }
 
 void EndXmlSession() {
@@ -238,14 +259,14 @@ XmlElement* AppendElement(XmlDocument* document, XmlElement* parent, const std::
 
 void SetElementText(XmlDocument* document, XmlElement* element, const std::string& text) {
   OpenedDocument(document);
-  const ComText value(text);
+  const ComText value(DocumentText(text));
   ForgetDescription();
   Check(element->Element->put_text(value.Get()));
 }
 
 void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
   IXMLDOMDocument* xml = OpenedDocument(document);
-  const ComText name(fileName);
+  const ComText name(Widen(fileName));
   VARIANT destination;
   VariantInit(&destination);
   destination.vt = VT_BSTR;
