@@ -682,7 +682,9 @@ TEST_F(HttpClientTest, OverlongLinesAndHeadsRaiseMaxLineLengthExceeded) {
       EXPECT_EQ(outcome.ClassName, c.className) << Describe(outcome);
       EXPECT_EQ(outcome.Message, "Max line length exceeded.") << Describe(outcome);
     }
-    EXPECT_LT(outcome.Elapsed, 2000ms);
+    // Ended by the bound, not by the 30-second waits; Wine on a busy machine needs some seconds
+    // for the endless head.
+    EXPECT_LT(outcome.Elapsed, 10000ms);
   }
 }
 
