@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "nonblocking_console.h"
+#include "process_posix.h"
 
 namespace {
 
@@ -16,26 +17,6 @@ using std::chrono::milliseconds;
 
 // The smallest pipe the system grants, so that a long report fills it many times over.
 constexpr int kSmallPipe = 4096;
-
-std::vector<std::string> ChildEnvironment(const ProcessRun& run) {
-  std::vector<std::string> entries;
-  for (char** variable = environ; *variable != nullptr; ++variable) {
-    std::string entry = *variable;
-    std::string name = entry.substr(0, entry.find('='));
-    bool replaced = run.Environment.count(name) > 0;
-    for (const auto& removed : run.RemovedVariables) replaced = replaced || removed == name;
-    if (!replaced) entries.push_back(entry);
-  }
-  for (const auto& [name, value] : run.Environment) entries.push_back(name + "=" + value);
-  return entries;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (auto& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
 
 bool MakeNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL);

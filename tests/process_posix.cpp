@@ -11,10 +11,8 @@
 #include <stdexcept>
 
 #include "process.h"
+#include "process_posix.h"
 
-namespace {
-
-// The child's environment, built before the fork: a child of a threaded test may not allocate.
 std::vector<std::string> ChildEnvironment(const ProcessRun& run) {
   std::vector<std::string> entries;
   for (char** variable = environ; *variable != nullptr; ++variable) {
@@ -34,6 +32,8 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   pointers.push_back(nullptr);
   return pointers;
 }
+
+namespace {
 
 [[noreturn]] void ChildExec(const ProcessRun& run, char* const* argv, char* const* envp,
                             int inputFd, int outputFd, int errorFd) {
