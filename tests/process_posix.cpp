@@ -1,3 +1,5 @@
+#include "process_posix.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,7 +13,6 @@
 #include <stdexcept>
 
 #include "process.h"
-#include "process_posix.h"
 
 std::vector<std::string> ChildEnvironment(const ProcessRun& run) {
   std::vector<std::string> entries;
