@@ -1,6 +1,6 @@
 // eventlog-service, the service's start and stop steps, run as the unit runs them: prepare writes
 // the working settings with LoggedAfter carried forward, run passes EventLog's lines on without
-// CR and saves the state after each report, finish tidies up. A shell script stands in for
+// CR and saves the state after each report, finish cleans up. A shell script stands in for
 // EventLog where the test needs exact output or a particular way of ending.
 #include <gtest/gtest.h>
 
