@@ -34,16 +34,19 @@ bool ReadRecordText(const std::uint8_t* record, std::uint32_t length, std::uint3
   return true;
 }
 
-// Upper-cases the letters a to z only; every other byte stays.
-std::string AsciiUpperCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Equal when the letters a to z are taken as A to Z; every other byte must match. Compares in
+// place: the search runs it for every record.
+bool EqualsAsciiNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  return true;
 }
 
 bool Matches(const tEventSearchRecord& criteria, const tMyEventLogRecord& record) {
-  bool sourceMatches =
-      criteria.Source.empty() || AsciiUpperCase(criteria.Source) == AsciiUpperCase(record.Source);
+  bool sourceMatches = criteria.Source.empty() || EqualsAsciiNoCase(criteria.Source, record.Source);
   bool eventIdMatches =
       criteria.EventID == 0 ||
       criteria.EventID == static_cast<std::int32_t>(record.EventLogRecord.EventID);

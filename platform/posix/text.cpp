@@ -4,6 +4,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -195,18 +196,35 @@ std::u16string OtherToWide(std::string_view text) {
   return out;
 }
 
+// Copies the leading UTF-16LE units below 0x80 to dest as bytes, four units at a time where
+// the machine is little-endian; returns how many were copied.
+std::size_t CopyAsciiUnits(const std::uint8_t* bytes, std::size_t units, char* dest) {
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kNonAscii = 0xFF80FF80FF80FF80u;
+    for (; i + 4 <= units; i += 4) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + 2 * i, sizeof word);
+      if ((word & kNonAscii) != 0) break;
+      dest[i] = char(word);
+      dest[i + 1] = char(word >> 16);
+      dest[i + 2] = char(word >> 32);
+      dest[i + 3] = char(word >> 48);
+    }
+  }
+  for (; i < units && bytes[2 * i + 1] == 0 && bytes[2 * i] < 0x80; ++i)
+    dest[i] = char(bytes[2 * i]);
+  return i;
+}
+
 }  // namespace
 
 void AppendUtf16LeAsAnsi(const std::uint8_t* bytes, std::size_t units, std::string& out) {
-  // Event texts are mostly ASCII: copy that run in one go before the general path.
+  // Event texts are mostly ASCII: copy that run in one go, with no locale lookup, before the
+  // general path takes the rest.
   const std::size_t start = out.size();
   out.resize(start + units);
-  char* dest = out.data() + start;
-  std::size_t ascii = 0;
-  while (ascii < units && bytes[2 * ascii + 1] == 0 && bytes[2 * ascii] < 0x80) {
-    dest[ascii] = char(bytes[2 * ascii]);
-    ++ascii;
-  }
+  const std::size_t ascii = CopyAsciiUnits(bytes, units, out.data() + start);
   out.resize(start + ascii);
   if (ascii == units) return;
   const std::uint8_t* rest = bytes + 2 * ascii;
