@@ -14,6 +14,8 @@
 #include "kit/helpers.h"
 #include "kit/logentry.h"
 #include "kit/syslog.h"
+#include "platform/clock.h"
+#include "platform/locale.h"
 #include "timing.h"
 
 namespace {

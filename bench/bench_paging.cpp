@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "../tests/loopback_server.h"
+#include "core/regional.h"
 #include "paging/httpclient.h"
 #include "paging/sendpage.h"
-#include "platform/regional.h"
+#include "platform/locale.h"
 #include "timing.h"
 
 namespace {

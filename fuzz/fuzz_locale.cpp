@@ -4,8 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/datetime.h"
-#include "platform/regional.h"
+#include "core/datetime.h"
+#include "core/regional.h"
+#include "platform/clock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);

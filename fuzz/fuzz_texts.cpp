@@ -9,9 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/datetime.h"
+#include "core/regional.h"
 #include "monitor/settings.h"
-#include "platform/datetime.h"
-#include "platform/regional.h"
+#include "platform/clock.h"
 
 namespace {
 

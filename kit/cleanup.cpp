@@ -2,20 +2,13 @@
 
 #include <vector>
 
-#include "platform/datetime.h"
+#include "core/ascii.h"
+#include "core/datetime.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
 namespace {
-
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringCase(const std::string& a, std::size_t start, const std::string& b) {
-  if (a.size() - start < b.size()) return false;
-  for (std::size_t i = 0; i < b.size(); ++i)
-    if (FoldCase(a[start + i]) != FoldCase(b[i])) return false;
-  return true;
-}
 
 // An empty prefix is the beginning of no name.
 bool BeginsWith(const std::string& name, const std::string& prefix) {
@@ -23,12 +16,11 @@ bool BeginsWith(const std::string& name, const std::string& prefix) {
 }
 
 bool BeginsWithIgnoringCase(const std::string& name, const std::string& prefix) {
-  return !prefix.empty() && name.size() >= prefix.size() && EqualIgnoringCase(name, 0, prefix);
+  return !prefix.empty() && core::StartsWithIgnoringAsciiCase(name, prefix);
 }
 
 bool EndsWithIgnoringCase(const std::string& name, const std::string& ending) {
-  return name.size() >= ending.size() &&
-         EqualIgnoringCase(name, name.size() - ending.size(), ending);
+  return core::EndsWithIgnoringAsciiCase(name, ending);
 }
 
 // Whether the name holds, as eight digits yyyymmdd anywhere, the date of a day from

@@ -2,9 +2,10 @@
 
 #include <memory>
 
+#include "core/datetime.h"
+#include "core/errors.h"
 #include "kit/helpers.h"
-#include "platform/datetime.h"
-#include "platform/errors.h"
+#include "platform/clock.h"
 #include "platform/system.h"
 #include "platform/xmldoc.h"
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/datetime.h"
+#include "core/datetime.h"
 
 // Adds text to a file; with append false it first deletes the file. An empty text opens
 // nothing. True when the file exists afterwards.

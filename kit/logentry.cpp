@@ -9,6 +9,7 @@
 #include "kit/cleanup.h"
 #include "kit/helpers.h"
 #include "kit/syslog.h"
+#include "platform/clock.h"
 #include "platform/system.h"
 
 namespace {

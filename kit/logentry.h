@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/datetime.h"
 #include "kit/records.h"
-#include "platform/datetime.h"
 
 // Writes, forwards or drops one entry by its level; never raises.
 void LogEntry(tLogRec entry);

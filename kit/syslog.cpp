@@ -1,6 +1,7 @@
 #include "kit/syslog.h"
 
 #include "kit/records.h"
+#include "platform/clock.h"
 #include "platform/sockets.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/datetime.h"
+#include "core/datetime.h"
 
 constexpr std::uint16_t kSyslogPort = 514;
 

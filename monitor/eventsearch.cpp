@@ -4,24 +4,25 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ascii.h"
+#include "core/byteorder.h"
+#include "core/errors.h"
+#include "core/event_record.h"
+#include "platform/clock.h"
 #include "platform/errors.h"
 
 namespace {
 
 constexpr std::uint32_t kInitialBufferSize = 4097;
-constexpr std::size_t kFixedHeaderSize = sizeof(platform::EventLogRecord);
-constexpr std::size_t kLengthOffset = 0;
-constexpr std::size_t kTimeGeneratedOffset = 12;
-constexpr std::size_t kEventIdOffset = 20;
-constexpr std::size_t kStringOffsetOffset = 36;
+using core::EventLogRecord;
+constexpr std::size_t kFixedHeaderSize = core::kEventRecordHeaderSize;
+constexpr std::size_t kLengthOffset = offsetof(EventLogRecord, Length);
+constexpr std::size_t kTimeGeneratedOffset = offsetof(EventLogRecord, TimeGenerated);
+constexpr std::size_t kEventIdOffset = offsetof(EventLogRecord, EventID);
+constexpr std::size_t kStringOffsetOffset = offsetof(EventLogRecord, StringOffset);
 constexpr std::uint32_t kEventIdMask = 0xFFFF;
 constexpr TDateTime kUnixEpoch = 25569;
 constexpr double kSecondsPerDay = 86400;
-
-std::uint32_t ReadUInt32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 // The zero-terminated text at offset within the record; false when it has no zero byte there.
 bool ReadRecordText(const std::uint8_t* record, std::uint32_t length, std::uint32_t offset,
@@ -34,19 +35,9 @@ bool ReadRecordText(const std::uint8_t* record, std::uint32_t length, std::uint3
   return true;
 }
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Equal when the letters a to z are taken as A to Z; every other byte must match. Compares in
-// place: the search runs it for every record.
-bool EqualsAsciiNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  return true;
-}
-
 bool Matches(const tEventSearchRecord& criteria, const tMyEventLogRecord& record) {
-  bool sourceMatches = criteria.Source.empty() || EqualsAsciiNoCase(criteria.Source, record.Source);
+  bool sourceMatches =
+      criteria.Source.empty() || core::EqualsIgnoringAsciiCase(criteria.Source, record.Source);
   bool eventIdMatches =
       criteria.EventID == 0 ||
       criteria.EventID == static_cast<std::int32_t>(record.EventLogRecord.EventID);
@@ -84,20 +75,21 @@ BlockWalkOutcome WalkEventBlock(const std::uint8_t* block, std::size_t size,
   while (offset < size) {
     const std::uint8_t* record = block + offset;
     std::size_t available = size - offset;
-    std::uint32_t length = available >= 4 ? ReadUInt32(record + kLengthOffset) : 0;
+    std::uint32_t length = available >= 4 ? core::LoadU32(record + kLengthOffset) : 0;
     if (length < kFixedHeaderSize || length > available) {
       ForgetRecord(result);
       return BlockWalkOutcome::Malformed;
     }
-    result.EventLogRecord.EventID = ReadUInt32(record + kEventIdOffset) & kEventIdMask;
+    result.EventLogRecord.EventID = core::LoadU32(record + kEventIdOffset) & kEventIdMask;
     offset += length;
     if (!ReadRecordText(record, length, kFixedHeaderSize, result.Source) ||
-        !ReadRecordText(record, length, ReadUInt32(record + kStringOffsetOffset), result.Details)) {
+        !ReadRecordText(record, length, core::LoadU32(record + kStringOffsetOffset),
+                        result.Details)) {
       ForgetRecord(result);
       return BlockWalkOutcome::Malformed;
     }
     if (Matches(criteria, result)) {
-      timeGenerated = ReadUInt32(record + kTimeGeneratedOffset);
+      timeGenerated = core::LoadU32(record + kTimeGeneratedOffset);
       return BlockWalkOutcome::Matched;
     }
     ForgetRecord(result);
@@ -141,7 +133,7 @@ bool CountEventRecords(const std::string& logName, std::uint64_t& count) {
   while (whole && ReadNextBlock(log, buffer, bytesRead)) {
     for (std::size_t offset = 0; offset < bytesRead;) {
       const std::size_t available = bytesRead - offset;
-      const std::uint32_t length = available >= 4 ? ReadUInt32(buffer.data() + offset) : 0;
+      const std::uint32_t length = available >= 4 ? core::LoadU32(buffer.data() + offset) : 0;
       if (length < kFixedHeaderSize || length > available) {
         whole = false;
         break;
@@ -159,7 +151,7 @@ TDateTime UnixTimeToDateTime(std::uint32_t secondsSince1970) {
 }
 
 TDateTime UTCToLocalDateTime(TDateTime utc) {
-  platform::SystemTime local;
+  core::SystemTime local;
   std::uint32_t errorCode = 0;
   if (!platform::UtcToLocal(DecodeDateTime(utc), local, errorCode)) RaiseLastOSError(errorCode);
   return EncodeDateTime(local);

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/datetime.h"
+#include "core/datetime.h"
+#include "core/event_record.h"
 #include "platform/eventlog.h"
 
 // The monitor's settings, which are also the search criteria.
@@ -20,7 +21,7 @@ struct tEventSearchRecord {
 
 // The result of the latest search, updated in place from call to call.
 struct tMyEventLogRecord {
-  platform::EventLogRecord EventLogRecord{};
+  core::EventLogRecord EventLogRecord{};
   TDateTime TimeGeneratedAsDateTime = 0;
   std::string Source;
   std::string Details;

@@ -2,10 +2,12 @@
 #include <exception>
 #include <string>
 
+#include "core/errors.h"
+#include "core/regional.h"
+#include "core/startup_report.h"
 #include "monitor/monitor.h"
 #include "platform/console.h"
-#include "platform/errors.h"
-#include "platform/regional.h"
+#include "platform/locale.h"
 #include "platform/system.h"
 #include "platform/versionprobe.h"
 

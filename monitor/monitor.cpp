@@ -3,11 +3,11 @@
 #include <limits>
 #include <string>
 
+#include "core/errors.h"
 #include "monitor/pageaction.h"
 #include "monitor/settings.h"
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/errors.h"
 #include "platform/files.h"
 
 tEventSearchRecord EventSearchRecord;

@@ -1,6 +1,7 @@
 #include "monitor/pageaction.h"
 
 #include "kit/helpers.h"
+#include "platform/clock.h"
 
 tSendPageRec SendPageRec;
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "core/datetime.h"
 #include "monitor/eventsearch.h"
 #include "paging/sendpage.h"
-#include "platform/datetime.h"
 
 // The action that pages, after lower-casing.
 inline constexpr char kPageAction[] = "page";

@@ -1,6 +1,8 @@
 #include "monitor/settings.h"
 
-#include "platform/errors.h"
+#include "core/ascii.h"
+#include "core/errors.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 
 namespace {
@@ -74,11 +76,7 @@ void ApplySettingsText(const tSettingsText& text, tEventSearchRecord& settings) 
   settings.Sleep = StrToIntOrZero(text.Sleep);
 }
 
-std::string AsciiLowerCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
+std::string AsciiLowerCase(std::string text) { return core::AsciiLowered(text); }
 
 std::string ReadXMLTag(std::string fileName, std::string tagName) {
   if (!platform::FileExists(fileName)) return "";

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/datetime.h"
 #include "monitor/eventsearch.h"
-#include "platform/datetime.h"
 
 // The settings file in the current directory, and the log watched when it names none.
 inline constexpr char kSettingsFileName[] = "EventLog.XML";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/errors.h"
+#include "core/errors.h"
 #include "platform/sockets.h"
 
 EVENTLOG_DECLARE_EXCEPTION(EConnClosedGracefully)         // "Connection Closed Gracefully."

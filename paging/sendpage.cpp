@@ -3,13 +3,14 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/datetime.h"
+#include "core/errors.h"
 #include "kit/exceptionreport.h"
 #include "kit/helpers.h"
 #include "kit/logentry.h"
 #include "kit/records.h"
 #include "paging/httpclient.h"
-#include "platform/datetime.h"
-#include "platform/errors.h"
+#include "platform/clock.h"
 
 namespace {
 

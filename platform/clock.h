@@ -3,31 +3,28 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "core/datetime.h"
 
 namespace platform {
 
-// A calendar moment split into its fields, as the system's time services exchange it.
-struct SystemTime {
-  int Year = 0;
-  int Month = 0;  // 1..12
-  int Day = 0;    // 1..31
-  int Hour = 0;
-  int Minute = 0;
-  int Second = 0;
-  int Millisecond = 0;
-};
-
 // The local wall-clock time to the millisecond.
-SystemTime LocalNow();
+core::SystemTime LocalNow();
 
 // The same moment in the machine's current time zone. False when the moment cannot be
 // converted; errorCode then holds the system's code (0 when it gives none).
-bool UtcToLocal(const SystemTime& utc, SystemTime& local, std::uint32_t& errorCode);
-
-// The system's text for an error code.
-std::string SystemErrorText(std::uint32_t errorCode);
+bool UtcToLocal(const core::SystemTime& utc, core::SystemTime& local, std::uint32_t& errorCode);
 
 // Blocks the calling thread; 0 returns at once.
 void SleepMilliseconds(std::uint32_t milliseconds);
 
 }  // namespace platform
+
+// The current local time, read anew at each call.
+TDateTime Now();
+
+// Parses date-time text by the regional rules, two-digit years placed around the current year;
+// false when the text is not a date-time.
+bool TryStrToDateTime(std::string_view text, TDateTime& moment,
+                      const RegionalSettings& settings = FormatSettings());

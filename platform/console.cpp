@@ -1,6 +1,6 @@
 #include "platform/console.h"
 
-#include "platform/errors.h"
+#include "core/errors.h"
 
 namespace {
 

@@ -1,52 +1,15 @@
-// Failures of the system: every failure carries the class name and the message that the
-// operator sees in the error line, "Error: <message> (<class name>) Trace=<marker>".
+// The system's error codes: their texts, and the failure a refused call raises.
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <string>
 
-class Exception : public std::exception {
- public:
-  Exception(std::string className, std::string message)
-      : className_(std::move(className)), message_(std::move(message)) {}
-  const std::string& ClassName() const { return className_; }
-  const std::string& Message() const { return message_; }
-  const char* what() const noexcept override { return message_.c_str(); }
+#include "core/errors.h"
 
- private:
-  std::string className_;
-  std::string message_;
-};
+namespace platform {
+// The system's text for an error code.
+std::string SystemErrorText(std::uint32_t errorCode);
+}  // namespace platform
 
-#define EVENTLOG_DECLARE_EXCEPTION(Name)                                         \
-  class Name : public Exception {                                                \
-   public:                                                                       \
-    explicit Name(std::string message) : Exception(#Name, std::move(message)) {} \
-  };
-
-EVENTLOG_DECLARE_EXCEPTION(EConvertError)
-EVENTLOG_DECLARE_EXCEPTION(EInOutError)
-EVENTLOG_DECLARE_EXCEPTION(EOutOfMemory)
-
-// A refused operating system call; the message holds the system's text for the code.
-class EOSError : public Exception {
- public:
-  EOSError(std::uint32_t errorCode, std::string message)
-      : Exception("EOSError", std::move(message)), errorCode_(errorCode) {}
-  std::uint32_t ErrorCode() const { return errorCode_; }
-
- private:
-  std::uint32_t errorCode_;
-};
-
-// "System Error.  Code: %d." CR LF + the system's text, or the text for a missing code.
+// Raises EOSError for a refused call: "System Error.  Code: %d." CR LF + the system's text.
 [[noreturn]] void RaiseLastOSError(std::uint32_t errorCode);
-
-// The class name and message of any failure that reaches a boundary; exhausted memory is
-// EOutOfMemory, a failure from outside the system keeps its own description.
-struct FailureDescription {
-  std::string ClassName;
-  std::string Message;
-};
-FailureDescription DescribeFailure(const std::exception& failure);

@@ -1,33 +1,16 @@
 // The event log service: logs are read newest record first, whole records per call, each in the
-// 8-bit record layout (a 56-byte fixed header, then the source and computer names, the user
-// SID, the insertion strings, the data and a trailing copy of Length).
+// 8-bit record layout (core/event_record.h, the names and strings in the locale's 8-bit
+// character set).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "core/event_record.h"
+
 namespace platform {
 
-// The fixed header of an event record; all numbers little-endian.
-struct EventLogRecord {
-  std::uint32_t Length;
-  std::uint32_t Reserved;  // "LfLe"
-  std::uint32_t RecordNumber;
-  std::uint32_t TimeGenerated;  // seconds since 1970-01-01 00:00 UTC
-  std::uint32_t TimeWritten;
-  std::uint32_t EventID;
-  std::uint16_t EventType;
-  std::uint16_t NumStrings;
-  std::uint16_t EventCategory;
-  std::uint16_t ReservedFlags;
-  std::uint32_t ClosingRecordNumber;
-  std::uint32_t StringOffset;
-  std::uint32_t UserSidLength;
-  std::uint32_t UserSidOffset;
-  std::uint32_t DataLength;
-  std::uint32_t DataOffset;
-};
-static_assert(sizeof(EventLogRecord) == 56);
+using core::EventLogRecord;
 
 using EventLogHandle = void*;
 

@@ -1,37 +1,18 @@
-// IPv4 sockets. Error numbers are the Windows Sockets numbers on every system (10061 a refused
-// connection, 11001 a host not found, ...), so that messages read the same everywhere.
+// IPv4 sockets. Error numbers are the Windows Sockets numbers of core/socket_errors.h on every
+// system.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "platform/errors.h"
+#include "core/socket_errors.h"
 
-// "Socket Error # <number>" CR LF and the number's text.
-class ESocketError : public Exception {
- public:
-  explicit ESocketError(int errorCode);
-  int ErrorCode() const { return errorCode_; }
-
- private:
-  int errorCode_;
-};
-EVENTLOG_DECLARE_EXCEPTION(EInvalidSocket)              // "Cannot allocate socket."
-EVENTLOG_DECLARE_EXCEPTION(EStackInitializationFailed)  // "Winsock Initialization Error."
-
-// "LOCALHOST" in any case is 127.0.0.1 and a dotted IPv4 address (four decimal numbers 0 to 255,
-// leading zeros allowed) is taken as it stands, both without a lookup; false for any other text.
-// The address is in host byte order.
-bool ParseHostAddress(const std::string& host, std::uint32_t& address);
-// The address of a host: as above, else the first IPv4 address a lookup finds. A text of digits
-// and dots that is no such address is never looked up. Raises ESocketError (10049 for such a
-// text, 11001 for an unknown name, 10060 when the lookup outlasts the time limit in
+// The address of a host: as ParseHostAddress reads it, else the first IPv4 address a lookup finds.
+// A text of digits and dots that is no such address is never looked up. Raises ESocketError (10049
+// for such a text, 11001 for an unknown name, 10060 when the lookup outlasts the time limit in
 // milliseconds; a negative limit leaves the lookup to the resolver's own time-outs).
 std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMilliseconds = -1);
-
-// The text for a socket error number; empty for a number the table lacks.
-std::string SocketErrorText(int errorCode);
 
 namespace platform {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/errors.h"
+#include "core/errors.h"
 
 // A refusal of the XML document object; the message is the platform's own.
 EVENTLOG_DECLARE_EXCEPTION(EXMLDocError)

@@ -1,4 +1,4 @@
-#include "platform/datetime.h"
+#include "core/datetime.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "scoped.h"
 
@@ -19,7 +21,7 @@ TDateTime Moment(int year, int month, int day, int hour = 0, int minute = 0, int
   return EncodeDateTime({year, month, day, hour, minute, second, millisecond});
 }
 
-std::string FieldsText(const platform::SystemTime& t) {
+std::string FieldsText(const core::SystemTime& t) {
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day,
                 t.Hour, t.Minute, t.Second, t.Millisecond);
@@ -79,7 +81,7 @@ TEST(CalendarTest, EncodesDatesAsDaysSince18991230) {
     TDateTime date = 12345;
     ASSERT_TRUE(TryEncodeDate(c.year, c.month, c.day, date)) << c.year << "-" << c.month;
     EXPECT_EQ(date, c.serial) << c.year << "-" << c.month << "-" << c.day;
-    const platform::SystemTime back = DecodeDateTime(c.serial);
+    const core::SystemTime back = DecodeDateTime(c.serial);
     EXPECT_EQ(back.Year, c.year);
     EXPECT_EQ(back.Month, c.month);
     EXPECT_EQ(back.Day, c.day);
@@ -405,7 +407,7 @@ TEST(TryStrToDateTimeTest, ReadsBackThePrintedTextToTheSecond) {
       TDateTime parsed = 0;
       ASSERT_TRUE(TryStrToDateTime(text, parsed, named.settings, 2017))
           << named.name << ": " << text;
-      platform::SystemTime expected = DecodeDateTime(moment);
+      core::SystemTime expected = DecodeDateTime(moment);
       expected.Millisecond = 0;
       EXPECT_EQ(MomentText(parsed), FieldsText(expected)) << named.name << ": " << text;
     }
@@ -416,7 +418,7 @@ TEST(TryStrToDateTimeTest, UsesTheCurrentYearAndTheRunSettingsByDefault) {
   const ScopedFormatSettings german(GermanSettings());
   TDateTime moment = 0;
   ASSERT_TRUE(TryStrToDateTime("9.10", moment));
-  const platform::SystemTime fields = DecodeDateTime(moment);
+  const core::SystemTime fields = DecodeDateTime(moment);
   EXPECT_EQ(fields.Day, 9);
   EXPECT_EQ(fields.Month, 10);
   EXPECT_EQ(fields.Year, platform::LocalNow().Year);
@@ -437,7 +439,7 @@ TEST(ClockTest, NowIsTheLocalWallClockOfTheCurrentZone) {
 TEST(ClockTest, ConvertsUtcFieldsThroughTheZoneRules) {
   const ScopedEnvironment eastern("TZ", "EST5EDT,M3.2.0,M11.1.0");
   struct Case {
-    platform::SystemTime utc;
+    core::SystemTime utc;
     const char* local;  // nullptr when refused
   };
   const Case cases[] = {
@@ -454,7 +456,7 @@ TEST(ClockTest, ConvertsUtcFieldsThroughTheZoneRules) {
       {{2017, 1, 1, 0, 0, 0, 1000}, nullptr},
   };
   for (const Case& c : cases) {
-    platform::SystemTime local{};
+    core::SystemTime local{};
     std::uint32_t code = 12345;
     const bool ok = platform::UtcToLocal(c.utc, local, code);
     ASSERT_EQ(ok, c.local != nullptr) << FieldsText(c.utc);

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "background_process.h"
-#include "platform/regional.h"
+#include "core/regional.h"
+#include "platform/locale.h"
 #include "process.h"
 
 namespace {

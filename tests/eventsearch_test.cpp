@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/errors.h"
+#include "core/errors.h"
 #include "scoped.h"
 
 namespace {

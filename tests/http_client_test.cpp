@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/errors.h"
 #include "loopback_server.h"
 #include "paging/httpclient.h"
-#include "platform/errors.h"
 #include "platform/sockets.h"
 #include "stalled_listener.h"
 #include "stalled_resolver.h"

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "core/datetime.h"
 #include "kit/cleanup.h"
 #include "kit_support.h"
-#include "platform/datetime.h"
+#include "platform/clock.h"
 #include "process.h"
 
 namespace {

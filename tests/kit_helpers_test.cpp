@@ -11,6 +11,7 @@
 
 #include "kit/helpers.h"
 #include "kit_support.h"
+#include "platform/clock.h"
 #include "process.h"
 #include "scoped.h"
 

@@ -16,6 +16,7 @@
 #include "kit/logentry.h"
 #include "kit/records.h"
 #include "kit_support.h"
+#include "platform/clock.h"
 #include "process.h"
 #include "scoped.h"
 

@@ -16,6 +16,7 @@
 #include "kit/exceptionreport.h"
 #include "kit/helpers.h"
 #include "kit_support.h"
+#include "platform/clock.h"
 #include "process.h"
 #include "scoped.h"
 #include "terminal.h"

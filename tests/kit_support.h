@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <string>
 
+#include "core/datetime.h"
+#include "core/regional.h"
 #include "kit/records.h"
-#include "platform/datetime.h"
-#include "platform/regional.h"
+#include "platform/clock.h"
 #include "process.h"
 
 // Keeps the kit's global settings and puts them back at the end.

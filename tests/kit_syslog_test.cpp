@@ -11,6 +11,7 @@
 #include "kit/records.h"
 #include "kit/syslog.h"
 #include "kit_support.h"
+#include "platform/clock.h"
 #include "platform/sockets.h"
 #include "process.h"
 #include "scoped.h"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/datetime.h"
 #include "kit/helpers.h"
 #include "kit/records.h"
 #include "kit_support.h"
@@ -17,7 +18,7 @@
 #include "monitor/eventsearch.h"
 #include "paging/httpclient.h"
 #include "paging/sendpage.h"
-#include "platform/datetime.h"
+#include "platform/clock.h"
 #include "process.h"
 #include "scoped.h"
 

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/datetime.h"
-#include "platform/regional.h"
+#include "core/datetime.h"
+#include "core/regional.h"
+#include "platform/clock.h"
+#include "platform/locale.h"
 #include "process.h"
 #include "scoped.h"
 

@@ -1,4 +1,4 @@
-#include "platform/regional.h"
+#include "core/regional.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/datetime.h"
+#include "core/datetime.h"
+#include "platform/locale.h"
 #include "scoped.h"
 
 namespace {

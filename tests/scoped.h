@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/regional.h"
+#include "core/regional.h"
 #include "process.h"
 
 // Sets or (with nullptr) clears an environment variable for the life of the object.

@@ -18,12 +18,13 @@
 #include <thread>
 #include <vector>
 
+#include "core/datetime.h"
 #include "kit/helpers.h"
 #include "kit/records.h"
 #include "kit_support.h"
 #include "loopback_server.h"
 #include "paging/httpclient.h"
-#include "platform/datetime.h"
+#include "platform/clock.h"
 #include "process.h"
 #include "scoped.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "core/errors.h"
 #include "process.h"
 
 namespace {

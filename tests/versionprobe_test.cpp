@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/startup_report.h"
+
 namespace {
 
 TEST(StartupFailureReport, IsTheClassModuleAddressAndTheMessageWithAFullStop) {

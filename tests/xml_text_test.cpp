@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/xmltext.h"
+#include "core/xmltext.h"
 
 TEST(XmlCharactersTest, DropsWhatXmlCannotHoldAndNothingElse) {
   struct Case {
@@ -28,5 +28,5 @@ TEST(XmlCharactersTest, DropsWhatXmlCannotHoldAndNothingElse) {
       {"two high halves, then a pair", u"\xD800\xD83D\xDE00", u"\xD83D\xDE00"},
       {"empty", u"", u""},
   };
-  for (const Case& c : cases) EXPECT_EQ(platform::XmlCharacters(c.text), c.kept) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(core::XmlCharacters(c.text), c.kept) << c.what;
 }

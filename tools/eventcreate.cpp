@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.h"
 #include "platform/posix/charset.h"
 #include "platform/posix/evt_format.h"
 
@@ -87,13 +88,6 @@ std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text) {
   return bytes;
 }
 
-std::string AsciiLowerCase(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return lower;
-}
-
 // A type by its name in any letter case.
 std::optional<std::uint16_t> ParseType(std::string_view name) {
   struct Entry {
@@ -102,7 +96,7 @@ std::optional<std::uint16_t> ParseType(std::string_view name) {
   };
   static constexpr Entry kTypes[] = {{"error", 1},   {"warning", 2},       {"information", 4},
                                      {"success", 0}, {"audit-success", 8}, {"audit-failure", 16}};
-  const std::string lower = AsciiLowerCase(name);
+  const std::string lower = core::AsciiLowered(name);
   for (const auto& entry : kTypes)
     if (entry.name == lower) return entry.type;
   return std::nullopt;

@@ -9,17 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "core/datetime.h"
+#include "core/errors.h"
+#include "core/regional.h"
 #include "kit/helpers.h"
 #include "monitor/eventsearch.h"
 #include "monitor/monitor.h"
 #include "monitor/pageaction.h"
 #include "monitor/settings.h"
 #include "paging/sendpage.h"
-#include "platform/datetime.h"
-#include "platform/errors.h"
+#include "platform/clock.h"
 #include "platform/eventlog.h"
 #include "platform/files.h"
-#include "platform/regional.h"
+#include "platform/locale.h"
 #include "platform/system.h"
 
 namespace {

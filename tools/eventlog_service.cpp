@@ -15,11 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "core/datetime.h"
+#include "core/errors.h"
+#include "core/regional.h"
 #include "monitor/settings.h"
+#include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/datetime.h"
 #include "platform/errors.h"
-#include "platform/regional.h"
+#include "platform/locale.h"
 #include "platform/supervision.h"
 #include "platform/system.h"
 
@@ -95,7 +98,7 @@ void WriteDurably(const std::string& path, const std::string& bytes, unsigned mo
 // ---- The state file: one moment in local time, written without regard to regional settings.
 
 std::string StateText(TDateTime moment) {
-  const platform::SystemTime t = DecodeDateTime(moment);
+  const core::SystemTime t = DecodeDateTime(moment);
   char text[40];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day,
                 t.Hour, t.Minute, t.Second, t.Millisecond);
@@ -110,7 +113,7 @@ std::optional<TDateTime> ParseStateText(const std::string& bytes) {
   std::string line;
   while (std::getline(lines, line)) {
     if (line.empty() || line[0] == '#') continue;
-    platform::SystemTime t;
+    core::SystemTime t;
     char tail = 0;
     if (std::sscanf(line.c_str(), "%4d-%2d-%2d %2d:%2d:%2d.%3d%c", &t.Year, &t.Month, &t.Day,
                     &t.Hour, &t.Minute, &t.Second, &t.Millisecond, &tail) != 7)

@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/datetime.h"
+#include "core/datetime.h"
+#include "platform/errors.h"
+
+using core::SystemTime;
 
 namespace platform {
 namespace {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include "core/ascii.h"
 #include "platform/posix/charset.h"
 
 namespace platform::evt {
@@ -349,13 +350,6 @@ std::vector<std::uint8_t> EncodeRecord(const NewRecord& record, std::uint32_t re
 
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
-
 bool IsRegularFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -364,9 +358,9 @@ bool IsRegularFile(const std::string& path) {
 }  // namespace
 
 std::string ClassicFileName(const std::string& logName) {
-  if (EqualsNoCase(logName, "System")) return "SysEvent.Evt";
-  if (EqualsNoCase(logName, "Application")) return "AppEvent.Evt";
-  if (EqualsNoCase(logName, "Security")) return "SecEvent.Evt";
+  if (core::EqualsIgnoringAsciiCase(logName, "System")) return "SysEvent.Evt";
+  if (core::EqualsIgnoringAsciiCase(logName, "Application")) return "AppEvent.Evt";
+  if (core::EqualsIgnoringAsciiCase(logName, "Security")) return "SecEvent.Evt";
   return {};
 }
 
@@ -379,9 +373,9 @@ std::string FindLogFile(const std::string& dir, const std::string& logName) {
   std::string byName, byClassic;
   while (dirent* entry = readdir(stream)) {
     std::string_view name = entry->d_name;
-    if (byName.empty() && EqualsNoCase(name, wanted))
+    if (byName.empty() && core::EqualsIgnoringAsciiCase(name, wanted))
       byName = dir + "/" + entry->d_name;
-    else if (byClassic.empty() && !classic.empty() && EqualsNoCase(name, classic))
+    else if (byClassic.empty() && !classic.empty() && core::EqualsIgnoringAsciiCase(name, classic))
       byClassic = dir + "/" + entry->d_name;
   }
   closedir(stream);

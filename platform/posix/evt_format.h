@@ -11,6 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/byteorder.h"
+#include "core/event_record.h"
+
 namespace platform::evt {
 
 constexpr std::uint32_t kHeaderSize = 0x30;
@@ -27,21 +30,10 @@ constexpr std::uint32_t kDefaultMaxSize = 20 * 1024 * 1024;
 constexpr std::uint32_t kMinMaxSize = 0x10000;
 constexpr std::uint32_t kEofSignatures[4] = {0x11111111, 0x22222222, 0x33333333, 0x44444444};
 
-inline std::uint32_t LoadU32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-         std::uint32_t(p[3]) << 24;
-}
-inline std::uint16_t LoadU16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
-inline void StoreU32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = std::uint8_t(v);
-  p[1] = std::uint8_t(v >> 8);
-  p[2] = std::uint8_t(v >> 16);
-  p[3] = std::uint8_t(v >> 24);
-}
-inline void StoreU16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = std::uint8_t(v);
-  p[1] = std::uint8_t(v >> 8);
-}
+using core::LoadU16;
+using core::LoadU32;
+using core::StoreU16;
+using core::StoreU32;
 
 struct FileHeader {
   std::uint32_t StartOffset = kHeaderSize;  // oldest record

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/ascii.h"
+
 namespace platform {
 
 bool FileExists(const std::string& name) {
@@ -48,8 +50,6 @@ void CloseFile(FileHandle file) {
 namespace platform {
 namespace {
 
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
 // "*" any run of characters, "?" one character, letters compared without regard to case.
 bool MatchesPattern(const char* name, const char* pattern) {
   const char* starName = nullptr;
@@ -58,7 +58,8 @@ bool MatchesPattern(const char* name, const char* pattern) {
     if (*pattern == '*') {
       starPattern = ++pattern;
       starName = name;
-    } else if (*pattern == '?' || (*pattern && FoldCase(*pattern) == FoldCase(*name))) {
+    } else if (*pattern == '?' ||
+               (*pattern && core::AsciiLower(*pattern) == core::AsciiLower(*name))) {
       ++pattern;
       ++name;
     } else if (starPattern) {

@@ -1,12 +1,14 @@
 // The regional values from the POSIX locale. The locale is opened as a handle per category and
 // queried with nl_langinfo_l, so the process's own C locale is never switched.
+#include "platform/locale.h"
+
 #include <langinfo.h>
 #include <locale.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "platform/regional.h"
+#include "core/regional.h"
 
 namespace platform {
 namespace {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/errors.h"
 #include "platform/errors.h"
 
 namespace platform {

@@ -6,9 +6,10 @@
 #include <memory>
 #include <pugixml.hpp>
 
+#include "core/xmltext.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
 #include "platform/posix/charset.h"
-#include "platform/xmltext.h"
 
 namespace platform {
 
@@ -37,7 +38,7 @@ XmlElement* Keep(XmlDocument* document, pugi::xml_node node, const std::string& 
 // The locale's 8-bit text as UTF-8, the document's encoding, without the characters XML cannot
 // hold (a NUL among them, so the text is never cut short on its way into the document).
 std::string DocumentText(const std::string& text) {
-  const std::u16string wide = XmlCharacters(AnsiToWide(text));
+  const std::u16string wide = core::XmlCharacters(AnsiToWide(text));
   std::string utf8;
   for (std::size_t i = 0; i < wide.size(); ++i) {
     char32_t c = wide[i];

@@ -2,8 +2,11 @@
 // current one, as the control panel sets it.
 #include "platform/clock.h"
 
-#include "platform/datetime.h"
+#include "core/datetime.h"
+#include "platform/errors.h"
 #include "platform/win32/windows_api.h"
+
+using core::SystemTime;
 
 namespace platform {
 namespace {

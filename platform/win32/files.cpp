@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/errors.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {

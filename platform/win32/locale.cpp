@@ -1,9 +1,11 @@
 // The regional values from the system's locale data: the thread's locale, or a locale named like
 // "de-DE" (or in the "de_DE.UTF-8" form of other systems).
+#include "platform/locale.h"
+
 #include <optional>
 #include <string>
 
-#include "platform/regional.h"
+#include "core/regional.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {

@@ -1,7 +1,7 @@
 #include "platform/xmldoc.h"
 
+#include "core/xmltext.h"
 #include "platform/win32/windows_api.h"
-#include "platform/xmltext.h"
 
 // clang-format off
 #include <objbase.h>
@@ -70,7 +70,7 @@ std::u16string Widen(const std::string& text) {
 
 // A text for the document: without the characters XML cannot hold, which the document object
 // would write as they are (or cut the text at a NUL).
-std::u16string DocumentText(const std::string& text) { return XmlCharacters(Widen(text)); }
+std::u16string DocumentText(const std::string& text) { return core::XmlCharacters(Widen(text)); }
 
 // A Unicode string of the component layer; it frees itself.
 class ComText {

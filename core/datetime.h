@@ -5,10 +5,22 @@
 #include <string>
 #include <string_view>
 
-#include "platform/clock.h"
-#include "platform/regional.h"
+#include "core/regional.h"
 
 using TDateTime = double;
+
+namespace core {
+// A calendar moment split into its fields, as the system's time services exchange it.
+struct SystemTime {
+  int Year = 0;
+  int Month = 0;  // 1..12
+  int Day = 0;    // 1..31
+  int Hour = 0;
+  int Minute = 0;
+  int Second = 0;
+  int Millisecond = 0;
+};
+}  // namespace core
 
 constexpr double kMillisecondsPerDay = 86400000.0;
 
@@ -20,12 +32,9 @@ bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime&
 TDateTime ComposeDateTime(TDateTime date, TDateTime time);
 
 // Splits a moment, rounded to the millisecond, into its fields.
-platform::SystemTime DecodeDateTime(TDateTime moment);
+core::SystemTime DecodeDateTime(TDateTime moment);
 // Joins fields into a moment; the fields must form a valid date and time.
-TDateTime EncodeDateTime(const platform::SystemTime& fields);
-
-// The current local time, read anew at each call.
-TDateTime Now();
+TDateTime EncodeDateTime(const core::SystemTime& fields);
 
 // Formats a moment with a pattern: y, m, d, h, n, s, z items without regard to letter case,
 // "mmm" the abbreviated month name, an m item after an hour item meaning minutes, "AMPM",
@@ -39,9 +48,7 @@ std::string DateTimeToStr(TDateTime moment, const RegionalSettings& settings = F
 // The date-time text, or the empty text when the moment is exactly 0.
 std::string DateTimeToStrOrEmpty(TDateTime moment);
 
-// Parses date-time text by the regional rules; false when the text is not a date-time.
-bool TryStrToDateTime(std::string_view text, TDateTime& moment,
-                      const RegionalSettings& settings = FormatSettings());
-// The same with the current year given, the year two-digit years are placed around.
+// Parses date-time text by the regional rules, two-digit years placed around currentYear; false
+// when the text is not a date-time. (platform/clock.h has the form that uses this year.)
 bool TryStrToDateTime(std::string_view text, TDateTime& moment, const RegionalSettings& settings,
                       int currentYear);

@@ -57,15 +57,6 @@ LocaleValues InterpretLocaleItems(const LocaleItems& items);
 // The defaults overlaid with what the locale reports, the long time format built from its flags.
 RegionalSettings BuildRegionalSettings(const LocaleValues& values);
 
-// The settings of the run; LoadRegionalSettings fills them from the locale at start-up.
+// The settings of the run; LoadRegionalSettings (platform/locale.h) fills them from the locale at
+// start-up.
 RegionalSettings& FormatSettings();
-void LoadRegionalSettings();
-
-namespace platform {
-// Reads the user's locale.
-LocaleValues ReadLocaleValues();
-// Reads the named locale; the empty name is the user's locale as the environment sets it.
-LocaleValues ReadLocaleValuesFor(const std::string& localeName);
-// Whether the named locale is installed on the machine.
-bool LocaleAvailable(const std::string& localeName);
-}  // namespace platform

@@ -1,6 +1,6 @@
-#include "platform/xmltext.h"
+#include "core/xmltext.h"
 
-namespace platform {
+namespace core {
 namespace {
 
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u < 0xDC00; }
@@ -32,4 +32,4 @@ std::u16string XmlCharacters(std::u16string_view text) {
   return kept;
 }
 
-}  // namespace platform
+}  // namespace core

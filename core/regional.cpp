@@ -1,4 +1,4 @@
-#include "platform/regional.h"
+#include "core/regional.h"
 
 #include <string_view>
 
@@ -216,8 +216,4 @@ RegionalSettings BuildRegionalSettings(const LocaleValues& values) {
 RegionalSettings& FormatSettings() {
   static RegionalSettings settings;
   return settings;
-}
-
-void LoadRegionalSettings() {
-  FormatSettings() = BuildRegionalSettings(platform::ReadLocaleValues());
 }

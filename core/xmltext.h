@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace core {
 
 // The text without the characters XML 1.0 cannot hold: the controls other than tab, line feed
 // and carriage return (NUL among them), U+FFFE, U+FFFF and unpaired surrogates. Everything else,
 // surrogate pairs included, stays as it is.
 std::u16string XmlCharacters(std::u16string_view text);
 
-}  // namespace platform
+}  // namespace core

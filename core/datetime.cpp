@@ -1,11 +1,12 @@
-#include "platform/datetime.h"
+#include "core/datetime.h"
 
 #include <cmath>
 #include <cstdint>
 #include <optional>
 #include <utility>
 
-#include "platform/errors.h"
+#include "core/ascii.h"
+#include "core/errors.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
   return era * 146097 + dayOfEra - 719468;
 }
 
-void CivilFromDays(std::int64_t days, platform::SystemTime& fields) {
+void CivilFromDays(std::int64_t days, core::SystemTime& fields) {
   days += 719468;
   const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const std::int64_t dayOfEra = days - era * 146097;
@@ -37,13 +38,9 @@ void CivilFromDays(std::int64_t days, platform::SystemTime& fields) {
   fields.Year = static_cast<int>(yearOfEra + era * 400 + (fields.Month <= 2 ? 1 : 0));
 }
 
-char ToLowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
+// Whether the text begins with the word, letter case aside.
 bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
-  if (text.size() < word.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i)
-    if (ToLowerAscii(text[i]) != ToLowerAscii(word[i])) return false;
-  return true;
+  return core::StartsWithIgnoringAsciiCase(text, word);
 }
 
 // ---- Formatting ----
@@ -86,15 +83,14 @@ bool UsesTwelveHourClock(std::string_view pattern) {
   return false;
 }
 
-int WeekdayOf(const platform::SystemTime& fields) {
+int WeekdayOf(const core::SystemTime& fields) {
   const std::int64_t days = DaysFromCivil(fields.Year, fields.Month, fields.Day);
   return static_cast<int>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
 }
 
 class PatternWriter {
  public:
-  PatternWriter(const platform::SystemTime& fields, const RegionalSettings& settings,
-                bool twelveHour)
+  PatternWriter(const core::SystemTime& fields, const RegionalSettings& settings, bool twelveHour)
       : fields_(fields), settings_(settings), twelveHour_(twelveHour) {}
 
   std::string Write(std::string_view pattern) {
@@ -121,11 +117,11 @@ class PatternWriter {
       afterHour_ = false;
       return at + length;
     }
-    const char letter = ToLowerAscii(c);
+    const char letter = core::AsciiLower(c);
     if (std::string_view("ymdhnsz").find(letter) == std::string_view::npos)
       return Append(c, at + 1);
     size_t end = at;
-    while (end < pattern.size() && ToLowerAscii(pattern[end]) == letter) ++end;
+    while (end < pattern.size() && core::AsciiLower(pattern[end]) == letter) ++end;
     WriteNumberItem(letter, static_cast<int>(end - at));
     afterHour_ = letter == 'h';
     return end;
@@ -190,14 +186,14 @@ class PatternWriter {
     return hour == 0 ? 12 : hour;
   }
 
-  const platform::SystemTime& fields_;
+  const core::SystemTime& fields_;
   const RegionalSettings& settings_;
   const bool twelveHour_;
   bool afterHour_ = false;
   std::string out_;
 };
 
-std::string FormatFields(std::string_view pattern, const platform::SystemTime& fields,
+std::string FormatFields(std::string_view pattern, const core::SystemTime& fields,
                          const RegionalSettings& settings) {
   return PatternWriter(fields, settings, UsesTwelveHourClock(pattern)).Write(pattern);
 }
@@ -212,7 +208,7 @@ DateOrder DateOrderOf(std::string_view shortDateFormat) {
       i = QuotedEnd(shortDateFormat, i);
       continue;
     }
-    switch (ToLowerAscii(shortDateFormat[i++])) {
+    switch (core::AsciiLower(shortDateFormat[i++])) {
       case 'd':
         return DateOrder::DayMonthYear;
       case 'm':
@@ -381,8 +377,8 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
   return date >= 0 ? date + time : date - time;
 }
 
-platform::SystemTime DecodeDateTime(TDateTime moment) {
-  platform::SystemTime fields;
+core::SystemTime DecodeDateTime(TDateTime moment) {
+  core::SystemTime fields;
   if (!std::isfinite(moment) || std::fabs(moment) > kLargestDayCount) return fields;
   // The day is the integral part toward zero and the time the fraction's size, so rounding
   // the size of the whole value keeps both halves together.
@@ -399,7 +395,7 @@ platform::SystemTime DecodeDateTime(TDateTime moment) {
   return fields;
 }
 
-TDateTime EncodeDateTime(const platform::SystemTime& fields) {
+TDateTime EncodeDateTime(const core::SystemTime& fields) {
   TDateTime date = 0, time = 0;
   if (!TryEncodeDate(fields.Year, fields.Month, fields.Day, date) ||
       !TryEncodeTime(fields.Hour, fields.Minute, fields.Second, fields.Millisecond, time))
@@ -407,15 +403,13 @@ TDateTime EncodeDateTime(const platform::SystemTime& fields) {
   return ComposeDateTime(date, time);
 }
 
-TDateTime Now() { return EncodeDateTime(platform::LocalNow()); }
-
 std::string FormatDateTime(std::string_view pattern, TDateTime moment,
                            const RegionalSettings& settings) {
   return FormatFields(pattern, DecodeDateTime(moment), settings);
 }
 
 std::string DateTimeToStr(TDateTime moment, const RegionalSettings& settings) {
-  const platform::SystemTime fields = DecodeDateTime(moment);
+  const core::SystemTime fields = DecodeDateTime(moment);
   std::string text = FormatFields(settings.ShortDateFormat, fields, settings);
   if (fields.Hour != 0 || fields.Minute != 0 || fields.Second != 0)
     text += ' ' + FormatFields(settings.LongTimeFormat, fields, settings);
@@ -446,8 +440,4 @@ bool TryStrToDateTime(std::string_view text, TDateTime& moment, const RegionalSe
     return true;
   }
   return false;
-}
-
-bool TryStrToDateTime(std::string_view text, TDateTime& moment, const RegionalSettings& settings) {
-  return TryStrToDateTime(text, moment, settings, platform::LocalNow().Year);
 }

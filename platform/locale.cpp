@@ -1,0 +1,5 @@
+#include "platform/locale.h"
+
+void LoadRegionalSettings() {
+  FormatSettings() = BuildRegionalSettings(platform::ReadLocaleValues());
+}
