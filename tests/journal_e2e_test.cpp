@@ -281,4 +281,47 @@ TEST_F(JournalEndToEnd, EventLogCheckListsTheRulesAndTheirNewestEntries) {
   EXPECT_EQ(result.ExitCode, 0);
 }
 
+// The journal's UTF-8 reaches the console in the locale's 8-bit set, as texts of .evt logs do.
+TEST_F(JournalEndToEnd, TextsAreConvertedToTheLocalesCharacterSet) {
+  MakeFolders();
+  TemporaryDirectory locales;
+  ProcessRun compile;
+  compile.Executable = "/usr/bin/localedef";
+  compile.Arguments = {"-i", "de_DE", "-f", "ISO-8859-1", locales.File("de_DE.ISO-8859-1")};
+  RunProcess(compile);
+  // localedef ends with 1 after mere warnings too; what counts is the compiled locale.
+  if (!PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE"))
+    GTEST_SKIP() << "localedef cannot compile de_DE.ISO-8859-1";
+  Write({{kMoment,
+          {{"SYSLOG_IDENTIFIER", "pr\xC3\xBC" "fer"},
+           {"MESSAGE", "Pr\xC3\xBC" "fung fehlgeschlagen: 5 \xE2\x82\xAC"}}}});
+  Settings("<LogFile>Journal</LogFile>");
+  struct Case {
+    std::string Locale, Source, Details;
+  } cases[] = {
+      {"de_DE.ISO-8859-1",
+       "pr\xFC"
+       "fer",
+       "Pr\xFC"
+       "fung fehlgeschlagen: 5 ?"},
+      {"C.UTF-8",
+       "pr\xC3\xBC"
+       "fer",
+       "Pr\xC3\xBC"
+       "fung fehlgeschlagen: 5 \xE2\x82\xAC"},
+  };
+  for (const Case& c : cases) {
+    ProcessRun run = Program(EVENTLOG_EXE);
+    run.Environment["LC_ALL"] = c.Locale;
+    run.Environment["LOCPATH"] = locales.Path();
+    ProcessResult result = RunProcess(run);
+    EXPECT_NE(result.Output.find("\r\nMyEventLogRecord.Source=" + c.Source + "\r\n"),
+              std::string::npos)
+        << c.Locale << ": " << result.Output;
+    EXPECT_NE(result.Output.find("\r\nMyEventLogRecord.Details=" + c.Details + "\r\n"),
+              std::string::npos)
+        << c.Locale << ": " << result.Output;
+  }
+}
+
 }  // namespace
