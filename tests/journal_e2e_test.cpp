@@ -293,8 +293,12 @@ TEST_F(JournalEndToEnd, TextsAreConvertedToTheLocalesCharacterSet) {
   if (!PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE"))
     GTEST_SKIP() << "localedef cannot compile de_DE.ISO-8859-1";
   Write({{kMoment,
-          {{"SYSLOG_IDENTIFIER", "pr\xC3\xBC" "fer"},
-           {"MESSAGE", "Pr\xC3\xBC" "fung fehlgeschlagen: 5 \xE2\x82\xAC"}}}});
+          {{"SYSLOG_IDENTIFIER",
+            "pr\xC3\xBC"
+            "fer"},
+           {"MESSAGE",
+            "Pr\xC3\xBC"
+            "fung fehlgeschlagen: 5 \xE2\x82\xAC"}}}});
   Settings("<LogFile>Journal</LogFile>");
   struct Case {
     std::string Locale, Source, Details;
