@@ -222,6 +222,21 @@ TEST_F(JournalLog, WithoutRulesEveryEntryHasEventIdZero) {
   EXPECT_EQ(Get32(records[0], 20), 0u);
 }
 
+// The journal writes sequence numbers in hexadecimal in its cursors: 26 entries reach 0x1a.
+TEST_F(JournalLog, RecordNumbersAreTheEntriesSequenceNumbers) {
+  std::vector<JournalEntry> entries;
+  for (std::uint64_t i = 0; i < 26; ++i)
+    entries.push_back(Entry(kMoment + i * kSecond, {{"MESSAGE", "first"}, {"MESSAGE", "second"}}));
+  Write(entries);
+  const std::vector<std::string> records = ReadJournalRecords();
+  ASSERT_EQ(records.size(), 26u);
+  for (std::uint32_t i = 0; i < 26; ++i) {
+    EXPECT_EQ(Get32(records[i], 8), 26 - i);
+    // A field given twice counts with its first value.
+    EXPECT_STREQ(records[i].c_str() + Get32(records[i], 36), "first");
+  }
+}
+
 TEST_F(JournalLog, ReadsNewestFirstAcrossSeveralFiles) {
   Write({Entry(kMoment, {{"MESSAGE", "one"}}), Entry(kMoment + 2 * kSecond, {{"MESSAGE", "three"}}),
          Entry(kMoment + 4 * kSecond, {{"MESSAGE", "five"}})},

@@ -101,11 +101,13 @@ std::uint64_t SequenceNumberOf(sd_journal* journal) {
   return number;
 }
 
+// Takes the value when data is the named field; a field given twice counts with its first value,
+// as sd_journal_get_data gives it.
 bool TakeField(std::string_view data, std::string_view name, std::string_view& value) {
   if (data.size() <= name.size() || data[name.size()] != '=' ||
       data.compare(0, name.size(), name) != 0)
     return false;
-  value = data.substr(name.size() + 1);
+  if (value.data() == nullptr) value = data.substr(name.size() + 1);
   return true;
 }
 
