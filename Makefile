@@ -10,9 +10,10 @@ JOBS ?= 2
 CMAKE_FLAGS ?=
 DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl libxml2-utils \
   g++-mingw-w64-x86-64 wine wine64 googletest zip \
-  dpkg-dev adduser systemd
+  dpkg-dev adduser systemd \
+  libsystemd-dev systemd-journal-remote pkg-config
 # What the demo needs: the compiler and the programs' own libraries, no test tools.
-RUN_PACKAGES := cmake g++ make libpugixml-dev
+RUN_PACKAGES := cmake g++ make libpugixml-dev libsystemd-dev pkg-config
 DEMO_DIR := demo
 
 MINGW_CXX := x86_64-w64-mingw32-g++-posix

@@ -18,7 +18,7 @@ install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.tmpfiles DESTINATION usr/lib/tmpfi
         RENAME eventlog.conf)
 install(FILES ${PROJECT_SOURCE_DIR}/samples/EventLog.XML DESTINATION etc/eventlog)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/samples/EventLog.XML
-              ${EVENTLOG_DEBIAN_DIR}/copyright
+              ${PROJECT_SOURCE_DIR}/samples/journal.rules ${EVENTLOG_DEBIAN_DIR}/copyright
         DESTINATION usr/share/doc/eventlog)
 # Debian's changelog.gz (gzip -n: no name or time stamp inside the archive).
 string(TIMESTAMP EVENTLOG_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
@@ -37,10 +37,10 @@ set(EVENTLOG_DEB_MAINTAINER "EventLog maintainers <eventlog@example.org>"
 set(CPACK_PACKAGE_CONTACT ${EVENTLOG_DEB_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "event log monitor that pages on a chosen event")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "EventLog watches one event log (a .evt file written with eventcreate) for a\n"
-       "chosen event, reports each new occurrence and pages it through an HTTP paging\n"
-       "gateway. The package runs it as the service eventlog.service under its own\n"
-       "system user.")
+       "EventLog watches one event log (a .evt file written with eventcreate, or the\n"
+       "systemd journal) for a chosen event, reports each new occurrence and pages it\n"
+       "through an HTTP paging gateway. The package runs it as the service\n"
+       "eventlog.service under its own system user.")
 # The destinations above are relative to the root of the installed system.
 set(CPACK_PACKAGING_INSTALL_PREFIX /)
 set(CPACK_STRIP_FILES ON)

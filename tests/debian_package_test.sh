@@ -87,7 +87,7 @@ for program in $programs; do
 done
 for file in /lib/systemd/system/eventlog.service /etc/default/eventlog \
   /usr/lib/tmpfiles.d/eventlog.conf /usr/share/doc/eventlog/README.md \
-  /usr/share/doc/eventlog/copyright; do
+  /usr/share/doc/eventlog/copyright /usr/share/doc/eventlog/journal.rules; do
   check "$file is installed" test -f "$file"
 done
 check "/etc/eventlog/EventLog.XML is the sample settings file" \
@@ -97,13 +97,17 @@ for file in /etc/eventlog/EventLog.XML /etc/default/eventlog; do
   check "$file is a conffile" grep -q "^ $file " <<<"$conffiles"
 done
 depends=$(dpkg-query -W -f='${Depends}' eventlog)
-for package in adduser libc6 libstdc++6 libpugixml1v5; do
+for package in adduser libc6 libstdc++6 libpugixml1v5 libsystemd0; do
   check "Depends names $package" grep -q "\(^\|, \)$package\( \|,\|$\)" <<<"$depends"
 done
 IFS=: read -r _ _ _ _ _ home shell < <(getent passwd eventlog)
 check "the system user eventlog has no login shell" same_text "$shell" /usr/sbin/nologin
 check "its home is the working directory" same_text "$home" /var/lib/eventlog
 check "its group is eventlog" same_text "$(id -gn eventlog)" eventlog
+if getent group systemd-journal >/dev/null; then
+  check "it may read the system journal (group systemd-journal)" \
+    sh -c 'id -nG eventlog | tr " " "\n" | grep -qx systemd-journal'
+fi
 check "/var/lib/eventlog belongs to the service user" \
   same_text "$(mode_of /var/lib/eventlog)" "eventlog:eventlog 750"
 check "/var/log/eventlog is writable by the group eventlog" \

@@ -1,6 +1,7 @@
 // eventlog-check: reads EventLog's settings with EventLog's own code and tells the operator what
 // EventLog will do with them: the value of each tag, the traps in the file, the log it finds,
 // the program folder, the gateway and the latest traces of pages.
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -21,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/eventlog.h"
 #include "platform/files.h"
+#include "platform/journal.h"
 #include "platform/locale.h"
 #include "platform/system.h"
 
@@ -51,7 +53,11 @@ constexpr char kUsage[] =
     "Then the log: what LogFile resolves to (on Linux the file in EVENTLOG_DIR, on Windows the\n"
     "log's registry key, as the service silently opens Application for an unknown name),\n"
     "whether it opens, its record count, and its newest record and newest match as EventLog\n"
-    "prints them. Then whether the program folder can take exception reports, the gateway URL,\n"
+    "prints them. For LogFile Journal (Linux) it says which journal is read (the system\n"
+    "journal, or the files in EVENTLOG_JOURNAL_DIR), lists the rules of journal.rules in\n"
+    "EVENTLOG_DIR with the newest entry each gives its event ID to, and warns about each line\n"
+    "that cannot be used (a bad event ID, a bad regular expression, missing fields). Then whether "
+    "the program folder can take exception reports, the gateway URL,\n"
     "the newest exception report (EXCEPTION-*.XML) in the program folder and the newest page\n"
     "record (SendPage_*.xml) in FOLDER, each in one line. It warns when the log is missing or\n"
     "does not open, when its newest match is stamped in the future (EventLog reports it every\n"
@@ -571,6 +577,94 @@ void CheckLog(tEventSearchRecord settings, Findings& findings) {
   }
 }
 
+// -- the journal's rules --------------------------------------------------------------------
+
+constexpr std::size_t kShownMessageBytes = 160;
+constexpr std::uint32_t kFixedHeaderSize = sizeof(platform::EventLogRecord);
+
+std::uint32_t LoadU32(const std::uint8_t* bytes) {
+  return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
+         std::uint32_t(bytes[3]) << 24;
+}
+
+// An entry as a rule's line shows it: local generation time, source and message.
+std::string EntryLine(const std::uint8_t* record) {
+  const char* text = reinterpret_cast<const char*>(record);
+  const std::uint32_t time = LoadU32(record + offsetof(platform::EventLogRecord, TimeGenerated));
+  std::string message = text + LoadU32(record + offsetof(platform::EventLogRecord, StringOffset));
+  if (message.size() > kShownMessageBytes) message = message.substr(0, kShownMessageBytes) + "...";
+  return DateTimeToStrOrEmpty(UTCToLocalDateTime(UnixTimeToDateTime(time))) + " " +
+         Escaped(text + kFixedHeaderSize, false) + ": " + Escaped(message, false);
+}
+
+// For each usable rule, the newest entry that gets its event ID (the first rule an entry
+// matches gives it), read newest first until every rule has one or the journal ends.
+std::vector<std::string> NewestEntriesOfRules(const std::vector<platform::JournalRuleLine>& rules) {
+  std::vector<std::string> newest(rules.size());
+  std::size_t usable = 0;
+  for (const auto& rule : rules)
+    if (rule.Problem.empty()) ++usable;
+  platform::EventLogHandle log = platform::OpenEventLog("Journal");
+  if (log == nullptr) return newest;
+  const platform::JournalMatcher matcher(rules);
+  std::vector<std::uint8_t> buffer(4097);
+  std::size_t found = 0;
+  while (found < usable) {
+    std::uint32_t bytesRead = 0, needed = 0, error = 0;
+    if (!platform::ReadEventLogBackwards(log, buffer.data(), std::uint32_t(buffer.size()),
+                                         bytesRead, needed, error)) {
+      if (error != platform::kErrorInsufficientBuffer || needed <= buffer.size()) break;
+      buffer.resize(needed);
+      continue;
+    }
+    for (std::uint32_t at = 0; at < bytesRead; at += LoadU32(buffer.data() + at)) {
+      const std::uint8_t* record = buffer.data() + at;
+      const char* text = reinterpret_cast<const char*>(record);
+      const std::string message =
+          text + LoadU32(record + offsetof(platform::EventLogRecord, StringOffset));
+      const int rule = matcher.FirstMatch(text + kFixedHeaderSize, message);
+      if (rule >= 0 && newest[rule].empty()) {
+        newest[rule] = EntryLine(record);
+        ++found;
+      }
+    }
+  }
+  platform::CloseEventLog(log);
+  return newest;
+}
+
+bool SomeRuleGives(const std::vector<platform::JournalRuleLine>& rules, std::int32_t eventId) {
+  for (const auto& rule : rules)
+    if (rule.Problem.empty() && rule.EventID == eventId) return true;
+  return false;
+}
+
+void CheckJournalRules(const tEventSearchRecord& settings, Findings& findings) {
+  const platform::JournalRulesFile file = platform::ReadJournalRules();
+  Print("The rules in " + file.Path + " (each with the newest entry it gives its event ID to):");
+  if (!file.Readable)
+    Print("  cannot be read (" + file.Problem + "): every journal entry has event ID 0");
+  else if (file.Rules.empty())
+    Print("  none: every journal entry has event ID 0");
+  const std::vector<std::string> newest = NewestEntriesOfRules(file.Rules);
+  for (std::size_t i = 0; i < file.Rules.size(); ++i) {
+    const platform::JournalRuleLine& rule = file.Rules[i];
+    if (!rule.Problem.empty()) {
+      findings.Warn("journal.rules line " + std::to_string(rule.Line) + " cannot be used (" +
+                    rule.Problem + "), so EventLog skips it: " + Escaped(rule.Text, false));
+      continue;
+    }
+    Print("  line " + std::to_string(rule.Line) + ": event ID " + std::to_string(rule.EventID) +
+          " for source " + Visible(rule.Identifier) + " and message " + Visible(rule.Pattern));
+    Print("    newest entry: " + (newest[i].empty() ? std::string("none") : newest[i]));
+  }
+  if (settings.EventID > 0 && settings.EventID <= kLargestEventId &&
+      !SomeRuleGives(file.Rules, settings.EventID))
+    findings.Fail("no usable rule in " + file.Path + " gives event ID " +
+                  std::to_string(settings.EventID) +
+                  ": every journal entry has another ID, so EventLog finds nothing");
+}
+
 // -- the program folder, the gateway and the traces of pages --------------------------------
 
 void CheckProgramFolder(const std::string& programDirectory, Findings& findings) {
@@ -689,6 +783,8 @@ int RunCheck(const Options& options) {
   Findings findings;
   const std::optional<tEventSearchRecord> settings = CheckSettings(options.Folder, findings);
   if (settings) CheckLog(*settings, findings);
+  if (settings && platform::NamesTheJournal(settings->LogFile))
+    CheckJournalRules(*settings, findings);
   CheckProgramFolder(options.ProgramDirectory.value_or(GetAppPath()), findings);
   PrintGateway(settings ? &*settings : nullptr);
   Print("In " + options.Folder + ", where EventLog runs:");

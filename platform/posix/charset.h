@@ -13,6 +13,10 @@ namespace platform {
 // set; a character the set lacks, and an unpaired surrogate, becomes "?".
 void AppendUtf16LeAsAnsi(const std::uint8_t* bytes, std::size_t units, std::string& out);
 
+// Appends UTF-8 text in the locale's character set: under a UTF-8 locale a plain copy; else a
+// character the set lacks, and a malformed sequence, becomes "?".
+void AppendUtf8AsAnsi(std::string_view utf8, std::string& out);
+
 // The locale's 8-bit text as UTF-16; bytes that are no character of the set become "?".
 std::u16string AnsiToWide(std::string_view text);
 

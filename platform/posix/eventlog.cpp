@@ -1,5 +1,6 @@
 // The event log service on this system: each log is an NT event log file in the log
-// directory, read newest record first through a bounded cache window.
+// directory, read newest record first through a bounded cache window; the log named Journal is
+// the systemd journal.
 #include "platform/eventlog.h"
 
 #include <fcntl.h>
@@ -11,7 +12,9 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/journal.h"
 #include "platform/posix/evt_format.h"
+#include "platform/posix/journal_reader.h"
 
 namespace platform {
 namespace {
@@ -116,6 +119,7 @@ Step DeliverNext(OpenLog& log, std::uint8_t* buffer, std::uint32_t bufferSize,
 }  // namespace
 
 EventLogHandle OpenEventLog(const std::string& logName) {
+  if (NamesTheJournal(logName)) return journal::Open();
   const std::string path = evt::FindLogFile(evt::LogDirectory(), logName);
   if (path.empty()) return nullptr;
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -144,6 +148,8 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
   bytesRead = 0;
   bytesNeeded = 0;
   errorCode = 0;
+  if (journal::Owns(handle))
+    return journal::ReadBackwards(handle, buffer, bufferSize, bytesRead, bytesNeeded, errorCode);
   if (!IsOpen(handle)) {
     errorCode = kErrorInvalidHandle;
     return false;
@@ -184,6 +190,7 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
 }
 
 EventLogLocation LocateEventLog(const std::string& logName) {
+  if (NamesTheJournal(logName)) return journal::Locate();
   const std::string dir = evt::LogDirectory();
   if (const std::string path = evt::FindLogFile(dir, logName); !path.empty())
     return {true, "the file " + path};
@@ -198,6 +205,10 @@ EventLogLocation LocateEventLog(const std::string& logName) {
 }
 
 void CloseEventLog(EventLogHandle handle) {
+  if (journal::Owns(handle)) {
+    journal::Close(handle);
+    return;
+  }
   {
     std::lock_guard lock(registryMutex);
     if (handle == nullptr || Registry().erase(handle) == 0) return;

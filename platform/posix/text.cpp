@@ -239,6 +239,15 @@ std::string WideToAnsi(std::u16string_view text) {
   return out;
 }
 
+void AppendUtf8AsAnsi(std::string_view utf8, std::string& out) {
+  if (CurrentCharset().kind == Charset::kUtf8) {
+    out.append(utf8);
+    return;
+  }
+  const std::u16string wide = Utf8ToWide(utf8);
+  AppendUnits([&wide](std::size_t i) { return wide[i]; }, wide.size(), out);
+}
+
 std::u16string AnsiToWide(std::string_view text) {
   switch (CurrentCharset().kind) {
     case Charset::kUtf8:

@@ -1,0 +1,29 @@
+// The systemd journal exists only on Linux: here no log name opens it, and there are no rules.
+#include "platform/journal.h"
+
+namespace platform {
+
+struct JournalMatcher::Compiled {};
+
+bool NamesTheJournal(const std::string&) { return false; }
+
+std::string JournalDescription() { return "no journal: the journal exists only on Linux"; }
+
+JournalRulesFile ReadJournalRules() {
+  JournalRulesFile file;
+  file.Problem = "the journal exists only on Linux";
+  return file;
+}
+
+JournalMatcher::JournalMatcher(const std::vector<JournalRuleLine>&) {}
+JournalMatcher::~JournalMatcher() = default;
+
+const JournalMatcher::Compiled* JournalMatcher::Find(std::string_view, const std::string&) const {
+  return nullptr;
+}
+
+int JournalMatcher::FirstMatch(std::string_view, const std::string&) const { return -1; }
+
+std::uint16_t JournalMatcher::EventIdFor(std::string_view, const std::string&) const { return 0; }
+
+}  // namespace platform

@@ -1,0 +1,331 @@
+// The built EventLog and eventlog-check watching journal files made by systemd-journal-remote in
+// temporary directories: console transcripts byte for byte, pages to a loopback gateway.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "journal_writer.h"
+#include "loopback_server.h"
+#include "process.h"
+
+namespace {
+
+constexpr char kVersion[] = "Version: 201710091624\r\n";
+constexpr char kQuestions[] = "Logfile (Application): Event ID (0): Source: ";
+constexpr char kGatewayAccepts[] =
+    "HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent";
+// 2023-11-14 22:13:20 UTC
+constexpr std::uint64_t kMoment = 1700000000000000;
+constexpr std::uint64_t kSecond = 1000000;
+constexpr char kOomKill[] = "Out of memory: Killed process 1234 (stress)";
+constexpr char kRules[] =
+    "1001 kernel Out of memory: Killed process\n"
+    "1003 systemd Failed with result\n";
+
+const std::regex kDefaultTimeLine(R"(\d{1,2}/\d{1,2}/\d\d( \d{1,2}:\d\d:\d\d (am|pm))?)");
+
+std::string ReportLines(const std::string& id, const std::string& source,
+                        const std::string& generated, const std::string& details,
+                        const std::string& action) {
+  return "MyEventLogRecord.EventLogRecord.EventID=" + id + "\r\nMyEventLogRecord.Source=" + source +
+         "\r\nMyEventLogRecord.TimeGeneratedAsDateTime=" + generated +
+         "\r\nMyEventLogRecord.Details=" + details + "\r\nMyEventLogRecord.Action=" + action +
+         "\r\n";
+}
+
+// Splits "prefix + <date-time line> + rest": checks the prefix and the line's shape, returns rest.
+std::string AfterReportTime(const std::string& output, const std::string& prefix) {
+  EXPECT_EQ(output.substr(0, prefix.size()), prefix);
+  std::size_t end = output.find("\r\n", prefix.size());
+  if (end == std::string::npos) {
+    ADD_FAILURE() << "no report time in " << output;
+    return "";
+  }
+  std::string line = output.substr(prefix.size(), end - prefix.size());
+  EXPECT_TRUE(std::regex_match(line, kDefaultTimeLine)) << '"' << line << '"';
+  return output.substr(end + 2);
+}
+
+JournalEntry KernelEntry(std::uint64_t realtime, const std::string& message) {
+  return {realtime,
+          {{"SYSLOG_IDENTIFIER", "kernel"},
+           {"_HOSTNAME", "web-01"},
+           {"PRIORITY", "3"},
+           {"MESSAGE", message}}};
+}
+
+class JournalEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (JournalRemotePath().empty()) GTEST_SKIP() << "systemd-journal-remote is not installed";
+  }
+  std::string Logs() const { return directory_.File("logs"); }
+  std::string Journal() const { return directory_.File("journal"); }
+
+  void MakeFolders() {
+    ProcessRun run;
+    run.Executable = "/bin/mkdir";
+    run.Arguments = {"-p", Logs(), Journal(), directory_.File("program")};
+    ASSERT_EQ(RunProcess(run).ExitCode, 0);
+  }
+  void Write(const std::vector<JournalEntry>& entries) {
+    ASSERT_EQ(WriteJournalFile(Journal() + "/system.journal", entries), "");
+  }
+  void Rules(const std::string& text) { WriteFileBytes(Logs() + "/journal.rules", text); }
+  void Settings(const std::string& xml) { WriteFileBytes(directory_.File("EventLog.XML"), xml); }
+
+  ProcessRun Program(const std::string& executable) {
+    ProcessRun run;
+    run.Executable = executable;
+    run.WorkingDirectory = directory_.Path();
+    run.RemovedVariables = {"LC_ALL", "LC_TIME", "LC_NUMERIC", "LC_CTYPE", "LANGUAGE"};
+    run.Environment = {{"EVENTLOG_DIR", Logs()},
+                       {"EVENTLOG_JOURNAL_DIR", Journal()},
+                       {"TZ", "UTC"},
+                       {"LANG", "C"},
+                       {"PAGING_GATEWAY_HOST", "127.0.0.1:9"}};
+    return run;
+  }
+  ProcessResult Run(const std::string& input = "") {
+    ProcessRun run = Program(EVENTLOG_EXE);
+    run.Input = input;
+    return RunProcess(run);
+  }
+
+  TemporaryDirectory directory_;
+};
+
+TEST_F(JournalEndToEnd, FileModePagesTheOomKillerThroughTheGateway) {
+  MakeFolders();
+  Rules(kRules);
+  Write({KernelEntry(kMoment, kOomKill),
+         KernelEntry(kMoment + kSecond, "EXT4-fs (sda1): mounted filesystem")});
+  Settings("<LogFile>Journal</LogFile><EventID>1001</EventID><Action>page</Action>");
+  ServerScript accepts;
+  accepts.Steps.push_back({kGatewayAccepts, {}});
+  LoopbackServer gateway(accepts);
+  ProcessRun run = Program(EVENTLOG_EXE);
+  run.Environment["PAGING_GATEWAY_HOST"] = gateway.HostAndPort();
+  ProcessResult result = RunProcess(run);
+  EXPECT_EQ(AfterReportTime(result.Output, std::string(kVersion) + "\r\n"),
+            ReportLines("1001", "kernel", "11/14/23 10:13:20 pm", kOomKill, "page"));
+  EXPECT_EQ(result.ExitCode, 0);
+  ASSERT_EQ(gateway.Requests().size(), 1u);
+  EXPECT_NE(gateway.Requests()[0].find("%20Host%3D"), std::string::npos) << gateway.Requests()[0];
+  EXPECT_NE(gateway.Requests()[0].find("Source%3Dkernel%20EventID%3D1001 HTTP/1.1\r\n"),
+            std::string::npos)
+      << gateway.Requests()[0];
+}
+
+TEST_F(JournalEndToEnd, ConsoleAnswersChooseTheJournalInAnyLetterCase) {
+  MakeFolders();
+  Rules(kRules);
+  Write({KernelEntry(kMoment, kOomKill),
+         {kMoment + kSecond,
+          {{"SYSLOG_IDENTIFIER", "systemd"},
+           {"_SYSTEMD_UNIT", "init.scope"},
+           {"MESSAGE", "nginx.service: Failed with result 'exit-code'."}}}});
+  ProcessResult result = Run("JOURNAL\n1001\nKERNEL\n");
+  EXPECT_EQ(AfterReportTime(result.Output, std::string(kVersion) + kQuestions + "\r\n"),
+            ReportLines("1001", "kernel", "11/14/23 10:13:20 pm", kOomKill, ""));
+  result = Run("journal\n\n\n");
+  EXPECT_EQ(AfterReportTime(result.Output, std::string(kVersion) + kQuestions + "\r\n"),
+            ReportLines("1003", "systemd", "11/14/23 10:13:21 pm",
+                        "nginx.service: Failed with result 'exit-code'.", ""));
+}
+
+TEST_F(JournalEndToEnd, AJournalThatIsMissingEmptyOrNoDirectoryFindsNoEvents) {
+  MakeFolders();
+  Rules(kRules);
+  Settings("<LogFile>Journal</LogFile>");
+  WriteFileBytes(directory_.File("plain-file"), "not a journal directory");
+  for (const std::string& dir :
+       {Journal(), directory_.File("missing"), directory_.File("plain-file")}) {
+    ProcessRun run = Program(EVENTLOG_EXE);
+    run.Environment["EVENTLOG_JOURNAL_DIR"] = dir;
+    ProcessResult result = RunProcess(run);
+    EXPECT_EQ(result.Output, std::string(kVersion) + "\r\nNo events found.\r\n") << dir;
+    EXPECT_EQ(result.ExitCode, 0) << dir;
+  }
+}
+
+TEST_F(JournalEndToEnd, AnEntryAppendedWhileWatchingIsReportedOnceInTheNextCycle) {
+  MakeFolders();
+  Rules(kRules);
+  Write({KernelEntry(kMoment, "an older entry")});
+  Settings("<Sleep>1</Sleep><LogFile>Journal</LogFile><EventID>1001</EventID>");
+  WriteFileBytes(directory_.File("late.export"),
+                 JournalExportText({KernelEntry(kMoment + kSecond, kOomKill)}));
+  ProcessRun run = Program("/bin/sh");
+  // EventLog watches; after 1.5 s the entry is appended, then EventLog runs two more seconds.
+  run.Arguments = {"-c",
+                   "\"$1\" & watcher=$!; sleep 1.5; \"$2\" -o \"$3\" - < late.export 2>/dev/null; "
+                   "sleep 2.2; kill $watcher; wait $watcher",
+                   "sh",
+                   EVENTLOG_EXE,
+                   JournalRemotePath(),
+                   Journal() + "/system.journal"};
+  ProcessResult result = RunProcess(run);
+  std::size_t reports = 0;
+  for (std::size_t at = result.Output.find("EventID=1001"); at != std::string::npos;
+       at = result.Output.find("EventID=1001", at + 1))
+    ++reports;
+  EXPECT_EQ(reports, 1u) << result.Output;
+  const std::string firstCycle =
+      std::string(kVersion) + "\r\nNo events found.\r\nSleeping for 1 seconds.\r\n";
+  EXPECT_EQ(result.Output.substr(0, firstCycle.size()), firstCycle);
+  const std::size_t report =
+      result.Output.find("MyEventLogRecord.Details=" + std::string(kOomKill));
+  ASSERT_NE(report, std::string::npos) << result.Output;
+  EXPECT_NE(result.Output.find("\r\nNo events found.\r\n", report), std::string::npos)
+      << result.Output;
+}
+
+TEST_F(JournalEndToEnd, EventLogCheckListsTheRulesAndTheirNewestEntries) {
+  MakeFolders();
+  Rules(
+      "# sample\n"
+      "1001 kernel Out of memory: Killed process\n"
+      "1002 kernel segfault at\n"
+      "x kernel bad id\n"
+      "1003 * (\n"
+      "1004 sshd\n"
+      "1005 KERN* .\n");
+  Write({KernelEntry(kMoment, kOomKill), KernelEntry(kMoment + kSecond, "older note"),
+         KernelEntry(kMoment + 2 * kSecond, "newer note")});
+  Settings("<LogFile>Journal</LogFile><EventID>1001</EventID><Sleep>60</Sleep>");
+  ProcessRun run = Program(EVENTLOG_CHECK_EXE);
+  run.Arguments = {"--program-dir", directory_.File("program")};
+  ProcessResult result = RunProcess(run);
+  const std::string logs = Logs(), journal = Journal(), program = directory_.File("program");
+  EXPECT_EQ(result.Output,
+            "The settings in ./EventLog.XML:\n"
+            "  <LogFile>     \"Journal\" -> \"Journal\"\n"
+            "  <EventID>     \"1001\" -> 1001\n"
+            "  <Action>      not found -> \"\" (does not page)\n"
+            "  <LoggedAfter> not found -> none (the newest match is reported at once)\n"
+            "  <Sleep>       \"60\" -> 60 (seconds between cycles)\n"
+            "The log \"Journal\":\n"
+            "  the journal files in " +
+                journal +
+                " (EVENTLOG_JOURNAL_DIR)\n"
+                "  opens: 3 records\n"
+                "  newest record:\n"
+                "    MyEventLogRecord.EventLogRecord.EventID=1005\n"
+                "    MyEventLogRecord.Source=kernel\n"
+                "    MyEventLogRecord.TimeGeneratedAsDateTime=11/14/23 10:13:22 pm\n"
+                "    MyEventLogRecord.Details=newer note\n"
+                "    MyEventLogRecord.Action=\n"
+                "  newest match:\n"
+                "    MyEventLogRecord.EventLogRecord.EventID=1001\n"
+                "    MyEventLogRecord.Source=kernel\n"
+                "    MyEventLogRecord.TimeGeneratedAsDateTime=11/14/23 10:13:20 pm\n"
+                "    MyEventLogRecord.Details=Out of memory: Killed process 1234 (stress)\n"
+                "    MyEventLogRecord.Action=\n"
+                "  it was generated after LoggedAfter: EventLog's first cycle reports it\n"
+                "The rules in " +
+                logs +
+                "/journal.rules (each with the newest entry it gives its "
+                "event ID to):\n"
+                "  line 2: event ID 1001 for source \"kernel\" and message \"Out of memory: Killed "
+                "process\"\n"
+                "    newest entry: 11/14/23 10:13:20 pm kernel: Out of memory: Killed process 1234 "
+                "(stress)\n"
+                "  line 3: event ID 1002 for source \"kernel\" and message \"segfault at\"\n"
+                "    newest entry: none\n"
+                "warning: journal.rules line 4 cannot be used (bad event ID \"x\": it must be a "
+                "number from 1 to 65535), so EventLog skips it: x kernel bad id\n"
+                "warning: journal.rules line 5 cannot be used (bad regular expression: Unmatched ( "
+                "or \\(), so EventLog skips it: 1003 * (\n"
+                "warning: journal.rules line 6 cannot be used (missing fields: a rule is EVENT_ID "
+                "IDENTIFIER MESSAGE-PATTERN), so EventLog skips it: 1004 sshd\n"
+                "  line 7: event ID 1005 for source \"KERN*\" and message \".\"\n"
+                "    newest entry: 11/14/23 10:13:22 pm kernel: newer note\n"
+                "The program folder " +
+                program +
+                ":\n"
+                "  can take exception reports (for the user running this check)\n"
+                "  newest exception report: none\n"
+                "The gateway: http://127.0.0.1:9/cgi-bin/xmhscgi (from PAGING_GATEWAY_HOST)\n"
+                "  EventLog pages only with <Action>page</Action>\n"
+                "In ., where EventLog runs:\n"
+                "  newest page record: none\n"
+                "Result: 3 warnings.\n");
+  EXPECT_EQ(result.ExitCode, 1);
+
+  // A watched ID that no usable rule gives: EventLog can never find anything.
+  Settings("<LogFile>journal</LogFile><EventID>1003</EventID><Sleep>60</Sleep>");
+  result = RunProcess(run);
+  EXPECT_NE(result.Output.find("error: no usable rule in " + logs +
+                               "/journal.rules gives event ID 1003: every journal entry has "
+                               "another ID, so EventLog finds nothing\n"),
+            std::string::npos)
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 2);
+
+  // Without the rules file every entry has ID 0.
+  ProcessRun removal;
+  removal.Executable = "/bin/rm";
+  removal.Arguments = {Logs() + "/journal.rules"};
+  ASSERT_EQ(RunProcess(removal).ExitCode, 0);
+  Settings("<LogFile>journal</LogFile><Sleep>60</Sleep>");
+  result = RunProcess(run);
+  EXPECT_NE(result.Output.find("The rules in " + logs +
+                               "/journal.rules (each with the newest entry it gives its event ID "
+                               "to):\n  cannot be read (No such file or directory): every "
+                               "journal entry has event ID 0\nThe program folder"),
+            std::string::npos)
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 0);
+}
+
+// The journal's UTF-8 reaches the console in the locale's 8-bit set, as texts of .evt logs do.
+TEST_F(JournalEndToEnd, TextsAreConvertedToTheLocalesCharacterSet) {
+  MakeFolders();
+  TemporaryDirectory locales;
+  ProcessRun compile;
+  compile.Executable = "/usr/bin/localedef";
+  compile.Arguments = {"-i", "de_DE", "-f", "ISO-8859-1", locales.File("de_DE.ISO-8859-1")};
+  RunProcess(compile);
+  // localedef ends with 1 after mere warnings too; what counts is the compiled locale.
+  if (!PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE"))
+    GTEST_SKIP() << "localedef cannot compile de_DE.ISO-8859-1";
+  Write({{kMoment,
+          {{"SYSLOG_IDENTIFIER",
+            "pr\xC3\xBC"
+            "fer"},
+           {"MESSAGE",
+            "Pr\xC3\xBC"
+            "fung fehlgeschlagen: 5 \xE2\x82\xAC"}}}});
+  Settings("<LogFile>Journal</LogFile>");
+  struct Case {
+    std::string Locale, Source, Details;
+  } cases[] = {
+      {"de_DE.ISO-8859-1",
+       "pr\xFC"
+       "fer",
+       "Pr\xFC"
+       "fung fehlgeschlagen: 5 ?"},
+      {"C.UTF-8",
+       "pr\xC3\xBC"
+       "fer",
+       "Pr\xC3\xBC"
+       "fung fehlgeschlagen: 5 \xE2\x82\xAC"},
+  };
+  for (const Case& c : cases) {
+    ProcessRun run = Program(EVENTLOG_EXE);
+    run.Environment["LC_ALL"] = c.Locale;
+    run.Environment["LOCPATH"] = locales.Path();
+    ProcessResult result = RunProcess(run);
+    EXPECT_NE(result.Output.find("\r\nMyEventLogRecord.Source=" + c.Source + "\r\n"),
+              std::string::npos)
+        << c.Locale << ": " << result.Output;
+    EXPECT_NE(result.Output.find("\r\nMyEventLogRecord.Details=" + c.Details + "\r\n"),
+              std::string::npos)
+        << c.Locale << ": " << result.Output;
+  }
+}
+
+}  // namespace

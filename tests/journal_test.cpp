@@ -1,0 +1,408 @@
+// The journal as the event log Journal, read through the platform's event log calls: journal
+// files written by systemd-journal-remote in temporary directories, the records compared byte
+// for byte, and the rules of journal.rules.
+#include "platform/journal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "journal_writer.h"
+#include "monitor/eventsearch.h"
+#include "platform/eventlog.h"
+#include "process.h"
+
+namespace {
+
+// 2023-11-14 22:13:20 UTC and a fraction of a second.
+constexpr std::uint64_t kMoment = 1700000000123456;
+constexpr std::uint32_t kSecond = 1000000;
+constexpr std::uint32_t kMomentSeconds = 1700000000;
+constexpr std::uint32_t kRecordBound = 0x40000;
+
+void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = char(value >> (8 * i));
+}
+void Put16(std::string& bytes, std::size_t at, std::uint16_t value) {
+  bytes[at] = char(value);
+  bytes[at + 1] = char(value >> 8);
+}
+std::uint32_t Get32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | std::uint8_t(bytes[at + i]);
+  return value;
+}
+void Pad(std::string& bytes) {
+  while (bytes.size() % 4 != 0) bytes.push_back('\0');
+}
+
+struct ExpectedRecord {
+  std::uint32_t Number;
+  std::uint32_t Time;
+  std::uint32_t EventID;
+  std::uint16_t Type;
+  std::string Source;
+  std::string Computer;
+  std::vector<std::string> Strings;
+};
+
+// The record as the event log service lays it out: header, names, no SID, strings, no data.
+std::string Encode(const ExpectedRecord& expected) {
+  std::string bytes(56, '\0');
+  Put32(bytes, 4, 0x654c664c);
+  Put32(bytes, 8, expected.Number);
+  Put32(bytes, 12, expected.Time);
+  Put32(bytes, 16, expected.Time);
+  Put32(bytes, 20, expected.EventID);
+  Put16(bytes, 24, expected.Type);
+  Put16(bytes, 26, std::uint16_t(expected.Strings.size()));
+  bytes += expected.Source + '\0' + expected.Computer + '\0';
+  Pad(bytes);
+  Put32(bytes, 44, std::uint32_t(bytes.size()));
+  Put32(bytes, 36, std::uint32_t(bytes.size()));
+  for (const auto& text : expected.Strings) bytes += text + '\0';
+  Put32(bytes, 52, std::uint32_t(bytes.size()));
+  Pad(bytes);
+  bytes.append(4, '\0');
+  Put32(bytes, bytes.size() - 4, std::uint32_t(bytes.size()));
+  Put32(bytes, 0, std::uint32_t(bytes.size()));
+  return bytes;
+}
+
+JournalEntry Entry(std::uint64_t realtime,
+                   std::vector<std::pair<std::string, std::string>> fields) {
+  return {realtime, std::move(fields)};
+}
+
+// Splits a block of records by their Length.
+void SplitRecords(const std::uint8_t* block, std::uint32_t size, std::vector<std::string>& out) {
+  for (std::uint32_t at = 0; at + 4 <= size;) {
+    std::string head(reinterpret_cast<const char*>(block + at), 4);
+    const std::uint32_t length = Get32(head, 0);
+    ASSERT_GE(length, 56u);
+    ASSERT_LE(at + length, size);
+    out.emplace_back(reinterpret_cast<const char*>(block + at), length);
+    at += length;
+  }
+}
+
+// Every record of the Journal log, newest first, read with a buffer of bufferSize bytes.
+std::vector<std::string> ReadJournalRecords(std::uint32_t bufferSize = 4097) {
+  std::vector<std::string> records;
+  platform::EventLogHandle log = platform::OpenEventLog("Journal");
+  if (log == nullptr) {
+    ADD_FAILURE() << "the journal does not open";
+    return records;
+  }
+  std::vector<std::uint8_t> buffer(bufferSize);
+  for (;;) {
+    std::uint32_t bytesRead = 0, needed = 0, error = 0;
+    if (!platform::ReadEventLogBackwards(log, buffer.data(), std::uint32_t(buffer.size()),
+                                         bytesRead, needed, error)) {
+      if (error == platform::kErrorInsufficientBuffer) {
+        buffer.resize(needed);
+        continue;
+      }
+      EXPECT_EQ(error, platform::kErrorHandleEof);
+      break;
+    }
+    SplitRecords(buffer.data(), bytesRead, records);
+  }
+  platform::CloseEventLog(log);
+  return records;
+}
+
+class JournalLog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (JournalRemotePath().empty()) GTEST_SKIP() << "systemd-journal-remote is not installed";
+    SetTestEnvironment("EVENTLOG_JOURNAL_DIR", directory_.Path());
+    SetTestEnvironment("EVENTLOG_DIR", directory_.Path());
+  }
+  void TearDown() override {
+    ClearTestEnvironment("EVENTLOG_JOURNAL_DIR");
+    ClearTestEnvironment("EVENTLOG_DIR");
+  }
+  void Write(const std::vector<JournalEntry>& entries, const std::string& name = "a.journal") {
+    const std::string error = WriteJournalFile(directory_.File(name), entries);
+    ASSERT_EQ(error, "");
+  }
+  void Rules(const std::string& text) { WriteFileBytes(directory_.File("journal.rules"), text); }
+
+  TemporaryDirectory directory_;
+};
+
+TEST_F(JournalLog, DeliversEachEntryNewestFirstAsAnEightBitRecord) {
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> Fields;
+    ExpectedRecord Record;  // Number and Time are filled in from the position
+  };
+  const std::vector<Case> cases = {
+      {{{"SYSLOG_IDENTIFIER", "kernel"},
+        {"_COMM", "ignored"},
+        {"_HOSTNAME", "web-01"},
+        {"PRIORITY", "3"},
+        {"MESSAGE", "Out of memory: Killed process 1234 (stress)"}},
+       {0, 0, 0, 1, "kernel", "web-01", {"Out of memory: Killed process 1234 (stress)"}}},
+      {{{"_COMM", "sshd"},
+        {"_HOSTNAME", "web-01"},
+        {"PRIORITY", "4"},
+        {"_SYSTEMD_UNIT", "ssh.service"},
+        {"MESSAGE", "Failed password for root"}},
+       {0, 0, 0, 2, "sshd", "web-01", {"Failed password for root", "ssh.service"}}},
+      {{{"MESSAGE", "no source, no host, no priority"}},
+       {0, 0, 0, 4, "", "", {"no source, no host, no priority"}}},
+      {{{"SYSLOG_IDENTIFIER", "app"}, {"PRIORITY", "0"}, {"MESSAGE", std::string("bin\0ary", 7)}},
+       {0, 0, 0, 1, "app", "", {"bin"}}},
+      {{{"SYSLOG_IDENTIFIER", "app"}, {"PRIORITY", "5"}, {"MESSAGE", "notice"}},
+       {0, 0, 0, 4, "app", "", {"notice"}}},
+      {{{"SYSLOG_IDENTIFIER", "app"}, {"PRIORITY", "7"}, {"MESSAGE", "debug\nsecond line"}},
+       {0, 0, 0, 4, "app", "", {"debug\nsecond line"}}},
+      {{{"SYSLOG_IDENTIFIER", "systemd"},
+        {"PRIORITY", "2"},
+        {"_SYSTEMD_UNIT", "init.scope"},
+        {"MESSAGE", ""}},
+       {0, 0, 0, 1, "systemd", "", {"", "init.scope"}}},
+  };
+  std::vector<JournalEntry> entries;
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    entries.push_back(Entry(kMoment + i * kSecond, cases[i].Fields));
+  Write(entries);
+
+  const std::vector<std::string> records = ReadJournalRecords();
+  ASSERT_EQ(records.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    ExpectedRecord expected = cases[i].Record;
+    expected.Number = std::uint32_t(i + 1);  // the writer's sequence numbers start at 1
+    expected.Time = kMomentSeconds + std::uint32_t(i);
+    EXPECT_EQ(records[cases.size() - 1 - i], Encode(expected)) << "entry " << i;
+  }
+}
+
+TEST_F(JournalLog, GivesEachEntryTheEventIdOfTheFirstRuleItMatches) {
+  Rules(
+      "# event IDs for the journal\n"
+      "\n"
+      "   # an indented comment\n"
+      "100 kernel Out of memory: Killed process\n"
+      "101\tKERN*\tsegfault at [0-9a-f]+\r\n"
+      "0 kernel never: the ID is out of range\n"
+      "65536 kernel never: the ID is out of range\n"
+      "x1 kernel never: the ID is no number\n"
+      "102 sshd\n"
+      "103 * ([unclosed\n"
+      "104 ss?d Failed password|Invalid user\n"
+      "105 * .\n");
+  const std::vector<std::pair<std::string, std::string>> entries = {
+      {"kernel", "Out of memory: Killed process 1234 (stress)"},  // 100
+      {"Kernel", "a.out[77]: segfault at 0 ip 0 sp 0 error 4"},   // 101, any letter case
+      {"kernel", "never: the ID is out of range"},                // 105: the bad lines skipped
+      {"sshd", "Invalid user admin from 10.0.0.1 port 2222"},     // 104
+      {"sshd", "Accepted publickey for ops"},                     // 105
+      {"cron", ""},                                               // no rule: 0
+  };
+  const std::uint32_t expectedIds[] = {100, 101, 105, 104, 105, 0};
+  std::vector<JournalEntry> journal;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    journal.push_back(Entry(kMoment + i * kSecond, {{"SYSLOG_IDENTIFIER", entries[i].first},
+                                                    {"MESSAGE", entries[i].second}}));
+  Write(journal);
+  const std::vector<std::string> records = ReadJournalRecords();
+  ASSERT_EQ(records.size(), entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    EXPECT_EQ(Get32(records[entries.size() - 1 - i], 20), expectedIds[i]) << entries[i].second;
+}
+
+TEST_F(JournalLog, WithoutRulesEveryEntryHasEventIdZero) {
+  Write({Entry(kMoment, {{"SYSLOG_IDENTIFIER", "kernel"}, {"MESSAGE", "anything"}})});
+  const std::vector<std::string> records = ReadJournalRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(Get32(records[0], 20), 0u);
+}
+
+// The journal writes sequence numbers in hexadecimal in its cursors: 26 entries reach 0x1a.
+TEST_F(JournalLog, RecordNumbersAreTheEntriesSequenceNumbers) {
+  std::vector<JournalEntry> entries;
+  for (std::uint64_t i = 0; i < 26; ++i)
+    entries.push_back(Entry(kMoment + i * kSecond, {{"MESSAGE", "first"}, {"MESSAGE", "second"}}));
+  Write(entries);
+  const std::vector<std::string> records = ReadJournalRecords();
+  ASSERT_EQ(records.size(), 26u);
+  for (std::uint32_t i = 0; i < 26; ++i) {
+    EXPECT_EQ(Get32(records[i], 8), 26 - i);
+    // A field given twice counts with its first value.
+    EXPECT_STREQ(records[i].c_str() + Get32(records[i], 36), "first");
+  }
+}
+
+TEST_F(JournalLog, ReadsNewestFirstAcrossSeveralFiles) {
+  Write({Entry(kMoment, {{"MESSAGE", "one"}}), Entry(kMoment + 2 * kSecond, {{"MESSAGE", "three"}}),
+         Entry(kMoment + 4 * kSecond, {{"MESSAGE", "five"}})},
+        "a.journal");
+  Write({Entry(kMoment + kSecond, {{"MESSAGE", "two"}}),
+         Entry(kMoment + 3 * kSecond, {{"MESSAGE", "four"}})},
+        "b.journal");
+  std::vector<std::string> messages;
+  for (const std::string& record : ReadJournalRecords())
+    messages.push_back(record.c_str() + Get32(record, 36));
+  EXPECT_EQ(messages, (std::vector<std::string>{"five", "four", "three", "two", "one"}));
+}
+
+TEST_F(JournalLog, AnEmptyJournalEndsTheFirstReadWithEof) {
+  platform::EventLogHandle log = platform::OpenEventLog("JOURNAL");
+  ASSERT_NE(log, nullptr);
+  std::uint8_t buffer[4097];
+  std::uint32_t bytesRead = 7, needed = 7, error = 0;
+  EXPECT_FALSE(
+      platform::ReadEventLogBackwards(log, buffer, sizeof buffer, bytesRead, needed, error));
+  EXPECT_EQ(bytesRead, 0u);
+  EXPECT_EQ(error, platform::kErrorHandleEof);
+  platform::CloseEventLog(log);
+  tEventSearchRecord criteria;
+  criteria.LogFile = "journal";
+  tMyEventLogRecord result;
+  EXPECT_FALSE(FindLatestEvent(criteria, result));
+}
+
+TEST_F(JournalLog, AMissingDirectoryFindsNothing) {
+  SetTestEnvironment("EVENTLOG_JOURNAL_DIR", directory_.File("missing"));
+  tEventSearchRecord criteria;
+  criteria.LogFile = "Journal";
+  tMyEventLogRecord result;
+  EXPECT_FALSE(FindLatestEvent(criteria, result));
+  EXPECT_FALSE(platform::LocateEventLog("journal").Exists);
+  EXPECT_EQ(platform::LocateEventLog("journal").Description,
+            "no journal: the directory " + directory_.File("missing") +
+                " does not exist (EVENTLOG_JOURNAL_DIR)");
+}
+
+TEST_F(JournalLog, ASmallBufferGetsTheSizeOfTheNextRecordAndLosesNothing) {
+  Write({Entry(kMoment, {{"MESSAGE", "older"}}),
+         Entry(kMoment + kSecond, {{"MESSAGE", "newer, and longer"}})});
+  const std::string newer = Encode({2, kMomentSeconds + 1, 0, 4, "", "", {"newer, and longer"}});
+  const std::string older = Encode({1, kMomentSeconds, 0, 4, "", "", {"older"}});
+  platform::EventLogHandle log = platform::OpenEventLog("Journal");
+  ASSERT_NE(log, nullptr);
+  std::vector<std::uint8_t> buffer(newer.size() - 1);
+  std::uint32_t bytesRead = 0, needed = 0, error = 0;
+  EXPECT_FALSE(platform::ReadEventLogBackwards(log, buffer.data(), std::uint32_t(buffer.size()),
+                                               bytesRead, needed, error));
+  EXPECT_EQ(error, platform::kErrorInsufficientBuffer);
+  EXPECT_EQ(needed, newer.size());
+  // A buffer that holds the newer record but not both: one record per read.
+  buffer.resize(newer.size() + older.size() - 1);
+  ASSERT_TRUE(platform::ReadEventLogBackwards(log, buffer.data(), std::uint32_t(buffer.size()),
+                                              bytesRead, needed, error));
+  EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + bytesRead), newer);
+  ASSERT_TRUE(platform::ReadEventLogBackwards(log, buffer.data(), std::uint32_t(buffer.size()),
+                                              bytesRead, needed, error));
+  EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + bytesRead), older);
+  EXPECT_FALSE(platform::ReadEventLogBackwards(log, buffer.data(), std::uint32_t(buffer.size()),
+                                               bytesRead, needed, error));
+  EXPECT_EQ(error, platform::kErrorHandleEof);
+  platform::CloseEventLog(log);
+}
+
+TEST_F(JournalLog, AnOverlongMessageIsCutAtACharacterBoundaryWithinTheRecordBound) {
+  // Three-byte characters: a cut at a byte count would split one.
+  std::string message;
+  while (message.size() < 300000) message += "\xE2\x82\xAC";  // the euro sign in UTF-8
+  Write({Entry(
+      kMoment,
+      {{"SYSLOG_IDENTIFIER", "big"}, {"_SYSTEMD_UNIT", "big.service"}, {"MESSAGE", message}})});
+  const std::vector<std::string> records = ReadJournalRecords();
+  ASSERT_EQ(records.size(), 1u);
+  const std::string& record = records[0];
+  EXPECT_LE(record.size(), kRecordBound);
+  EXPECT_GT(record.size(), kRecordBound - 8);
+  const std::string delivered = record.c_str() + Get32(record, 36);
+  EXPECT_EQ(delivered.size() % 3, 0u);
+  EXPECT_EQ(message.compare(0, delivered.size(), delivered), 0);
+  EXPECT_EQ(std::string(record.c_str() + Get32(record, 36) + delivered.size() + 1), "big.service");
+  EXPECT_EQ(Get32(record, record.size() - 4), record.size());
+}
+
+TEST(JournalRules, NamesTheLinesThatCannotBeUsedAndWhy) {
+  TemporaryDirectory directory;
+  SetTestEnvironment("EVENTLOG_DIR", directory.Path());
+  WriteFileBytes(directory.File("journal.rules"),
+                 "# comment\n"
+                 "1 kernel ok\n"
+                 "70000 kernel x\n"
+                 "two kernel x\n"
+                 "3 kernel\n"
+                 "4\n"
+                 "5 * (\n"
+                 "6 * a{1\n");
+  const platform::JournalRulesFile file = platform::ReadJournalRules();
+  ClearTestEnvironment("EVENTLOG_DIR");
+  EXPECT_TRUE(file.Readable);
+  EXPECT_EQ(file.Path, directory.File("journal.rules"));
+  std::vector<std::string> found;
+  for (const auto& rule : file.Rules)
+    found.push_back(std::to_string(rule.Line) + " " + std::to_string(rule.EventID) + " [" +
+                    rule.Identifier + "] [" + rule.Pattern + "] " + rule.Problem);
+  const std::vector<std::string> expected = {
+      "2 1 [kernel] [ok] ",
+      "3 0 [kernel] [x] bad event ID \"70000\": it must be a number from 1 to 65535",
+      "4 0 [kernel] [x] bad event ID \"two\": it must be a number from 1 to 65535",
+      "5 0 [kernel] [] missing fields: a rule is EVENT_ID IDENTIFIER MESSAGE-PATTERN",
+      "6 0 [] [] missing fields: a rule is EVENT_ID IDENTIFIER MESSAGE-PATTERN",
+      "7 5 [*] [(] bad regular expression: Unmatched ( or \\(",
+      "8 6 [*] [a{1] bad regular expression: Unmatched \\{",
+  };
+  EXPECT_EQ(found, expected);
+}
+
+TEST(JournalRules, AMissingFileIsNotReadable) {
+  TemporaryDirectory directory;
+  SetTestEnvironment("EVENTLOG_DIR", directory.Path());
+  const platform::JournalRulesFile file = platform::ReadJournalRules();
+  ClearTestEnvironment("EVENTLOG_DIR");
+  EXPECT_FALSE(file.Readable);
+  EXPECT_EQ(file.Problem, "No such file or directory");
+  EXPECT_TRUE(file.Rules.empty());
+}
+
+// The sample rules against messages as the kernel, systemd and sshd write them.
+TEST_F(JournalLog, TheSampleRulesFindWhatTheyPromise) {
+  WriteFileBytes(directory_.File("journal.rules"),
+                 ReadFileBytes(std::string(PACKAGING_DIR) + "/../samples/journal.rules"));
+  struct Case {
+    std::string Identifier, Message;
+    std::uint32_t EventID;
+  };
+  const std::vector<Case> cases = {
+      {"kernel",
+       "Out of memory: Killed process 1234 (stress) total-vm:8421960kB, anon-rss:7823660kB, "
+       "file-rss:4kB, shmem-rss:0kB, UID:0 pgtables:15356kB oom_score_adj:0",
+       1001},
+      {"kernel", "oom_reaper: reaped process 1234 (stress), now anon-rss:0kB, file-rss:0kB", 0},
+      {"kernel",
+       "stress[4242]: segfault at 0 ip 000055d5c2a1b1a9 sp 00007ffd7a3c1e40 error 6 in "
+       "stress[55d5c2a1b000+1000] likely on CPU 1 (core 1, socket 0)",
+       1002},
+      {"kernel", "EXT4-fs (sda1): mounted filesystem with ordered data mode.", 0},
+      {"systemd", "nginx.service: Failed with result 'exit-code'.", 1003},
+      {"systemd", "Failed to start nginx.service - A high performance web server.", 1003},
+      {"systemd", "Unit nginx.service entered failed state.", 1003},
+      {"systemd", "Started nginx.service - A high performance web server.", 0},
+      {"sshd", "Failed password for root from 203.0.113.5 port 52144 ssh2", 1004},
+      {"sshd-session", "Invalid user admin from 203.0.113.5 port 52146", 1004},
+      {"sshd", "Accepted publickey for ops from 10.0.0.2 port 50000 ssh2", 0},
+      {"sudo", "Failed password for root", 0},
+  };
+  std::vector<JournalEntry> entries;
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    entries.push_back(Entry(kMoment + i * kSecond, {{"SYSLOG_IDENTIFIER", cases[i].Identifier},
+                                                    {"MESSAGE", cases[i].Message}}));
+  Write(entries);
+  const std::vector<std::string> records = ReadJournalRecords();
+  ASSERT_EQ(records.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(Get32(records[cases.size() - 1 - i], 20), cases[i].EventID) << cases[i].Message;
+}
+
+}  // namespace
