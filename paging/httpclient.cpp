@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
+
+#include "core/ascii.h"
 
 tHttpLimits HttpLimits;
 
@@ -20,84 +21,13 @@ std::int64_t SteadyMilliseconds() {
       .count();
 }
 
-char LowerCase(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerCase(x) == LowerCase(y);
-         });
-}
-
-// Without blanks and control characters at both ends.
-std::string Trim(const std::string& text) {
-  auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  auto first = std::find_if_not(text.begin(), text.end(), isSpace);
-  auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
-  return first < last ? std::string(first, last) : std::string();
-}
-
-// An optional sign and decimal digits, nothing else.
-bool ParseDecimal(const std::string& text, std::int64_t& value) {
-  std::size_t position = 0;
-  bool negative = false;
-  if (position < text.size() && (text[position] == '+' || text[position] == '-'))
-    negative = text[position++] == '-';
-  if (position == text.size()) return false;
-  std::int64_t result = 0;
-  for (; position < text.size(); ++position) {
-    char c = text[position];
-    if (c < '0' || c > '9') return false;
-    if (result > (std::numeric_limits<std::int64_t>::max() - (c - '0')) / 10) return false;
-    result = result * 10 + (c - '0');
-  }
-  value = negative ? -result : result;
-  return true;
-}
-
-// The status code: after the first blank, trimmed, up to the next blank; -1 when none.
-std::int32_t ParseStatusCode(const std::string& statusLine) {
-  std::size_t blank = statusLine.find(' ');
-  std::string code =
-      blank == std::string::npos ? std::string() : Trim(statusLine.substr(blank + 1));
-  code = code.substr(0, code.find(' '));
-  std::int64_t value = 0;
-  if (!ParseDecimal(code, value) || value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max())
-    return -1;
-  return static_cast<std::int32_t>(value);
-}
-
-// A chunk size: the text before the first blank in hex; 0 when it is not a hex number.
-std::uint64_t ParseChunkSize(const std::string& line) {
-  const std::string digits = line.substr(0, line.find(' '));
-  if (digits.empty() || digits.size() > 15) return 0;
-  std::uint64_t size = 0;
-  for (char c : digits) {
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : -1;
-    if (digit < 0) return 0;
-    size = size * 16 + static_cast<std::uint64_t>(digit);
-  }
-  return size;
-}
-
-bool IsContinuationLine(const std::string& line) {
-  return !line.empty() && (line[0] == ' ' || line[0] == '\t');
-}
-
 // A port text from a URL or the client's setting as a port number.
 std::uint16_t PortNumber(const std::string& text) {
   std::int64_t value = 0;
-  if (!ParseDecimal(text, value))
+  if (!core::ParseHttpInteger(text, value))
     throw EConvertError("'" + text + "' is not a valid integer value");
   if (value < 0 || value > 65535) throw ESocketError(kAddressNotAvailable);
   return static_cast<std::uint16_t>(value);
-}
-
-[[noreturn]] void RaiseClosedGracefully() {
-  throw EConnClosedGracefully("Connection Closed Gracefully.");
 }
 
 }  // namespace
@@ -146,19 +76,7 @@ tUrl SplitUrl(std::string url) {
 }
 
 std::string tHttpResponse::Header(const std::string& name) const {
-  for (std::size_t i = 0; i < RawHeaders.size(); ++i) {
-    const std::string& line = RawHeaders[i];
-    const std::size_t colon = line.find(':');
-    if (IsContinuationLine(line) || colon == std::string::npos ||
-        !EqualsIgnoringCase(Trim(line.substr(0, colon)), name))
-      continue;
-    std::string value = Trim(line.substr(colon + 1));
-    for (std::size_t next = i + 1; next < RawHeaders.size() && IsContinuationLine(RawHeaders[next]);
-         ++next)
-      value += " " + Trim(RawHeaders[next]);
-    return Trim(value);
-  }
-  return {};
+  return core::HttpHeaderValue(RawHeaders, name);
 }
 
 struct THttpClient::Target {
@@ -197,9 +115,9 @@ THttpClient::Target THttpClient::TargetOf(const tUrl& url) {
     const bool standardPort = port_ == 0 || port_ == 80 || port_ == 443;
     if (!standardPort)
       portText = std::to_string(port_);
-    else if (EqualsIgnoringCase(scheme, "http"))
+    else if (core::EqualsIgnoringAsciiCase(scheme, "http"))
       portText = "80";
-    else if (EqualsIgnoringCase(scheme, "https"))
+    else if (core::EqualsIgnoringAsciiCase(scheme, "https"))
       portText = "443";
     else
       throw EUnknownProtocol("");
@@ -209,30 +127,29 @@ THttpClient::Target THttpClient::TargetOf(const tUrl& url) {
   target.Port = PortNumber(portText);
   target.RequestTarget = url.Path + url.Document + url.Params;
   target.HostHeader = portText == "80" ? host : host + ":" + portText;
-  if (!EqualsIgnoringCase(host, host_) || target.Port != port_) {
+  if (!core::EqualsIgnoringAsciiCase(host, host_) || target.Port != port_) {
     CloseSocket();
     host_ = host;
     port_ = target.Port;
   }
-  if (EqualsIgnoringCase(scheme, "https")) throw ETransportInvalid("Transport value is not valid");
+  if (core::EqualsIgnoringAsciiCase(scheme, "https"))
+    throw ETransportInvalid("Transport value is not valid");
   return target;
 }
 
 std::string THttpClient::Get(const std::string& url) {
   response_ = tHttpResponse();
-  bodyCut_ = false;
   deadline_ = SteadyMilliseconds() + Limits.ExchangeMilliseconds;
   const Target target = TargetOf(SplitUrl(url));
   if (socket_ == platform::kInvalidSocket) Connect(host_, target.Port);
   SendRequest(target.RequestTarget, target.HostHeader);
-  ReadResponseHead();
-
-  const std::int32_t code = response_.StatusCode;
-  const bool redirect =
-      (code >= 300 && code <= 399 && code != 304) || !response_.Header("Location").empty();
-  if (redirect || code < 200 || code > 299) RaiseProtocolFailure();
-  if (socket_ == platform::kInvalidSocket) throw ENetException("Undefined situation");
-  std::string body = code == 204 ? std::string() : ReadBody();
+  core::StartHttpResponse(reader_,
+                          {static_cast<std::size_t>(std::max<std::int32_t>(MaxLineLength, 0)),
+                           Limits.MaxHeadBytes, Limits.MaxBodyBytes});
+  std::string body;
+  if (ReadResponse(body) == core::HttpEvent::Failed) RaiseReadFailure();
+  if (reader_.Rejected) RaiseProtocolFailure(body);
+  if (ReadResponse(body) == core::HttpEvent::Failed) RaiseReadFailure();
   FinishExchange();
   return body;
 }
@@ -252,6 +169,7 @@ void THttpClient::Connect(const std::string& host, std::uint16_t port) {
   socket_ = platform::OpenStreamSocket(errorCode);
   if (socket_ == platform::kInvalidSocket) throw EInvalidSocket("Cannot allocate socket.");
   buffer_.clear();
+  bufferStart_ = 0;
   if (!platform::BindAnyAddress(socket_, errorCode) ||
       !platform::ConnectStream(socket_, address, port, remaining(), errorCode)) {
     CloseSocket();
@@ -272,153 +190,90 @@ void THttpClient::SendRequest(const std::string& requestTarget, const std::strin
     throw ESocketError(errorCode);
 }
 
-void THttpClient::ReadResponseHead() {
-  do {
-    response_ = tHttpResponse();
-    headBytes_ = 0;
-    std::string statusLine;
-    if (!ReadLine(statusLine, true)) RaiseClosedGracefully();
-    response_.StatusLine = statusLine;
-    response_.StatusCode = ParseStatusCode(statusLine);
-    ReadHeaderLines();
-  } while (response_.StatusCode == 100);
-
-  std::int64_t length = -1;
-  if (ParseDecimal(response_.Header("Content-Length"), length) && length >= 0)
-    response_.ContentLength = length;
-}
-
-void THttpClient::ReadHeaderLines() {
-  for (;;) {
-    std::string line;
-    const bool complete = ReadLine(line, true);
-    if (line.empty()) return;
-    response_.RawHeaders.push_back(line);
-    // A peer that closes inside the head leaves the lines read so far as the headers.
-    if (!complete) return;
-  }
-}
-
-void THttpClient::RaiseProtocolFailure() {
+// The body of a redirect or failing code is read with a read time-out of its own, then dropped
+// into the failure.
+void THttpClient::RaiseProtocolFailure(std::string& body) {
   const std::int32_t savedTimeout = ReadTimeout;
   ReadTimeout = kProtocolFailureReadTimeout;
-  std::string body;
+  core::HttpEvent event;
   try {
-    body = ReadBody();
+    event = ReadResponse(body);
   } catch (...) {
     ReadTimeout = savedTimeout;
     throw;
   }
   ReadTimeout = savedTimeout;
+  if (event == core::HttpEvent::Failed) RaiseReadFailure();
   FinishExchange();
   throw EHTTPProtocolException(response_.StatusLine, response_.StatusCode, body);
 }
 
-std::string THttpClient::ReadBody() {
-  std::string body;
-  if (response_.ContentLength >= 1)
-    ReadExactly(body, static_cast<std::uint64_t>(response_.ContentLength), false);
-  else if (response_.Header("Transfer-Encoding").find("chunked") != std::string::npos)
-    ReadChunkedBody(body);
-  else if (!response_.HasContentLength())
-    ReadUntilClose(body);
-  return body;
+void THttpClient::RaiseReadFailure() {
+  switch (reader_.Failure) {
+    case core::HttpFailure::ClosedGracefully:
+      throw EConnClosedGracefully("Connection Closed Gracefully.");
+    case core::HttpFailure::LineTooLong:
+    case core::HttpFailure::HeadTooLong:
+      throw EReadLnMaxLineLengthExceeded("Max line length exceeded.");
+    case core::HttpFailure::UndefinedSituation:
+    case core::HttpFailure::None:
+      break;
+  }
+  throw ENetException("Undefined situation");
 }
 
-bool THttpClient::KeepBodyBytes(std::string& body, std::uint64_t& count) {
-  const std::size_t room = Limits.MaxBodyBytes - std::min(Limits.MaxBodyBytes, body.size());
-  if (count <= room) return false;
-  count = room;
-  return true;
-}
-
-bool THttpClient::ReadExactly(std::string& body, std::uint64_t count, bool closeIsFailure) {
-  const bool cut = KeepBodyBytes(body, count);
-  while (count > 0) {
-    if (buffer_.empty() && !ReceiveMore()) {
-      // A peer that ends a counted body early: what arrived is kept.
-      if (closeIsFailure) RaiseClosedGracefully();
-      return false;
+core::HttpEvent THttpClient::ReadResponse(std::string& body) {
+  try {
+    core::HttpEvent event = FeedReader(body);
+    while (event == core::HttpEvent::NeedMore) {
+      buffer_.clear();
+      bufferStart_ = 0;
+      // After the close the reader reads on as closed; the close itself yields no body bytes.
+      event = ReceiveMore(!reader_.Line.empty()) ? FeedReader(body)
+                                                 : core::FeedHttpResponseClose(reader_).Event;
     }
-    const std::size_t take =
-        static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer_.size()));
-    body.append(buffer_, 0, take);
-    buffer_.erase(0, take);
-    count -= take;
+    if (event == core::HttpEvent::End && reader_.Cut) CutBody();
+    if (event != core::HttpEvent::End) KeepHead();
+    if (event == core::HttpEvent::Failed) buffer_.insert(bufferStart_, reader_.Line);
+    return event;
+  } catch (...) {
+    // The head so far and the bytes not yet taken stay with the client, the part of a line too.
+    KeepHead();
+    buffer_.insert(bufferStart_, reader_.Line);
+    throw;
   }
-  if (cut) CutBody();
-  return !cut;
 }
 
-void THttpClient::ReadChunkedBody(std::string& body) {
-  std::string line;
-  auto readLine = [&] {
-    if (!ReadLine(line, false)) RaiseClosedGracefully();
-  };
-  readLine();
-  for (std::uint64_t size = ParseChunkSize(line); size > 0; size = ParseChunkSize(line)) {
-    if (!ReadExactly(body, size, true)) return;
-    readLine();  // the line end after the chunk's data
-    readLine();  // the next size line
-  }
-  readLine();  // the empty line that ends the body
-}
-
-void THttpClient::ReadUntilClose(std::string& body) {
+core::HttpEvent THttpClient::FeedReader(std::string& body) {
   for (;;) {
-    std::uint64_t count = buffer_.size();
-    const bool cut = KeepBodyBytes(body, count);
-    body.append(buffer_, 0, static_cast<std::size_t>(count));
-    buffer_.erase(0, static_cast<std::size_t>(count));
-    if (cut || body.size() >= Limits.MaxBodyBytes) {
-      CutBody();
-      return;
-    }
-    if (!ReceiveMore()) return;
+    const core::tHttpStep step =
+        core::FeedHttpResponse(reader_, std::string_view(buffer_).substr(bufferStart_));
+    bufferStart_ += step.Consumed;
+    if (step.Event != core::HttpEvent::Body) return step.Event;
+    body.append(step.Body);
   }
 }
 
+void THttpClient::KeepHead() {
+  const core::tHttpHead& head = reader_.Head;
+  response_.StatusLine = head.StatusLine;
+  response_.StatusCode = head.StatusCode;
+  response_.RawHeaders = head.RawHeaders;
+  response_.ContentLength = head.ContentLength;
+}
+
+// The rest of a body past the kept bound is left unread: the connection goes with it.
 void THttpClient::CutBody() {
-  bodyCut_ = true;
   buffer_.clear();
+  bufferStart_ = 0;
   CloseSocket();
 }
 
 void THttpClient::FinishExchange() {
   if (socket_ == platform::kInvalidSocket) return;
-  if (EqualsIgnoringCase(response_.Header("Connection"), "close") ||
-      EqualsIgnoringCase(response_.Header("Proxy-Connection"), "close"))
+  if (core::EqualsIgnoringAsciiCase(response_.Header("Connection"), "close") ||
+      core::EqualsIgnoringAsciiCase(response_.Header("Proxy-Connection"), "close"))
     CloseSocket();
-}
-
-bool THttpClient::ReadLine(std::string& line, bool inHead) {
-  const std::size_t maxLength = static_cast<std::size_t>(std::max<std::int32_t>(MaxLineLength, 0));
-  std::size_t searchFrom = 0;
-  for (;;) {
-    const std::size_t lineEnd = buffer_.find('\n', searchFrom);
-    if (lineEnd != std::string::npos) {
-      if (lineEnd > maxLength) throw EReadLnMaxLineLengthExceeded("Max line length exceeded.");
-      CountHeadBytes(inHead, lineEnd + 1);
-      line.assign(buffer_, 0, lineEnd);
-      buffer_.erase(0, lineEnd + 1);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      return true;
-    }
-    if (buffer_.size() > maxLength) throw EReadLnMaxLineLengthExceeded("Max line length exceeded.");
-    searchFrom = buffer_.size();
-    if (!ReceiveMore()) {
-      line = std::move(buffer_);
-      buffer_.clear();
-      return false;
-    }
-  }
-}
-
-void THttpClient::CountHeadBytes(bool inHead, std::size_t count) {
-  if (!inHead) return;
-  headBytes_ += count;
-  if (headBytes_ > Limits.MaxHeadBytes)
-    throw EReadLnMaxLineLengthExceeded("Max line length exceeded.");
 }
 
 int THttpClient::NextWaitMilliseconds() {
@@ -429,7 +284,7 @@ int THttpClient::NextWaitMilliseconds() {
   return static_cast<int>(std::min(wait, remaining));
 }
 
-bool THttpClient::ReceiveMore() {
+bool THttpClient::ReceiveMore(bool partHeld) {
   if (socket_ == platform::kInvalidSocket) return false;
   const std::size_t blockSize =
       static_cast<std::size_t>(std::clamp<std::int32_t>(RecvBufferSize, 1, 1 << 20));
@@ -456,7 +311,7 @@ bool THttpClient::ReceiveMore() {
     if (errorCode == kWouldBlock) continue;
     if (errorCode == kConnectionAborted || errorCode == kSocketShutDown) {
       CloseSocket();
-      if (!buffer_.empty()) return false;
+      if (partHeld) return false;
     }
     throw ESocketError(errorCode);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/http_response.h"
 #include "platform/sockets.h"
 
 EVENTLOG_DECLARE_EXCEPTION(EConnClosedGracefully)         // "Connection Closed Gracefully."
@@ -102,35 +103,30 @@ class THttpClient {
   Target TargetOf(const tUrl& url);
   void Connect(const std::string& host, std::uint16_t port);
   void SendRequest(const std::string& requestTarget, const std::string& hostHeader);
-  void ReadResponseHead();
-  void ReadHeaderLines();
-  [[noreturn]] void RaiseProtocolFailure();
-  std::string ReadBody();
-  // False when the body went past the kept limit; then the connection is closed.
-  bool ReadExactly(std::string& body, std::uint64_t count, bool closeIsFailure);
-  void ReadChunkedBody(std::string& body);
-  void ReadUntilClose(std::string& body);
-  // Shortens the count to the room left under the kept limit; true when it had to.
-  bool KeepBodyBytes(std::string& body, std::uint64_t& count);
+  [[noreturn]] void RaiseProtocolFailure(std::string& body);
+  [[noreturn]] void RaiseReadFailure();
+  // Feeds the response reader from the receive buffer, receiving while it needs more, until the
+  // head is whole, the response ends or it fails. Body bytes are added to the body.
+  core::HttpEvent ReadResponse(std::string& body);
+  core::HttpEvent FeedReader(std::string& body);
+  void KeepHead();
   void CutBody();
   // Closes the connection unless the response lets it stay open.
   void FinishExchange();
 
-  // The receive buffer holds bytes arrived and not yet consumed. ReadLine is false when the peer
-  // closed before a line end; the line then holds what arrived.
-  bool ReadLine(std::string& line, bool inHead);
-  void CountHeadBytes(bool inHead, std::size_t count);
-  bool ReceiveMore();
+  // Receives into the empty receive buffer; false when the peer has closed. A held part of a line
+  // decides whether an aborted connection ends like a close.
+  bool ReceiveMore(bool partHeld);
   int NextWaitMilliseconds();
   void CloseSocket();
 
   std::string host_;
   std::int32_t port_ = 80;
   platform::SocketHandle socket_ = platform::kInvalidSocket;
-  bool peerClosed_ = false;
-  bool bodyCut_ = false;  // the body went past the kept limit: the rest is left unread
+  // Bytes received and not yet taken by the reader, from bufferStart_ on.
   std::string buffer_;
-  std::size_t headBytes_ = 0;  // of the response head being read
+  std::size_t bufferStart_ = 0;
+  core::tHttpResponseReader reader_;
   std::int64_t deadline_ = 0;  // steady-clock milliseconds when the exchange must end
   tHttpResponse response_;
 };

@@ -19,6 +19,7 @@ set(WINDOWS_TEST_SOURCES
   fake_com_win32.cpp
   fake_eventlog_win32.cpp
   http_client_test.cpp
+  http_response_test.cpp
   kit_cleanup_test.cpp
   kit_helpers_test.cpp
   kit_logentry_test.cpp
