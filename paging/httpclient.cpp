@@ -8,10 +8,10 @@ tHttpLimits HttpLimits;
 
 namespace {
 
-constexpr int kWouldBlock = 10035;
-constexpr int kConnectionAborted = 10053;
-constexpr int kSocketShutDown = 10058;
-constexpr int kAddressNotAvailable = 10049;
+constexpr int kWouldBlock = core::kWsaeWouldBlock;
+constexpr int kConnectionAborted = core::kWsaeConnAborted;
+constexpr int kSocketShutDown = core::kWsaeShutdown;
+constexpr int kAddressNotAvailable = core::kWsaeAddrNotAvail;
 constexpr int kProtocolFailureReadTimeout = 2000;
 
 std::int64_t SteadyMilliseconds() {
@@ -169,25 +169,22 @@ struct THttpClient::Target {
 
 THttpClient::THttpClient() : Limits(HttpLimits) {}
 
-THttpClient::~THttpClient() { CloseSocket(); }
+THttpClient::~THttpClient() = default;
 
 // The connection's host and port are also the defaults for a URL that lacks them.
 void THttpClient::SetHost(const std::string& host) { host_ = host; }
 
 void THttpClient::SetPort(std::int32_t port) { port_ = port; }
 
-bool THttpClient::IsConnected() { return socket_ != platform::kInvalidSocket; }
+bool THttpClient::IsConnected() { return bool(socket_); }
 
 void THttpClient::CloseConnection() {
-  if (socket_ == platform::kInvalidSocket) return;
-  platform::ShutdownSending(socket_);
+  if (!socket_) return;
+  platform::ShutdownSending(socket_.get());
   CloseSocket();
 }
 
-void THttpClient::CloseSocket() {
-  platform::CloseSocket(socket_);
-  socket_ = platform::kInvalidSocket;
-}
+void THttpClient::CloseSocket() { socket_.reset(); }
 
 THttpClient::Target THttpClient::TargetOf(const tUrl& url) {
   const std::string host = url.Host.empty() ? host_ : url.Host;
@@ -223,7 +220,7 @@ std::string THttpClient::Get(const std::string& url) {
   bodyCut_ = false;
   deadline_ = SteadyMilliseconds() + Limits.ExchangeMilliseconds;
   const Target target = TargetOf(SplitUrl(url));
-  if (socket_ == platform::kInvalidSocket) Connect(host_, target.Port);
+  if (!socket_) Connect(host_, target.Port);
   SendRequest(target.RequestTarget, target.HostHeader);
   ReadResponseHead();
 
@@ -231,7 +228,7 @@ std::string THttpClient::Get(const std::string& url) {
   const bool redirect =
       (code >= 300 && code <= 399 && code != 304) || !response_.Header("Location").empty();
   if (redirect || code < 200 || code > 299) RaiseProtocolFailure();
-  if (socket_ == platform::kInvalidSocket) throw ENetException("Undefined situation");
+  if (!socket_) throw ENetException("Undefined situation");
   std::string body = code == 204 ? std::string() : ReadBody();
   FinishExchange();
   return body;
@@ -249,11 +246,11 @@ void THttpClient::Connect(const std::string& host, std::uint16_t port) {
   };
   const std::uint32_t address = ResolveHostAddress(host, remaining());
   int errorCode = 0;
-  socket_ = platform::OpenStreamSocket(errorCode);
-  if (socket_ == platform::kInvalidSocket) throw EInvalidSocket("Cannot allocate socket.");
+  socket_.reset(platform::OpenStreamSocket(errorCode));
+  if (!socket_) throw EInvalidSocket("Cannot allocate socket.");
   buffer_.clear();
-  if (!platform::BindAnyAddress(socket_, errorCode) ||
-      !platform::ConnectStream(socket_, address, port, remaining(), errorCode)) {
+  if (!platform::BindAnyAddress(socket_.get(), errorCode) ||
+      !platform::ConnectStream(socket_.get(), address, port, remaining(), errorCode)) {
     CloseSocket();
     throw ESocketError(errorCode);
   }
@@ -267,7 +264,7 @@ void THttpClient::SendRequest(const std::string& requestTarget, const std::strin
   request += "User-Agent: Mozilla/3.0 (compatible; Tarn32 Library)\r\n";
   request += "\r\n";
   int errorCode = 0;
-  if (!platform::SendAll(socket_, request.data(), request.size(), NextWaitMilliseconds(),
+  if (!platform::SendAll(socket_.get(), request.data(), request.size(), NextWaitMilliseconds(),
                          errorCode))
     throw ESocketError(errorCode);
 }
@@ -385,7 +382,7 @@ void THttpClient::CutBody() {
 }
 
 void THttpClient::FinishExchange() {
-  if (socket_ == platform::kInvalidSocket) return;
+  if (!socket_) return;
   if (EqualsIgnoringCase(response_.Header("Connection"), "close") ||
       EqualsIgnoringCase(response_.Header("Proxy-Connection"), "close"))
     CloseSocket();
@@ -430,12 +427,12 @@ int THttpClient::NextWaitMilliseconds() {
 }
 
 bool THttpClient::ReceiveMore() {
-  if (socket_ == platform::kInvalidSocket) return false;
+  if (!socket_) return false;
   const std::size_t blockSize =
       static_cast<std::size_t>(std::clamp<std::int32_t>(RecvBufferSize, 1, 1 << 20));
   for (;;) {
     int errorCode = 0;
-    switch (platform::WaitUntilReadable(socket_, NextWaitMilliseconds(), errorCode)) {
+    switch (platform::WaitUntilReadable(socket_.get(), NextWaitMilliseconds(), errorCode)) {
       case platform::WaitResult::Ready:
         break;
       case platform::WaitResult::TimedOut:
@@ -446,7 +443,7 @@ bool THttpClient::ReceiveMore() {
     const std::size_t oldSize = buffer_.size();
     buffer_.resize(oldSize + blockSize);
     const long received =
-        platform::ReceiveAvailable(socket_, buffer_.data() + oldSize, blockSize, errorCode);
+        platform::ReceiveAvailable(socket_.get(), buffer_.data() + oldSize, blockSize, errorCode);
     buffer_.resize(oldSize + static_cast<std::size_t>(std::max(received, 0L)));
     if (received > 0) return true;
     if (received == 0) {

@@ -126,7 +126,7 @@ class THttpClient {
 
   std::string host_;
   std::int32_t port_ = 80;
-  platform::SocketHandle socket_ = platform::kInvalidSocket;
+  platform::UniqueSocket socket_;
   bool peerClosed_ = false;
   bool bodyCut_ = false;  // the body went past the kept limit: the rest is left unread
   std::string buffer_;
