@@ -1,7 +1,5 @@
 #include "kit/exceptionreport.h"
 
-#include <memory>
-
 #include "core/datetime.h"
 #include "core/errors.h"
 #include "kit/helpers.h"
@@ -15,11 +13,6 @@ constexpr char kFallbackJournal[] = "Exception.txt";
 constexpr char kTimestampPlaceholder[] = "{timestamp}";
 constexpr unsigned kAlarmTones[] = {200, 400, 800, 1600};
 constexpr unsigned kToneMilliseconds = 50;
-
-struct DocumentReleaser {
-  void operator()(platform::XmlDocument* document) const { platform::ReleaseXmlDocument(document); }
-};
-using DocumentHolder = std::unique_ptr<platform::XmlDocument, DocumentReleaser>;
 
 void AppendTextElement(platform::XmlDocument* document, platform::XmlElement* parent,
                        const std::string& name, const std::string& text) {
@@ -54,7 +47,7 @@ std::string SaveExceptionRecAsXML(tExceptionRec record) {
       trace = 100;
       platform::BeginXmlSession();
       sessionOpen = true;
-      DocumentHolder holder(platform::CreateXmlDocument());
+      const platform::UniqueXmlDocument holder(platform::CreateXmlDocument());
       platform::XmlDocument* document = holder.get();
       trace = 200;
       platform::ClearXmlDocument(document);

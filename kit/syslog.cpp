@@ -4,15 +4,6 @@
 #include "platform/clock.h"
 #include "platform/sockets.h"
 
-namespace {
-
-struct SocketCloser {
-  platform::SocketHandle Socket;
-  ~SocketCloser() { platform::CloseSocket(Socket); }
-};
-
-}  // namespace
-
 std::string SyslogDatagram(std::int32_t pri, TDateTime moment, const std::string& ident,
                            const std::string& text) {
   return "<" + std::to_string(pri) + ">" + FormatDateTime("MMM DD YYYY HH:MM:SS", moment) + ": %" +
@@ -27,11 +18,11 @@ void SendSyslog(const std::string& text, std::int32_t severity, std::int32_t fac
   const std::uint32_t address = ResolveHostAddress(log.SyslogHost);
 
   int errorCode = 0;
-  SocketCloser closer{platform::OpenDatagramSocket(errorCode)};
-  if (closer.Socket == platform::kInvalidSocket) throw EInvalidSocket("Cannot allocate socket.");
-  const long sent = platform::SendDatagram(closer.Socket, address, kSyslogPort, datagram.data(),
+  const platform::UniqueSocket socket(platform::OpenDatagramSocket(errorCode));
+  if (!socket) throw EInvalidSocket("Cannot allocate socket.");
+  const long sent = platform::SendDatagram(socket.get(), address, kSyslogPort, datagram.data(),
                                            datagram.size(), errorCode);
   if (sent < 0) throw ESocketError(errorCode);
   // A datagram goes whole or not at all; a short one is a message too long for the network.
-  if (static_cast<std::size_t>(sent) != datagram.size()) throw ESocketError(10040);
+  if (static_cast<std::size_t>(sent) != datagram.size()) throw ESocketError(core::kWsaeMsgSize);
 }

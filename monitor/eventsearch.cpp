@@ -98,17 +98,13 @@ BlockWalkOutcome WalkEventBlock(const std::uint8_t* block, std::size_t size,
 }
 
 bool FindLatestEvent(tEventSearchRecord criteria, tMyEventLogRecord& result) {
-  platform::EventLogHandle log = platform::OpenEventLog(criteria.LogFile);
-  if (log == nullptr) return false;
   // The handle is released on every way out, the failing time conversion included.
-  struct LogCloser {
-    platform::EventLogHandle log;
-    ~LogCloser() { platform::CloseEventLog(log); }
-  } closer{log};
+  const platform::UniqueEventLog log(platform::OpenEventLog(criteria.LogFile));
+  if (!log) return false;
 
   std::vector<std::uint8_t> buffer(kInitialBufferSize);
   std::uint32_t bytesRead = 0;
-  while (ReadNextBlock(log, buffer, bytesRead)) {
+  while (ReadNextBlock(log.get(), buffer, bytesRead)) {
     std::uint32_t timeGenerated = 0;
     switch (WalkEventBlock(buffer.data(), bytesRead, criteria, result, timeGenerated)) {
       case BlockWalkOutcome::Matched:
@@ -125,12 +121,12 @@ bool FindLatestEvent(tEventSearchRecord criteria, tMyEventLogRecord& result) {
 
 bool CountEventRecords(const std::string& logName, std::uint64_t& count) {
   count = 0;
-  platform::EventLogHandle log = platform::OpenEventLog(logName);
-  if (log == nullptr) return false;
+  const platform::UniqueEventLog log(platform::OpenEventLog(logName));
+  if (!log) return false;
   std::vector<std::uint8_t> buffer(kInitialBufferSize);
   std::uint32_t bytesRead = 0;
   bool whole = true;
-  while (whole && ReadNextBlock(log, buffer, bytesRead)) {
+  while (whole && ReadNextBlock(log.get(), buffer, bytesRead)) {
     for (std::size_t offset = 0; offset < bytesRead;) {
       const std::size_t available = bytesRead - offset;
       const std::uint32_t length = available >= 4 ? core::LoadU32(buffer.data() + offset) : 0;
@@ -142,7 +138,6 @@ bool CountEventRecords(const std::string& logName, std::uint64_t& count) {
       offset += length;
     }
   }
-  platform::CloseEventLog(log);
   return true;
 }
 

@@ -91,20 +91,17 @@ std::string ReadXMLTag(std::string fileName, std::string tagName) {
 
 std::string ReadFileToString(std::string fileName) {
   if (!platform::FileExists(fileName)) return fileName + " does not exist";
-  platform::FileHandle file = platform::kInvalidFile;
   try {
     std::string result;
-    file = platform::OpenSharedForReading(fileName);
+    const platform::UniqueFile file(platform::OpenSharedForReading(fileName));
     char block[kBlockSize];
     for (;;) {
-      long count = platform::ReadFromFile(file, block, kBlockSize);
+      long count = platform::ReadFromFile(file.get(), block, kBlockSize);
       if (count > 0) result.append(block, static_cast<std::size_t>(count));
       if (count != static_cast<long>(kBlockSize)) break;
     }
-    platform::CloseFile(file);
     return result;
   } catch (const std::exception& failure) {
-    platform::CloseFile(file);
     FailureDescription description = DescribeFailure(failure);
     return "Error: " + description.Message + " (" + description.ClassName + ")";
   }

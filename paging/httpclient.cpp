@@ -9,10 +9,6 @@ tHttpLimits HttpLimits;
 
 namespace {
 
-constexpr int kWouldBlock = 10035;
-constexpr int kConnectionAborted = 10053;
-constexpr int kSocketShutDown = 10058;
-constexpr int kAddressNotAvailable = 10049;
 constexpr int kProtocolFailureReadTimeout = 2000;
 
 std::int64_t SteadyMilliseconds() {
@@ -26,7 +22,7 @@ std::uint16_t PortNumber(const std::string& text) {
   std::int64_t value = 0;
   if (!core::ParseHttpInteger(text, value))
     throw EConvertError("'" + text + "' is not a valid integer value");
-  if (value < 0 || value > 65535) throw ESocketError(kAddressNotAvailable);
+  if (value < 0 || value > 65535) throw ESocketError(core::kWsaeAddrNotAvail);
   return static_cast<std::uint16_t>(value);
 }
 
@@ -94,18 +90,15 @@ void THttpClient::SetHost(const std::string& host) { host_ = host; }
 
 void THttpClient::SetPort(std::int32_t port) { port_ = port; }
 
-bool THttpClient::IsConnected() { return socket_ != platform::kInvalidSocket; }
+bool THttpClient::IsConnected() { return static_cast<bool>(socket_); }
 
 void THttpClient::CloseConnection() {
-  if (socket_ == platform::kInvalidSocket) return;
-  platform::ShutdownSending(socket_);
+  if (!socket_) return;
+  platform::ShutdownSending(socket_.get());
   CloseSocket();
 }
 
-void THttpClient::CloseSocket() {
-  platform::CloseSocket(socket_);
-  socket_ = platform::kInvalidSocket;
-}
+void THttpClient::CloseSocket() { socket_.reset(); }
 
 THttpClient::Target THttpClient::TargetOf(const tUrl& url) {
   const std::string host = url.Host.empty() ? host_ : url.Host;
@@ -141,7 +134,7 @@ std::string THttpClient::Get(const std::string& url) {
   response_ = tHttpResponse();
   deadline_ = SteadyMilliseconds() + Limits.ExchangeMilliseconds;
   const Target target = TargetOf(SplitUrl(url));
-  if (socket_ == platform::kInvalidSocket) Connect(host_, target.Port);
+  if (!socket_) Connect(host_, target.Port);
   SendRequest(target.RequestTarget, target.HostHeader);
   core::StartHttpResponse(reader_,
                           {static_cast<std::size_t>(std::max<std::int32_t>(MaxLineLength, 0)),
@@ -166,12 +159,12 @@ void THttpClient::Connect(const std::string& host, std::uint16_t port) {
   };
   const std::uint32_t address = ResolveHostAddress(host, remaining());
   int errorCode = 0;
-  socket_ = platform::OpenStreamSocket(errorCode);
-  if (socket_ == platform::kInvalidSocket) throw EInvalidSocket("Cannot allocate socket.");
+  socket_.reset(platform::OpenStreamSocket(errorCode));
+  if (!socket_) throw EInvalidSocket("Cannot allocate socket.");
   buffer_.clear();
   bufferStart_ = 0;
-  if (!platform::BindAnyAddress(socket_, errorCode) ||
-      !platform::ConnectStream(socket_, address, port, remaining(), errorCode)) {
+  if (!platform::BindAnyAddress(socket_.get(), errorCode) ||
+      !platform::ConnectStream(socket_.get(), address, port, remaining(), errorCode)) {
     CloseSocket();
     throw ESocketError(errorCode);
   }
@@ -185,7 +178,7 @@ void THttpClient::SendRequest(const std::string& requestTarget, const std::strin
   request += "User-Agent: Mozilla/3.0 (compatible; Tarn32 Library)\r\n";
   request += "\r\n";
   int errorCode = 0;
-  if (!platform::SendAll(socket_, request.data(), request.size(), NextWaitMilliseconds(),
+  if (!platform::SendAll(socket_.get(), request.data(), request.size(), NextWaitMilliseconds(),
                          errorCode))
     throw ESocketError(errorCode);
 }
@@ -270,7 +263,7 @@ void THttpClient::CutBody() {
 }
 
 void THttpClient::FinishExchange() {
-  if (socket_ == platform::kInvalidSocket) return;
+  if (!socket_) return;
   if (core::EqualsIgnoringAsciiCase(response_.Header("Connection"), "close") ||
       core::EqualsIgnoringAsciiCase(response_.Header("Proxy-Connection"), "close"))
     CloseSocket();
@@ -285,12 +278,12 @@ int THttpClient::NextWaitMilliseconds() {
 }
 
 bool THttpClient::ReceiveMore(bool partHeld) {
-  if (socket_ == platform::kInvalidSocket) return false;
+  if (!socket_) return false;
   const std::size_t blockSize =
       static_cast<std::size_t>(std::clamp<std::int32_t>(RecvBufferSize, 1, 1 << 20));
   for (;;) {
     int errorCode = 0;
-    switch (platform::WaitUntilReadable(socket_, NextWaitMilliseconds(), errorCode)) {
+    switch (platform::WaitUntilReadable(socket_.get(), NextWaitMilliseconds(), errorCode)) {
       case platform::WaitResult::Ready:
         break;
       case platform::WaitResult::TimedOut:
@@ -301,15 +294,15 @@ bool THttpClient::ReceiveMore(bool partHeld) {
     const std::size_t oldSize = buffer_.size();
     buffer_.resize(oldSize + blockSize);
     const long received =
-        platform::ReceiveAvailable(socket_, buffer_.data() + oldSize, blockSize, errorCode);
+        platform::ReceiveAvailable(socket_.get(), buffer_.data() + oldSize, blockSize, errorCode);
     buffer_.resize(oldSize + static_cast<std::size_t>(std::max(received, 0L)));
     if (received > 0) return true;
     if (received == 0) {
       CloseSocket();
       return false;
     }
-    if (errorCode == kWouldBlock) continue;
-    if (errorCode == kConnectionAborted || errorCode == kSocketShutDown) {
+    if (errorCode == core::kWsaeWouldBlock) continue;
+    if (errorCode == core::kWsaeConnAborted || errorCode == core::kWsaeShutdown) {
       CloseSocket();
       if (partHeld) return false;
     }

@@ -122,7 +122,7 @@ class THttpClient {
 
   std::string host_;
   std::int32_t port_ = 80;
-  platform::SocketHandle socket_ = platform::kInvalidSocket;
+  platform::UniqueSocket socket_;
   // Bytes received and not yet taken by the reader, from bufferStart_ on.
   std::string buffer_;
   std::size_t bufferStart_ = 0;

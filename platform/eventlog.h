@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/event_record.h"
+#include "core/unique_handle.h"
 
 namespace platform {
 
@@ -31,6 +32,13 @@ bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t buffe
                            std::uint32_t& errorCode);
 
 void CloseEventLog(EventLogHandle log);
+
+struct EventLogTraits {
+  static EventLogHandle Invalid() { return nullptr; }
+  static void Close(EventLogHandle log) { CloseEventLog(log); }
+};
+// An open log closed when its owner goes.
+using UniqueEventLog = core::UniqueHandle<EventLogTraits>;
 
 // Where the named log is kept, as the open above finds it: on Linux its file in the log
 // directory, on Windows its key in the registry (the service opens Application for a name it

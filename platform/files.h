@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/unique_handle.h"
+
 namespace platform {
 
 // A directory entry of that name that is not a directory and whose last-write time, as local
@@ -20,6 +22,13 @@ FileHandle OpenSharedForReading(const std::string& name);
 // Reads up to size bytes; the count read, or -1 on failure.
 long ReadFromFile(FileHandle file, void* buffer, std::size_t size);
 void CloseFile(FileHandle file);
+
+struct FileTraits {
+  static FileHandle Invalid() { return kInvalidFile; }
+  static void Close(FileHandle file) { CloseFile(file); }
+};
+// A file closed when its owner goes.
+using UniqueFile = core::UniqueHandle<FileTraits>;
 
 }  // namespace platform
 

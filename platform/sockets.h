@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/socket_errors.h"
+#include "core/unique_handle.h"
 
 // The address of a host: as ParseHostAddress reads it, else the first IPv4 address a lookup finds.
 // A text of digits and dots that is no such address is never looked up. Raises ESocketError (10049
@@ -33,6 +34,13 @@ SocketHandle OpenDatagramSocket(int& errorCode);
 long SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
                   std::size_t size, int& errorCode);
 void CloseSocket(SocketHandle socket);
+
+struct SocketTraits {
+  static SocketHandle Invalid() { return kInvalidSocket; }
+  static void Close(SocketHandle socket) { CloseSocket(socket); }
+};
+// A socket closed when its owner goes.
+using UniqueSocket = core::UniqueHandle<SocketTraits>;
 
 // Stream sockets never block: waiting is done by the Wait calls, each with its own time limit in
 // milliseconds (a negative limit waits without one).

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/errors.h"
+#include "core/unique_handle.h"
 
 // A refusal of the XML document object; the message is the platform's own.
 EVENTLOG_DECLARE_EXCEPTION(EXMLDocError)
@@ -25,6 +26,13 @@ XmlDocument* CreateXmlDocument();
 void ReleaseXmlDocument(XmlDocument* document);
 void ClearXmlDocument(XmlDocument* document);
 void OpenXmlDocument(XmlDocument* document);
+
+struct XmlDocumentTraits {
+  static XmlDocument* Invalid() { return nullptr; }
+  static void Close(XmlDocument* document) { ReleaseXmlDocument(document); }
+};
+// A document wrapper released, with its elements, when its owner goes.
+using UniqueXmlDocument = core::UniqueHandle<XmlDocumentTraits>;
 
 // Elements belong to their document and live as long as it does.
 XmlElement* CreateDocumentElement(XmlDocument* document, const std::string& name);

@@ -31,6 +31,7 @@ set(WINDOWS_TEST_SOURCES
   pageaction_test.cpp
   sendpage_test.cpp
   settings_test.cpp
+  unique_handle_test.cpp
   versionprobe_test.cpp
   windows_e2e_test.cpp
   xml_text_test.cpp

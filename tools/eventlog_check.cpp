@@ -762,10 +762,8 @@ std::optional<tEventSearchRecord> CheckSettings(const std::string& folder, Findi
     return std::nullopt;
   }
   Print("The settings in " + path + ":");
-  const platform::FileHandle file = platform::OpenSharedForReading(path);
-  if (file == platform::kInvalidFile)
+  if (!platform::UniqueFile(platform::OpenSharedForReading(path)))
     findings.Warn(path + " cannot be read by this user: EventLog takes every setting as missing");
-  platform::CloseFile(file);
   const std::string content = ReadFileToString(path);
   const tSettingsText text = ReadSettingsText(path);
   const Converted converted = Convert(text);

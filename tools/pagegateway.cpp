@@ -66,7 +66,7 @@ bool ReadRequestHead(platform::SocketHandle connection, std::string& head) {
     long received = platform::ReceiveAvailable(connection, block, sizeof block, errorCode);
     if (received > 0)
       head.append(block, static_cast<std::size_t>(received));
-    else if (received == 0 || errorCode != 10035)
+    else if (received == 0 || errorCode != core::kWsaeWouldBlock)
       return false;
   }
   return true;
@@ -118,22 +118,21 @@ int main(int argc, char** argv) {
 
   platform::StartSocketLayer();
   int errorCode = 0;
-  platform::SocketHandle listener =
-      platform::ListenStream(kLoopback, static_cast<std::uint16_t>(port), errorCode);
-  if (listener == platform::kInvalidSocket) {
+  const platform::UniqueSocket listener(
+      platform::ListenStream(kLoopback, static_cast<std::uint16_t>(port), errorCode));
+  if (!listener) {
     std::fprintf(stderr, "pagegateway: cannot listen on 127.0.0.1:%ld: %s\n", port,
                  SocketErrorText(errorCode).c_str());
     return 1;
   }
   std::printf("Paging gateway stand-in listening on 127.0.0.1:%u\n",
-              unsigned(platform::LocalPort(listener)));
+              unsigned(platform::LocalPort(listener.get())));
   std::fflush(stdout);
   for (;;) {
-    if (platform::WaitUntilReadable(listener, -1, errorCode) != platform::WaitResult::Ready)
+    if (platform::WaitUntilReadable(listener.get(), -1, errorCode) != platform::WaitResult::Ready)
       continue;
-    platform::SocketHandle connection = platform::AcceptStream(listener, errorCode);
-    if (connection == platform::kInvalidSocket) continue;
-    Serve(connection, answer);
-    platform::CloseSocket(connection);
+    const platform::UniqueSocket connection(platform::AcceptStream(listener.get(), errorCode));
+    if (!connection) continue;
+    Serve(connection.get(), answer);
   }
 }

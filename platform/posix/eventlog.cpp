@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <unordered_set>
 
 #include "platform/journal.h"
 #include "platform/posix/evt_format.h"
+#include "platform/posix/handles.h"
 #include "platform/posix/journal_reader.h"
 
 namespace platform {
@@ -22,7 +24,8 @@ namespace {
 using evt::LogFile;
 
 struct OpenLog {
-  explicit OpenLog(int fd) : file(fd) {}
+  explicit OpenLog(UniqueFd fd) : descriptor(std::move(fd)), file(descriptor.get()) {}
+  UniqueFd descriptor;  // the file stays open as long as the log
   LogFile file;
   std::uint8_t seenHeader[evt::kHeaderSize] = {};
   std::uint32_t cursor = 0;     // end of the next record to deliver
@@ -122,24 +125,18 @@ EventLogHandle OpenEventLog(const std::string& logName) {
   if (NamesTheJournal(logName)) return journal::Open();
   const std::string path = evt::FindLogFile(evt::LogDirectory(), logName);
   if (path.empty()) return nullptr;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  auto* log = new OpenLog(fd);
-  bool usable;
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return nullptr;
+  auto log = std::make_unique<OpenLog>(std::move(fd));
   {
     // A log that a writer keeps locked too long cannot be opened this time.
-    evt::FileLock lock(fd, evt::FileLock::Kind::Shared);
-    usable = lock.Held() && log->file.Load();
-    if (usable) log->finished = !StartAtNewest(*log);
-  }
-  if (!usable) {
-    delete log;
-    close(fd);
-    return nullptr;
+    evt::FileLock lock(log->file.Fd(), evt::FileLock::Kind::Shared);
+    if (!lock.Held() || !log->file.Load()) return nullptr;
+    log->finished = !StartAtNewest(*log);
   }
   std::lock_guard registryLock(registryMutex);
-  Registry().insert(log);
-  return log;
+  Registry().insert(log.get());
+  return log.release();
 }
 
 bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bufferSize,
@@ -213,9 +210,7 @@ void CloseEventLog(EventLogHandle handle) {
     std::lock_guard lock(registryMutex);
     if (handle == nullptr || Registry().erase(handle) == 0) return;
   }
-  auto* log = static_cast<OpenLog*>(handle);
-  close(log->file.Fd());
-  delete log;
+  delete static_cast<OpenLog*>(handle);
 }
 
 }  // namespace platform

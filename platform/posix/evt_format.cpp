@@ -15,6 +15,7 @@
 
 #include "core/ascii.h"
 #include "platform/posix/charset.h"
+#include "platform/posix/handles.h"
 
 namespace platform::evt {
 
@@ -433,18 +434,6 @@ bool WriteCircular(int fd, std::uint32_t regionEnd, std::uint32_t offset, const 
          WriteExact(fd, kHeaderSize, bytes + head, count - head);
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 bool InitializeEmptyLog(int fd, std::uint32_t maxSize) {
   FileHeader header;
   header.MaxSize = maxSize;
@@ -463,17 +452,17 @@ std::string AppendRecord(const std::string& dir, const std::string& logName,
                          const NewRecord& record, std::uint32_t maxSize) {
   std::string path = FindLogFile(dir, logName);
   if (path.empty()) path = dir + "/" + logName + ".evt";
-  FileDescriptor fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (fd.Get() < 0) return "cannot open " + path + ": " + std::strerror(errno);
-  FileLock lock(fd.Get(), FileLock::Kind::Exclusive);
+  const UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd) return "cannot open " + path + ": " + std::strerror(errno);
+  FileLock lock(fd.get(), FileLock::Kind::Exclusive);
   if (!lock.Held())
     return path + " is locked by another program; gave up after " +
            std::to_string(kLockWaitMilliseconds / 1000) + " seconds, nothing written";
 
   struct stat st;
-  if (fstat(fd.Get(), &st) != 0) return "cannot examine " + path;
-  if (st.st_size == 0 && !InitializeEmptyLog(fd.Get(), maxSize)) return "cannot write " + path;
-  LogFile file(fd.Get());
+  if (fstat(fd.get(), &st) != 0) return "cannot examine " + path;
+  if (st.st_size == 0 && !InitializeEmptyLog(fd.get(), maxSize)) return "cannot write " + path;
+  LogFile file(fd.get());
   if (!file.Load()) return path + " is no event log";
   auto bounds = file.LocateEof();
   if (!bounds) return path + " has no end-of-file record";
@@ -494,7 +483,7 @@ std::string AppendRecord(const std::string& dir, const std::string& logName,
   if (!fitsLinearly) {
     // Full: the region reaches up to the maximum size, and the oldest records give way.
     if (end >= begin && file.RegionEnd() < header.MaxSize) {
-      if (ftruncate(fd.Get(), off_t(header.MaxSize)) != 0) return "cannot grow " + path;
+      if (ftruncate(fd.get(), off_t(header.MaxSize)) != 0) return "cannot grow " + path;
       file.SetRegionEnd(header.MaxSize);
     }
     std::uint32_t used = file.Distance(begin, end);
@@ -523,9 +512,9 @@ std::string AppendRecord(const std::string& dir, const std::string& logName,
   EncodeHeader(header, headerBytes);
   // The header is marked dirty while records and end-of-file record change, and the new
   // end-of-file record is in place before the record overwrites the old one.
-  if (!WriteExact(fd.Get(), 0, headerBytes, kHeaderSize) ||
-      !WriteCircular(fd.Get(), regionEnd, newEnd, eof, kEofSize) ||
-      !WriteCircular(fd.Get(), regionEnd, end, bytes.data(), length))
+  if (!WriteExact(fd.get(), 0, headerBytes, kHeaderSize) ||
+      !WriteCircular(fd.get(), regionEnd, newEnd, eof, kEofSize) ||
+      !WriteCircular(fd.get(), regionEnd, end, bytes.data(), length))
     return "cannot write " + path;
   header.StartOffset = begin;
   header.EndOffset = newEnd;
@@ -534,7 +523,7 @@ std::string AppendRecord(const std::string& dir, const std::string& logName,
   header.Flags &= ~kFlagDirty;
   if (dropped) header.Flags |= kFlagWrapped;
   EncodeHeader(header, headerBytes);
-  if (!WriteExact(fd.Get(), 0, headerBytes, kHeaderSize)) return "cannot write " + path;
+  if (!WriteExact(fd.get(), 0, headerBytes, kHeaderSize)) return "cannot write " + path;
   return {};
 }
 

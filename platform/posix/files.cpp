@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/ascii.h"
+#include "platform/posix/handles.h"
 
 namespace platform {
 
@@ -112,9 +113,7 @@ bool CanCreateFileIn(const std::string& directory, std::string& reason) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string probe =
         base + ".eventlog-probe-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-    int descriptor = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (descriptor >= 0) {
-      close(descriptor);
+    if (UniqueFd(open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600))) {
       unlink(probe.c_str());
       return true;
     }

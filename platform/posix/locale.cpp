@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/regional.h"
+#include "platform/posix/handles.h"
 
 namespace platform {
 namespace {
@@ -34,29 +35,22 @@ class CategoryLocale {
  public:
   CategoryLocale(int mask, int category, const char* categoryVariable, const std::string& name)
       : handle_(newlocale(mask, name.c_str(), static_cast<locale_t>(0))) {
-    if (handle_ == static_cast<locale_t>(0)) return;
+    if (!handle_) return;
 #ifdef _NL_LOCALE_NAME
-    resolvedName_ = nl_langinfo_l(_NL_LOCALE_NAME(category), handle_);
+    resolvedName_ = nl_langinfo_l(_NL_LOCALE_NAME(category), handle_.get());
 #else
     (void)category;
     resolvedName_ = name.empty() ? NameFromEnvironment(categoryVariable) : name;
 #endif
     (void)categoryVariable;
   }
-  ~CategoryLocale() {
-    if (handle_ != static_cast<locale_t>(0)) freelocale(handle_);
-  }
-  CategoryLocale(const CategoryLocale&) = delete;
-  CategoryLocale& operator=(const CategoryLocale&) = delete;
 
   // False for a locale that cannot be opened and for the C locale.
-  bool HasRegionalValues() const {
-    return handle_ != static_cast<locale_t>(0) && !IsPlainCLocale(resolvedName_);
-  }
-  std::string Item(nl_item item) const { return nl_langinfo_l(item, handle_); }
+  bool HasRegionalValues() const { return handle_ && !IsPlainCLocale(resolvedName_); }
+  std::string Item(nl_item item) const { return nl_langinfo_l(item, handle_.get()); }
 
  private:
-  locale_t handle_;
+  UniqueLocale handle_;
   std::string resolvedName_;
 };
 
@@ -89,10 +83,7 @@ LocaleValues ReadLocaleValuesFor(const std::string& localeName) {
 LocaleValues ReadLocaleValues() { return ReadLocaleValuesFor(""); }
 
 bool LocaleAvailable(const std::string& localeName) {
-  const locale_t handle = newlocale(LC_ALL_MASK, localeName.c_str(), static_cast<locale_t>(0));
-  if (handle == static_cast<locale_t>(0)) return false;
-  freelocale(handle);
-  return true;
+  return bool(UniqueLocale(newlocale(LC_ALL_MASK, localeName.c_str(), static_cast<locale_t>(0))));
 }
 
 }  // namespace platform

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/handles.h"
+
 namespace platform {
 namespace {
 
@@ -17,85 +19,85 @@ namespace {
 int SocketErrorNumber(int error) {
   switch (error) {
     case EINTR:
-      return 10004;
+      return core::kWsaeIntr;
     case EBADF:
-      return 10009;
+      return core::kWsaeBadF;
     case EACCES:
     case EPERM:
-      return 10013;
+      return core::kWsaeAccess;
     case EFAULT:
-      return 10014;
+      return core::kWsaeFault;
     case EINVAL:
-      return 10022;
+      return core::kWsaeInval;
     case EMFILE:
     case ENFILE:
-      return 10024;
+      return core::kWsaeMFile;
     case EWOULDBLOCK:
-      return 10035;
+      return core::kWsaeWouldBlock;
     case EINPROGRESS:
-      return 10036;
+      return core::kWsaeInProgress;
     case EALREADY:
-      return 10037;
+      return core::kWsaeAlready;
     case ENOTSOCK:
-      return 10038;
+      return core::kWsaeNotSock;
     case EDESTADDRREQ:
-      return 10039;
+      return core::kWsaeDestAddrReq;
     case EMSGSIZE:
-      return 10040;
+      return core::kWsaeMsgSize;
     case EPROTOTYPE:
-      return 10041;
+      return core::kWsaeProtoType;
     case ENOPROTOOPT:
-      return 10042;
+      return core::kWsaeNoProtoOpt;
     case EPROTONOSUPPORT:
-      return 10043;
+      return core::kWsaeProtoNoSupport;
     case ESOCKTNOSUPPORT:
-      return 10044;
+      return core::kWsaeSocktNoSupport;
     case EOPNOTSUPP:
-      return 10045;
+      return core::kWsaeOpNotSupp;
     case EPFNOSUPPORT:
-      return 10046;
+      return core::kWsaePfNoSupport;
     case EAFNOSUPPORT:
-      return 10047;
+      return core::kWsaeAfNoSupport;
     case EADDRINUSE:
-      return 10048;
+      return core::kWsaeAddrInUse;
     case EADDRNOTAVAIL:
-      return 10049;
+      return core::kWsaeAddrNotAvail;
     case ENETDOWN:
-      return 10050;
+      return core::kWsaeNetDown;
     case ENETUNREACH:
-      return 10051;
+      return core::kWsaeNetUnreach;
     case ENETRESET:
-      return 10052;
+      return core::kWsaeNetReset;
     case ECONNABORTED:
-      return 10053;
+      return core::kWsaeConnAborted;
     case ECONNRESET:
-      return 10054;
+      return core::kWsaeConnReset;
     case ENOBUFS:
     case ENOMEM:
-      return 10055;
+      return core::kWsaeNoBufs;
     case EISCONN:
-      return 10056;
+      return core::kWsaeIsConn;
     case ENOTCONN:
-      return 10057;
+      return core::kWsaeNotConn;
     case EPIPE:
     case ESHUTDOWN:
-      return 10058;
+      return core::kWsaeShutdown;
     case ETOOMANYREFS:
-      return 10059;
+      return core::kWsaeTooManyRefs;
     case ETIMEDOUT:
-      return 10060;
+      return core::kWsaeTimedOut;
     case ECONNREFUSED:
-      return 10061;
+      return core::kWsaeConnRefused;
     case ELOOP:
-      return 10062;
+      return core::kWsaeLoop;
     case ENAMETOOLONG:
-      return 10063;
+      return core::kWsaeNameTooLong;
     case EHOSTDOWN:
-      return 10064;
+      return core::kWsaeHostDown;
     case EHOSTUNREACH:
-      return 10065;
+      return core::kWsaeHostUnreach;
     case ENOTEMPTY:
-      return 10066;
+      return core::kWsaeNotEmpty;
     default:
       return error;  // no socket meaning: the system's own number, without a text
   }
@@ -142,8 +144,8 @@ bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode)
   int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (result != 0 || found == nullptr) {
     errorCode = result == EAI_SYSTEM   ? SocketErrorNumber(errno)
-                : result == EAI_MEMORY ? 10055
-                                       : 11001;
+                : result == EAI_MEMORY ? core::kWsaeNoBufs
+                                       : core::kWsaHostNotFound;
     if (found) freeaddrinfo(found);
     return false;
   }
@@ -209,7 +211,7 @@ bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t por
     case WaitResult::Ready:
       break;
     case WaitResult::TimedOut:
-      errorCode = 10060;
+      errorCode = core::kWsaeTimedOut;
       return false;
     case WaitResult::Failed:
       return false;
@@ -255,21 +257,20 @@ long SendAvailable(SocketHandle socket, const void* data, std::size_t size, int&
 void ShutdownSending(SocketHandle socket) { shutdown(Descriptor(socket), SHUT_WR); }
 
 SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode) {
-  int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
-  if (handle < 0) {
+  UniqueFd handle(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
+  if (!handle) {
     errorCode = LastSocketError();
     return kInvalidSocket;
   }
   int reuse = 1;
-  setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  setsockopt(handle.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   const sockaddr_in local = IPv4Address(address, port);
-  if (bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      listen(handle, SOMAXCONN) != 0) {
+  if (bind(handle.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+      listen(handle.get(), SOMAXCONN) != 0) {
     errorCode = LastSocketError();
-    close(handle);
     return kInvalidSocket;
   }
-  return handle;
+  return handle.release();
 }
 
 std::uint16_t LocalPort(SocketHandle socket) {

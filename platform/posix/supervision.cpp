@@ -13,6 +13,7 @@
 
 #include "core/errors.h"
 #include "platform/errors.h"
+#include "platform/posix/handles.h"
 
 namespace platform {
 namespace {
@@ -78,12 +79,14 @@ void TellStartFailure(const char* what, const char* name) {
 
 std::string SystemText(int errorCode) { return std::strerror(errorCode); }
 
-int OpenDirectoryOf(const std::string& path) {
+// Flushes the directory entry of a file; a directory that cannot be opened is left as it is.
+void FlushDirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string directory = slash == std::string::npos ? "."
                                 : slash == 0               ? "/"
                                                            : path.substr(0, slash);
-  return open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const UniqueFd fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) fsync(fd.get());
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -112,19 +115,21 @@ SupervisedProgram StartSupervised(const std::string& program, const std::string&
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     RaiseLastOSError(static_cast<std::uint32_t>(errorCode));
   }
+  UniqueFd reading(output[0]);
+  UniqueFd writing(output[1]);
   const pid_t child = fork();
-  if (child == 0) ExecSupervised(program.c_str(), directory.c_str(), output[1], previousMask);
+  if (child == 0) ExecSupervised(program.c_str(), directory.c_str(), writing.get(), previousMask);
   const int forkError = errno;
-  close(output[1]);
+  // Only the child writes: its end, once it exits, ends the supervisor's reading.
+  writing.reset();
   if (child < 0) {
-    close(output[0]);
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     RaiseLastOSError(static_cast<std::uint32_t>(forkError));
   }
   supervisedId = child;
   if (pendingSignal != 0) kill(child, pendingSignal);
   sigprocmask(SIG_SETMASK, &previousMask, nullptr);
-  return {child, output[0]};
+  return {child, reading.release()};
 }
 
 long ReadSupervisedOutput(const SupervisedProgram& program, char* buffer, std::size_t size,
@@ -171,15 +176,16 @@ void EndLike(const ProgramEnd& end) {
 bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsigned mode,
                         std::string& error) {
   const std::string temporary = path + ".tmp";
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
+  UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!fd) {
     error = temporary + ": " + SystemText(errno);
     return false;
   }
-  const bool written =
-      WriteAll(fd, bytes) && fchmod(fd, static_cast<mode_t>(mode)) == 0 && fsync(fd) == 0;
+  const bool written = WriteAll(fd.get(), bytes) &&
+                       fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 && fsync(fd.get()) == 0;
   const int writeError = errno;
-  if (close(fd) != 0 || !written) {
+  // The close is checked too: a file system may report a lost write only there.
+  if (close(fd.release()) != 0 || !written) {
     error = temporary + ": " + SystemText(written ? errno : writeError);
     unlink(temporary.c_str());
     return false;
@@ -189,27 +195,19 @@ bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsig
     unlink(temporary.c_str());
     return false;
   }
-  const int directory = OpenDirectoryOf(path);
-  if (directory >= 0) {
-    fsync(directory);
-    close(directory);
-  }
+  FlushDirectoryOf(path);
   return true;
 }
 
 bool FlushToDisk(const std::string& path, std::string& error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || fsync(fd) != 0) {
-    error = path + ": " + SystemText(errno);
-    if (fd >= 0) close(fd);
-    return false;
+  {
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd || fsync(fd.get()) != 0) {
+      error = path + ": " + SystemText(errno);
+      return false;
+    }
   }
-  close(fd);
-  const int directory = OpenDirectoryOf(path);
-  if (directory >= 0) {
-    fsync(directory);
-    close(directory);
-  }
+  FlushDirectoryOf(path);
   return true;
 }
 

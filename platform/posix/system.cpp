@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/clock.h"
+#include "platform/posix/handles.h"
 
 namespace platform {
 namespace {
@@ -99,15 +100,12 @@ std::uint64_t MillisecondsSinceBoot() {
 void Beep(std::uint32_t frequency, std::uint32_t durationMilliseconds) {
   (void)frequency;  // a terminal bell has no pitch
   // The operator's terminal rings, whatever the standard streams are redirected to.
-  int terminal = open("/dev/tty", O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (terminal >= 0) {
-    if (isatty(terminal)) {
-      ssize_t written;
-      do {
-        written = write(terminal, "\a", 1);
-      } while (written < 0 && errno == EINTR);
-    }
-    close(terminal);
+  const UniqueFd terminal(open("/dev/tty", O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (terminal && isatty(terminal.get())) {
+    ssize_t written;
+    do {
+      written = write(terminal.get(), "\a", 1);
+    } while (written < 0 && errno == EINTR);
   }
   SleepMilliseconds(durationMilliseconds);
 }

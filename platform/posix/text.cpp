@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/posix/charset.h"
+#include "platform/posix/handles.h"
 
 namespace platform {
 namespace {
@@ -33,10 +34,9 @@ bool IsAsciiCodeset(const std::string& codeset) {
 const LocaleCharset& CurrentCharset() {
   static const LocaleCharset charset = [] {
     LocaleCharset result;
-    locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-    if (loc == static_cast<locale_t>(0)) return result;
-    const std::string codeset = nl_langinfo_l(CODESET, loc);
-    freelocale(loc);
+    const UniqueLocale loc(newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0)));
+    if (!loc) return result;
+    const std::string codeset = nl_langinfo_l(CODESET, loc.get());
     if (codeset != "UTF-8" && codeset != "utf8" && !IsAsciiCodeset(codeset))
       result = {Charset::kOther, codeset};
     return result;
@@ -69,25 +69,26 @@ void AppendUtf8(char32_t c, std::string& out) {
 class IconvEncoder {
  public:
   IconvEncoder(const std::string& to, const char* from) : cd_(iconv_open(to.c_str(), from)) {}
-  ~IconvEncoder() {
-    if (Usable()) iconv_close(cd_);
-  }
-  bool Usable() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  bool Usable() const { return bool(cd_); }
   // Converts inLength bytes; false when the set lacks the character.
   bool Convert(const char* in, std::size_t inLength, std::string& out) {
     char buffer[32];
     char* inPtr = const_cast<char*>(in);
     char* outPtr = buffer;
     std::size_t outLeft = sizeof buffer;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd_, &inPtr, &inLength, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
+    iconv(cd_.get(), nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd_.get(), &inPtr, &inLength, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
       return false;
     out.append(buffer, outPtr);
     return true;
   }
 
  private:
-  iconv_t cd_;
+  struct ConversionTraits {
+    static iconv_t Invalid() { return reinterpret_cast<iconv_t>(-1); }
+    static void Close(iconv_t cd) { iconv_close(cd); }
+  };
+  core::UniqueHandle<ConversionTraits> cd_;
 };
 
 void AppendOther(char32_t c, std::string& out) {

@@ -1,7 +1,7 @@
 // The system's event log service: the logs of the local machine, read newest record first.
 #include "platform/eventlog.h"
 
-#include "platform/win32/windows_api.h"
+#include "platform/win32/handles.h"
 
 // The system's header names its own call like the function defined here.
 #undef OpenEventLog
@@ -70,7 +70,7 @@ EventLogLocation LocateEventLog(const std::string& logName) {
   HKEY opened = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
     return {false, "no registry key " + shown + " (the service would open Application instead)"};
-  RegCloseKey(opened);
+  const UniqueRegistryKey existing(opened);  // only that it opens counts
   return {true, "the registry key " + shown};
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -35,9 +36,7 @@ bool FileExists(const std::string& name) {
     // A file that another process holds open without sharing still has its directory entry.
     if (GetLastError() != ERROR_SHARING_VIOLATION) return false;
     WIN32_FIND_DATAA entry;
-    const HANDLE search = FindFirstFileA(name.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
+    if (!UniqueFind(FindFirstFileA(name.c_str(), &entry))) return false;
     attributes = entry.dwFileAttributes;
     lastWrite = entry.ftLastWriteTime;
   }
@@ -76,8 +75,8 @@ bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != F
 bool FindFileNames(const std::string& pattern, std::vector<std::string>& names) {
   names.clear();
   WIN32_FIND_DATAA entry;
-  const HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) {
+  const UniqueFind search(FindFirstFileA(pattern.c_str(), &entry));
+  if (!search) {
     // Nothing matching in a directory that exists is an empty result, not a failure.
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
@@ -86,12 +85,11 @@ bool FindFileNames(const std::string& pattern, std::vector<std::string>& names) 
   for (;;) {
     if (std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0)
       names.emplace_back(entry.cFileName);
-    if (!FindNextFileA(search, &entry)) {
+    if (!FindNextFileA(search.get(), &entry)) {
       complete = GetLastError() == ERROR_NO_MORE_FILES;
       break;
     }
   }
-  FindClose(search);
   return complete;
 }
 
@@ -102,12 +100,10 @@ bool CanCreateFileIn(const std::string& directory, std::string& reason) {
     const std::string probe = base + "eventlog-probe-" + std::to_string(GetCurrentProcessId()) +
                               "-" + std::to_string(attempt) + ".tmp";
     // The system deletes the file as soon as the handle is closed.
-    const HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
+    if (UniqueKernelHandle(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                       nullptr)))
       return true;
-    }
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
       reason = SystemErrorText(error);

@@ -5,14 +5,51 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/win32/windows_api.h"
+#include "platform/win32/handles.h"
 
 namespace platform {
 namespace {
 
-constexpr int kHostNotFound = WSAHOST_NOT_FOUND;  // 11001
-constexpr int kTimedOut = WSAETIMEDOUT;           // 10060
-constexpr int kMessageTooLong = WSAEMSGSIZE;      // 10040
+// The numbers every system reports are Winsock's own here, passed on unchanged.
+static_assert(core::kWsaeIntr == WSAEINTR);
+static_assert(core::kWsaeBadF == WSAEBADF);
+static_assert(core::kWsaeAccess == WSAEACCES);
+static_assert(core::kWsaeFault == WSAEFAULT);
+static_assert(core::kWsaeInval == WSAEINVAL);
+static_assert(core::kWsaeMFile == WSAEMFILE);
+static_assert(core::kWsaeWouldBlock == WSAEWOULDBLOCK);
+static_assert(core::kWsaeInProgress == WSAEINPROGRESS);
+static_assert(core::kWsaeAlready == WSAEALREADY);
+static_assert(core::kWsaeNotSock == WSAENOTSOCK);
+static_assert(core::kWsaeDestAddrReq == WSAEDESTADDRREQ);
+static_assert(core::kWsaeMsgSize == WSAEMSGSIZE);
+static_assert(core::kWsaeProtoType == WSAEPROTOTYPE);
+static_assert(core::kWsaeNoProtoOpt == WSAENOPROTOOPT);
+static_assert(core::kWsaeProtoNoSupport == WSAEPROTONOSUPPORT);
+static_assert(core::kWsaeSocktNoSupport == WSAESOCKTNOSUPPORT);
+static_assert(core::kWsaeOpNotSupp == WSAEOPNOTSUPP);
+static_assert(core::kWsaePfNoSupport == WSAEPFNOSUPPORT);
+static_assert(core::kWsaeAfNoSupport == WSAEAFNOSUPPORT);
+static_assert(core::kWsaeAddrInUse == WSAEADDRINUSE);
+static_assert(core::kWsaeAddrNotAvail == WSAEADDRNOTAVAIL);
+static_assert(core::kWsaeNetDown == WSAENETDOWN);
+static_assert(core::kWsaeNetUnreach == WSAENETUNREACH);
+static_assert(core::kWsaeNetReset == WSAENETRESET);
+static_assert(core::kWsaeConnAborted == WSAECONNABORTED);
+static_assert(core::kWsaeConnReset == WSAECONNRESET);
+static_assert(core::kWsaeNoBufs == WSAENOBUFS);
+static_assert(core::kWsaeIsConn == WSAEISCONN);
+static_assert(core::kWsaeNotConn == WSAENOTCONN);
+static_assert(core::kWsaeShutdown == WSAESHUTDOWN);
+static_assert(core::kWsaeTooManyRefs == WSAETOOMANYREFS);
+static_assert(core::kWsaeTimedOut == WSAETIMEDOUT);
+static_assert(core::kWsaeConnRefused == WSAECONNREFUSED);
+static_assert(core::kWsaeLoop == WSAELOOP);
+static_assert(core::kWsaeNameTooLong == WSAENAMETOOLONG);
+static_assert(core::kWsaeHostDown == WSAEHOSTDOWN);
+static_assert(core::kWsaeHostUnreach == WSAEHOSTUNREACH);
+static_assert(core::kWsaeNotEmpty == WSAENOTEMPTY);
+static_assert(core::kWsaHostNotFound == WSAHOST_NOT_FOUND);
 
 SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
@@ -36,22 +73,21 @@ int Length(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int
 // kInvalidSocket with the error number.
 SocketHandle NewSocket(int type, int protocol, int& errorCode) {
   StartSocketLayer();
-  SOCKET handle = socket(AF_INET, type, protocol);
-  if (handle == INVALID_SOCKET) {
+  UniqueNativeSocket handle(socket(AF_INET, type, protocol));
+  if (!handle) {
     errorCode = WSAGetLastError();
     return kInvalidSocket;
   }
   // Some layered providers refuse this; the socket works all the same.
-  SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(reinterpret_cast<HANDLE>(handle.get()), HANDLE_FLAG_INHERIT, 0);
   if (type == SOCK_STREAM) {
     u_long nonBlocking = 1;
-    if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) {
+    if (ioctlsocket(handle.get(), FIONBIO, &nonBlocking) != 0) {
       errorCode = WSAGetLastError();
-      closesocket(handle);
       return kInvalidSocket;
     }
   }
-  return Handle(handle);
+  return Handle(handle.release());
 }
 
 // Waits within the limit until the socket is in one of the sets: readable, or writable (a
@@ -95,7 +131,7 @@ void StartSocketLayer() {
 bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {
   // An empty name would give this computer's own addresses here; it names no host.
   if (host.empty()) {
-    errorCode = kHostNotFound;
+    errorCode = core::kWsaHostNotFound;
     return false;
   }
   StartSocketLayer();
@@ -106,7 +142,7 @@ bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode)
   int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (result != 0 || found == nullptr) {
     // The result is the Windows Sockets number itself (11001 for an unknown name).
-    errorCode = result != 0 ? result : kHostNotFound;
+    errorCode = result != 0 ? result : core::kWsaHostNotFound;
     if (found) freeaddrinfo(found);
     return false;
   }
@@ -122,7 +158,7 @@ SocketHandle OpenDatagramSocket(int& errorCode) {
 long SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
                   std::size_t size, int& errorCode) {
   if (size > INT_MAX) {
-    errorCode = kMessageTooLong;
+    errorCode = core::kWsaeMsgSize;
     return -1;
   }
   const sockaddr_in target = IPv4Address(address, port);
@@ -162,7 +198,7 @@ bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t por
     case WaitResult::Ready:
       break;
     case WaitResult::TimedOut:
-      errorCode = kTimedOut;
+      errorCode = core::kWsaeTimedOut;
       return false;
     case WaitResult::Failed:
       return false;
@@ -205,16 +241,15 @@ void ShutdownSending(SocketHandle socket) { shutdown(Native(socket), SD_SEND); }
 SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode) {
   // No address option: SO_REUSEADDR here would let another socket take over the port, and a
   // port whose old connections wait out their close can be bound again without one.
-  SocketHandle listener = NewSocket(SOCK_STREAM, IPPROTO_TCP, errorCode);
-  if (listener == kInvalidSocket) return kInvalidSocket;
+  UniqueSocket listener(NewSocket(SOCK_STREAM, IPPROTO_TCP, errorCode));
+  if (!listener) return kInvalidSocket;
   const sockaddr_in local = IPv4Address(address, port);
-  if (bind(Native(listener), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      listen(Native(listener), SOMAXCONN) != 0) {
+  if (bind(Native(listener.get()), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+      listen(Native(listener.get()), SOMAXCONN) != 0) {
     errorCode = WSAGetLastError();
-    closesocket(Native(listener));
     return kInvalidSocket;
   }
-  return listener;
+  return listener.release();
 }
 
 std::uint16_t LocalPort(SocketHandle socket) {
@@ -225,19 +260,18 @@ std::uint16_t LocalPort(SocketHandle socket) {
 }
 
 SocketHandle AcceptStream(SocketHandle listener, int& errorCode) {
-  SOCKET handle = accept(Native(listener), nullptr, nullptr);
-  if (handle == INVALID_SOCKET) {
+  UniqueNativeSocket handle(accept(Native(listener), nullptr, nullptr));
+  if (!handle) {
     errorCode = WSAGetLastError();
     return kInvalidSocket;
   }
-  SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(reinterpret_cast<HANDLE>(handle.get()), HANDLE_FLAG_INHERIT, 0);
   u_long nonBlocking = 1;
-  if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) {
+  if (ioctlsocket(handle.get(), FIONBIO, &nonBlocking) != 0) {
     errorCode = WSAGetLastError();
-    closesocket(handle);
     return kInvalidSocket;
   }
-  return Handle(handle);
+  return Handle(handle.release());
 }
 
 }  // namespace platform

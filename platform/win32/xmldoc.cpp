@@ -1,5 +1,6 @@
 #include "platform/xmldoc.h"
 
+#include "core/unique_handle.h"
 #include "core/xmltext.h"
 #include "platform/win32/windows_api.h"
 
@@ -72,22 +73,28 @@ std::u16string Widen(const std::string& text) {
 // would write as they are (or cut the text at a NUL).
 std::u16string DocumentText(const std::string& text) { return core::XmlCharacters(Widen(text)); }
 
-// A Unicode string of the component layer; it frees itself.
-class ComText {
- public:
-  explicit ComText(const std::u16string& text) {
-    const UINT size = text.size() > UINT_MAX ? UINT_MAX : static_cast<UINT>(text.size());
-    text_ = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), size);
-    if (text_ == nullptr) throw EXMLDocError("Not enough memory for the document's text");
-  }
-  ~ComText() { SysFreeString(text_); }
-  ComText(const ComText&) = delete;
-  ComText& operator=(const ComText&) = delete;
-  BSTR Get() const { return text_; }
-
- private:
-  BSTR text_;
+// A Unicode string of the component layer.
+struct ComTextTraits {
+  static BSTR Invalid() { return nullptr; }
+  static void Close(BSTR text) { SysFreeString(text); }
 };
+using ComText = core::UniqueHandle<ComTextTraits>;
+
+ComText NewComText(const std::u16string& text) {
+  const UINT size = text.size() > UINT_MAX ? UINT_MAX : static_cast<UINT>(text.size());
+  ComText made(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), size));
+  if (!made) throw EXMLDocError("Not enough memory for the document's text");
+  return made;
+}
+
+// A reference to an object of the component layer, given back when its owner goes.
+template <class Interface>
+struct ComReferenceTraits {
+  static Interface* Invalid() { return nullptr; }
+  static void Close(Interface* object) { object->Release(); }
+};
+template <class Interface>
+using ComReference = core::UniqueHandle<ComReferenceTraits<Interface>>;
 
 void Release(IUnknown* object) {
   if (object != nullptr) object->Release();
@@ -97,14 +104,15 @@ void Release(IUnknown* object) {
 // the system's text for the result code.
 std::string RefusalText(HRESULT result) {
   std::string text;
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
-    BSTR description = nullptr;
-    if (SUCCEEDED(info->GetDescription(&description)) && description != nullptr) {
-      text = Narrow(description, static_cast<int>(SysStringLen(description)));
-      SysFreeString(description);
-    }
-    info->Release();
+  IErrorInfo* left = nullptr;
+  const bool described = GetErrorInfo(0, &left) == S_OK;
+  const ComReference<IErrorInfo> info(left);
+  if (described && info) {
+    BSTR given = nullptr;
+    const bool found = SUCCEEDED(info.get()->GetDescription(&given));
+    const ComText description(given);
+    if (found && description)
+      text = Narrow(description.get(), static_cast<int>(SysStringLen(description.get())));
   }
   if (text.empty()) {
     char* buffer = nullptr;
@@ -138,22 +146,21 @@ IXMLDOMDocument* OpenedDocument(XmlDocument* document) {
   return document->Document;
 }
 
-IXMLDOMElement* NewElement(IXMLDOMDocument* document, const std::string& name) {
-  const ComText text(DocumentText(name));
-  IXMLDOMElement* element = nullptr;
+ComReference<IXMLDOMElement> NewElement(IXMLDOMDocument* document, const std::string& name) {
+  const ComText text = NewComText(DocumentText(name));
+  IXMLDOMElement* made = nullptr;
   ForgetDescription();
-  Check(document->createElement(text.Get(), &element));
-  if (element == nullptr) throw EXMLDocError("Cannot create element " + name);
+  const HRESULT result = document->createElement(text.get(), &made);
+  ComReference<IXMLDOMElement> element(made);
+  Check(result);
+  if (!element) throw EXMLDocError("Cannot create element " + name);
   return element;
 }
 
-XmlElement* Keep(XmlDocument* document, IXMLDOMElement* element) {
-  try {
-    document->Elements.push_back({element});
-  } catch (...) {
-    element->Release();
-    throw;
-  }
+// The document holds the element's reference from now on.
+XmlElement* Keep(XmlDocument* document, ComReference<IXMLDOMElement> element) {
+  document->Elements.push_back({element.get()});
+  (void)element.release();
   return &document->Elements.back();
 }
 
@@ -199,16 +206,16 @@ void ClearXmlDocument(XmlDocument* document) {
   ReleaseElements(document);
   if (document->Document == nullptr) return;
   for (;;) {
-    IXMLDOMNode* child = nullptr;
+    IXMLDOMNode* first = nullptr;
     ForgetDescription();
-    const HRESULT found = document->Document->get_firstChild(&child);
+    const HRESULT found = document->Document->get_firstChild(&first);
+    const ComReference<IXMLDOMNode> child(first);
     Check(found);
-    if (found != S_OK || child == nullptr) break;
+    if (found != S_OK || !child) break;
     IXMLDOMNode* removed = nullptr;
     ForgetDescription();
-    const HRESULT result = document->Document->removeChild(child, &removed);
+    const HRESULT result = document->Document->removeChild(child.get(), &removed);
     Release(removed);
-    Release(child);
     Check(result);
   }
 }
@@ -217,14 +224,14 @@ void OpenXmlDocument(XmlDocument* document) {
   if (document->Document != nullptr) return;
   HRESULT result = REGDB_E_CLASSNOTREG;
   for (const CLSID& documentClass : kDocumentClasses) {
-    IUnknown* object = nullptr;
+    IUnknown* made = nullptr;
     result = CoCreateInstance(documentClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IUnknown, reinterpret_cast<void**>(&object));
+                              IID_IUnknown, reinterpret_cast<void**>(&made));
     if (FAILED(result)) continue;
+    const ComReference<IUnknown> object(made);
     IXMLDOMDocument* xml = nullptr;
     ForgetDescription();
-    result = object->QueryInterface(kDocumentInterface, reinterpret_cast<void**>(&xml));
-    object->Release();
+    result = object.get()->QueryInterface(kDocumentInterface, reinterpret_cast<void**>(&xml));
     Check(result);
     document->Document = xml;
     return;
@@ -234,43 +241,36 @@ void OpenXmlDocument(XmlDocument* document) {
 
 XmlElement* CreateDocumentElement(XmlDocument* document, const std::string& name) {
   IXMLDOMDocument* xml = OpenedDocument(document);
-  IXMLDOMElement* element = NewElement(xml, name);
+  ComReference<IXMLDOMElement> element = NewElement(xml, name);
   ForgetDescription();
-  const HRESULT result = xml->putref_documentElement(element);
-  if (FAILED(result)) {
-    element->Release();
-    Check(result);
-  }
-  return Keep(document, element);
+  Check(xml->putref_documentElement(element.get()));
+  return Keep(document, std::move(element));
 }
 
 XmlElement* AppendElement(XmlDocument* document, XmlElement* parent, const std::string& name) {
-  IXMLDOMElement* element = NewElement(OpenedDocument(document), name);
+  ComReference<IXMLDOMElement> element = NewElement(OpenedDocument(document), name);
   IXMLDOMNode* appended = nullptr;
   ForgetDescription();
-  const HRESULT result = parent->Element->appendChild(element, &appended);
+  const HRESULT result = parent->Element->appendChild(element.get(), &appended);
   Release(appended);
-  if (FAILED(result)) {
-    element->Release();
-    Check(result);
-  }
-  return Keep(document, element);
+  Check(result);
+  return Keep(document, std::move(element));
 }
 
 void SetElementText(XmlDocument* document, XmlElement* element, const std::string& text) {
   OpenedDocument(document);
-  const ComText value(DocumentText(text));
+  const ComText value = NewComText(DocumentText(text));
   ForgetDescription();
-  Check(element->Element->put_text(value.Get()));
+  Check(element->Element->put_text(value.get()));
 }
 
 void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
   IXMLDOMDocument* xml = OpenedDocument(document);
-  const ComText name(Widen(fileName));
+  const ComText name = NewComText(Widen(fileName));
   VARIANT destination;
   VariantInit(&destination);
   destination.vt = VT_BSTR;
-  destination.bstrVal = name.Get();  // still owned by name
+  destination.bstrVal = name.get();  // still owned by name
   ForgetDescription();
   Check(xml->save(destination));
 }
