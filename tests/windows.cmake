@@ -37,6 +37,7 @@ set(WINDOWS_TEST_SOURCES
   nonwaiting_pipes_win32.cpp
   process.cpp
   process_win32.cpp
+  record_builder.cpp
   stalled_listener.cpp
   terminal_win32.cpp
   test_sockets_win32.cpp
