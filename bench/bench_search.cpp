@@ -9,15 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "core/byteorder.h"
+#include "core/evt_codec.h"
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
-#include "platform/posix/evt_format.h"
+#include "platform/eventwriter.h"
 #include "timing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace evt = platform::evt;
+namespace evt = core::evt;
 using bench::Clock;
 using bench::Median;
 
@@ -36,7 +38,7 @@ std::uint32_t BuildFullLog(const std::string& dir) {
     record.Strings = {u"The Print Spooler service entered the running state.", u"running",
                       std::u16string(count % 40, u'x')};
     record.Data.assign(count % 64, std::uint8_t(count));
-    std::string error = evt::AppendRecord(dir, "Bench", record, evt::kDefaultMaxSize);
+    std::string error = platform::AppendEvent(dir, "Bench", record, evt::kDefaultMaxSize);
     if (!error.empty()) {
       std::fprintf(stderr, "bench_search: %s\n", error.c_str());
       std::exit(1);
@@ -44,8 +46,9 @@ std::uint32_t BuildFullLog(const std::string& dir) {
     std::ifstream file(dir + "/Bench.evt", std::ios::binary);
     char header[evt::kHeaderSize];
     file.read(header, sizeof header);
-    if (evt::LoadU32(reinterpret_cast<std::uint8_t*>(header) + 36) & evt::kFlagWrapped)
-      return count;
+    const auto* flags =
+        reinterpret_cast<std::uint8_t*>(header) + offsetof(evt::HeaderLayout, Flags);
+    if (core::LoadU32(flags) & evt::kFlagWrapped) return count;
   }
 }
 
@@ -63,7 +66,7 @@ std::uint64_t ReadAllRecords() {
       buffer.resize(needed);
       continue;
     }
-    for (std::uint32_t at = 0; at < bytesRead; at += evt::LoadU32(buffer.data() + at)) ++records;
+    for (std::uint32_t at = 0; at < bytesRead; at += core::LoadU32(buffer.data() + at)) ++records;
   }
   platform::CloseEventLog(log);
   return records;

@@ -16,6 +16,7 @@ set(WINDOWS_TEST_SOURCES
   datetime_test.cpp
   eventsearch_test.cpp
   eventsearch_win32_test.cpp
+  evt_codec_test.cpp
   fake_com_win32.cpp
   fake_eventlog_win32.cpp
   http_client_test.cpp
