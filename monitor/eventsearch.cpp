@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/ascii.h"
@@ -24,23 +26,22 @@ constexpr std::uint32_t kEventIdMask = 0xFFFF;
 constexpr TDateTime kUnixEpoch = 25569;
 constexpr double kSecondsPerDay = 86400;
 
-// The zero-terminated text at offset within the record; false when it has no zero byte there.
-bool ReadRecordText(const std::uint8_t* record, std::uint32_t length, std::uint32_t offset,
-                    std::string& text) {
-  if (offset >= length) return false;
+// The zero-terminated text at offset within the record, read in place; nullopt when it has no
+// zero byte there.
+std::optional<std::string_view> RecordText(const std::uint8_t* record, std::uint32_t length,
+                                           std::uint32_t offset) {
+  if (offset >= length) return std::nullopt;
   const void* end = std::memchr(record + offset, 0, length - offset);
-  if (end == nullptr) return false;
-  text.assign(reinterpret_cast<const char*>(record) + offset,
-              static_cast<const std::uint8_t*>(end) - (record + offset));
-  return true;
+  if (end == nullptr) return std::nullopt;
+  return std::string_view(reinterpret_cast<const char*>(record) + offset,
+                          static_cast<const std::uint8_t*>(end) - (record + offset));
 }
 
-bool Matches(const tEventSearchRecord& criteria, const tMyEventLogRecord& record) {
+bool Matches(const tEventSearchRecord& criteria, std::uint32_t eventId, std::string_view source) {
   bool sourceMatches =
-      criteria.Source.empty() || core::EqualsIgnoringAsciiCase(criteria.Source, record.Source);
+      criteria.Source.empty() || core::EqualsIgnoringAsciiCase(criteria.Source, source);
   bool eventIdMatches =
-      criteria.EventID == 0 ||
-      criteria.EventID == static_cast<std::int32_t>(record.EventLogRecord.EventID);
+      criteria.EventID == 0 || criteria.EventID == static_cast<std::int32_t>(eventId);
   return sourceMatches && eventIdMatches;
 }
 
@@ -80,15 +81,21 @@ BlockWalkOutcome WalkEventBlock(const std::uint8_t* block, std::size_t size,
       ForgetRecord(result);
       return BlockWalkOutcome::Malformed;
     }
-    result.EventLogRecord.EventID = core::LoadU32(record + kEventIdOffset) & kEventIdMask;
+    const std::uint32_t eventId = core::LoadU32(record + kEventIdOffset) & kEventIdMask;
     offset += length;
-    if (!ReadRecordText(record, length, kFixedHeaderSize, result.Source) ||
-        !ReadRecordText(record, length, core::LoadU32(record + kStringOffsetOffset),
-                        result.Details)) {
+    // The texts are compared where they lie; only the match is copied.
+    const auto source = RecordText(record, length, kFixedHeaderSize);
+    const auto details =
+        source ? RecordText(record, length, core::LoadU32(record + kStringOffsetOffset))
+               : std::nullopt;
+    if (!details) {
       ForgetRecord(result);
       return BlockWalkOutcome::Malformed;
     }
-    if (Matches(criteria, result)) {
+    if (Matches(criteria, eventId, *source)) {
+      result.EventLogRecord.EventID = eventId;
+      result.Source.assign(*source);
+      result.Details.assign(*details);
       timeGenerated = core::LoadU32(record + kTimeGeneratedOffset);
       return BlockWalkOutcome::Matched;
     }

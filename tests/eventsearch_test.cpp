@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "record_builder.h"
 #include "scoped.h"
 
 namespace {
@@ -27,26 +28,13 @@ struct RecordFields {
 
 // A record in the 8-bit layout the event log delivers.
 Bytes MakeRecord(const RecordFields& fields) {
-  Bytes record(56, 0);
-  auto append = [&](const std::string& text) {
-    record.insert(record.end(), text.begin(), text.end());
-    record.push_back(0);
-  };
-  append(fields.Source);
-  append("COMPUTER");
-  while (record.size() % 4) record.push_back(0);
-  std::uint32_t stringOffset = static_cast<std::uint32_t>(record.size());
-  if (fields.WithStrings) append(fields.Details);
-  while (record.size() % 4) record.push_back(0);
-  record.resize(record.size() + 4);
-  std::uint32_t length = static_cast<std::uint32_t>(record.size());
-  PutUInt32(record, 0, length);
-  PutUInt32(record, 4, 0x654c664c);
-  PutUInt32(record, 12, fields.TimeGenerated);
-  PutUInt32(record, 20, fields.EventID);
-  PutUInt32(record, 36, stringOffset);
-  PutUInt32(record, length - 4, length);
-  return record;
+  AnsiRecordFields record;
+  record.EventID = fields.EventID;
+  record.TimeGenerated = fields.TimeGenerated;
+  record.Source = fields.Source;
+  record.Computer = "COMPUTER";
+  if (fields.WithStrings) record.Strings = {fields.Details};
+  return BuildAnsiRecord(record);
 }
 
 Bytes Block(std::initializer_list<Bytes> records) {

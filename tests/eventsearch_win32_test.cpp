@@ -10,21 +10,13 @@
 #include "fake_eventlog.h"
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
+#include "record_builder.h"
 
 namespace {
 
 constexpr std::uint32_t kSequentialBackwards = 9;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kOctoberNinth = 1507566240;  // 2017-10-09 16:24:00 UTC
-
-void PutUInt32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-void PutUInt16(Bytes& bytes, std::size_t offset, std::uint16_t value) {
-  bytes[offset] = static_cast<std::uint8_t>(value);
-  bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 struct Event {
   std::uint32_t RecordNumber = 1;
@@ -38,39 +30,18 @@ struct Event {
 // A whole record: header, source and computer names, a user SID, the strings, the data and the
 // trailing copy of the length.
 Bytes Record(const Event& event) {
-  Bytes record(56, 0);
-  auto append = [&](const std::string& text) {
-    record.insert(record.end(), text.begin(), text.end());
-    record.push_back(0);
-  };
-  append(event.Source);
-  append("WINHOST");
-  while (record.size() % 4) record.push_back(0);
-  const std::uint32_t sidOffset = std::uint32_t(record.size());
-  const std::uint8_t localSystem[12] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};  // S-1-5-18
-  record.insert(record.end(), localSystem, localSystem + sizeof localSystem);
-  const std::uint32_t stringOffset = std::uint32_t(record.size());
-  for (const std::string& text : event.Strings) append(text);
-  const std::uint32_t dataOffset = std::uint32_t(record.size());
-  record.resize(record.size() + event.DataSize, 0xAB);
-  while (record.size() % 4) record.push_back(0);
-  record.resize(record.size() + 4);
-  const std::uint32_t length = std::uint32_t(record.size());
-  PutUInt32(record, 0, length);
-  PutUInt32(record, 4, 0x654C664C);  // "LfLe"
-  PutUInt32(record, 8, event.RecordNumber);
-  PutUInt32(record, 12, event.TimeGenerated);
-  PutUInt32(record, 16, event.TimeGenerated + 1);
-  PutUInt32(record, 20, event.EventID);
-  PutUInt16(record, 24, 4);  // information
-  PutUInt16(record, 26, std::uint16_t(event.Strings.size()));
-  PutUInt32(record, 36, stringOffset);
-  PutUInt32(record, 40, sizeof localSystem);
-  PutUInt32(record, 44, sidOffset);
-  PutUInt32(record, 48, std::uint32_t(event.DataSize));
-  PutUInt32(record, 52, dataOffset);
-  PutUInt32(record, length - 4, length);
-  return record;
+  AnsiRecordFields record;
+  record.RecordNumber = event.RecordNumber;
+  record.TimeGenerated = event.TimeGenerated;
+  record.TimeWritten = event.TimeGenerated + 1;
+  record.EventID = event.EventID;
+  record.EventType = 4;  // information
+  record.Source = event.Source;
+  record.Computer = "WINHOST";
+  record.UserSid = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};  // S-1-5-18
+  record.Strings = event.Strings;
+  record.Data.assign(event.DataSize, 0xAB);
+  return BuildAnsiRecord(record);
 }
 
 // A record of exactly the given size (a multiple of 4).

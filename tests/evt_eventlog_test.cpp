@@ -14,16 +14,18 @@
 #include <thread>
 #include <vector>
 
+#include "core/byteorder.h"
+#include "core/evt_codec.h"
 #include "held_file_lock.h"
 #include "platform/eventlog.h"
-#include "platform/posix/evt_format.h"
+#include "platform/eventwriter.h"
 #include "platform/text.h"
 #include "process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace evt = platform::evt;
+namespace evt = core::evt;
 
 constexpr const char* kPython = "/usr/bin/python3";
 
@@ -59,31 +61,32 @@ std::optional<std::string> TextAt(const std::uint8_t* bytes, std::uint32_t offse
 // Takes one 8-bit record apart; nullopt when its layout is broken.
 std::optional<Record> ParseRecord(const std::uint8_t* bytes, std::uint32_t available) {
   if (available < 64) return std::nullopt;
-  const std::uint32_t length = evt::LoadU32(bytes);
+  const std::uint32_t length = core::LoadU32(bytes);
   if (length < 64 || length > available || length % 4 != 0 ||
-      evt::LoadU32(bytes + 4) != evt::kSignature || evt::LoadU32(bytes + length - 4) != length)
+      core::LoadU32(bytes + 4) != evt::kSignature || core::LoadU32(bytes + length - 4) != length)
     return std::nullopt;
   const std::uint32_t limit = length - 4;
   Record r;
-  r.Number = evt::LoadU32(bytes + 8);
-  r.TimeGenerated = evt::LoadU32(bytes + 12);
-  r.EventID = evt::LoadU32(bytes + 20);
-  r.EventType = evt::LoadU16(bytes + 24);
-  r.Category = evt::LoadU16(bytes + 28);
+  r.Number = core::LoadU32(bytes + 8);
+  r.TimeGenerated = core::LoadU32(bytes + 12);
+  r.EventID = core::LoadU32(bytes + 20);
+  r.EventType = core::LoadU16(bytes + 24);
+  r.Category = core::LoadU16(bytes + 28);
   auto source = TextAt(bytes, 56, limit);
   if (!source) return std::nullopt;
   auto computer = TextAt(bytes, 56 + std::uint32_t(source->size()) + 1, limit);
   if (!computer) return std::nullopt;
   r.Source = *source;
   r.Computer = *computer;
-  std::uint32_t at = evt::LoadU32(bytes + 36);
-  for (std::uint16_t i = 0, n = evt::LoadU16(bytes + 26); i < n; ++i) {
+  std::uint32_t at = core::LoadU32(bytes + 36);
+  for (std::uint16_t i = 0, n = core::LoadU16(bytes + 26); i < n; ++i) {
     auto text = TextAt(bytes, at, limit);
     if (!text) return std::nullopt;
     r.Strings.push_back(*text);
     at += std::uint32_t(text->size()) + 1;
   }
-  const std::uint32_t dataOffset = evt::LoadU32(bytes + 52), dataLength = evt::LoadU32(bytes + 48);
+  const std::uint32_t dataOffset = core::LoadU32(bytes + 52),
+                      dataLength = core::LoadU32(bytes + 48);
   if (std::uint64_t(dataOffset) + dataLength > limit) return std::nullopt;
   r.Data.assign(bytes + dataOffset, bytes + dataOffset + dataLength);
   return r;
@@ -122,7 +125,7 @@ ReadOutcome ReadLog(const std::string& logName, std::uint32_t initialSize = 4097
         break;
       }
       outcome.Records.push_back(*record);
-      at += evt::LoadU32(buffer.data() + at);
+      at += core::LoadU32(buffer.data() + at);
     }
   }
   platform::CloseEventLog(log);
@@ -256,7 +259,8 @@ evt::NewRecord MakeRecord(std::uint32_t id, std::string text, std::size_t dataSi
 // Appends the records with the format's writer; fails the test on an error.
 void WriteRecords(const std::string& dir, const std::string& log,
                   const std::vector<evt::NewRecord>& records, std::uint32_t maxSize) {
-  for (const auto& record : records) ASSERT_EQ(evt::AppendRecord(dir, log, record, maxSize), "");
+  for (const auto& record : records)
+    ASSERT_EQ(platform::AppendEvent(dir, log, record, maxSize), "");
 }
 
 std::string HexOf(std::size_t count, std::uint32_t seed) {
@@ -402,11 +406,11 @@ TEST(EvtReader, RecordLargerThanTheBufferReportsItsSize) {
   auto second = ParseRecord(buffer.data(), bytesRead);
   ASSERT_TRUE(second);
   EXPECT_EQ(second->Number, 2u);
-  ASSERT_EQ(evt::LoadU32(buffer.data()), secondSize);
+  ASSERT_EQ(core::LoadU32(buffer.data()), secondSize);
   auto first = ParseRecord(buffer.data() + secondSize, bytesRead - secondSize);
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Number, 1u);
-  EXPECT_EQ(bytesRead, secondSize + evt::LoadU32(buffer.data() + secondSize));
+  EXPECT_EQ(bytesRead, secondSize + core::LoadU32(buffer.data() + secondSize));
   for (int i = 0; i < 2; ++i) {
     EXPECT_FALSE(
         platform::ReadEventLogBackwards(log, buffer.data(), 8192, bytesRead, needed, error));
@@ -459,14 +463,14 @@ TEST(EvtReader, DamagedRecordEndsTheLog) {
     std::string bytes = ReadFileBytes(dir.File("Damaged.evt"));
     auto* file = reinterpret_cast<std::uint8_t*>(bytes.data());
     std::uint32_t at = evt::kHeaderSize;
-    for (int i = 0; i < 6; ++i) at += evt::LoadU32(file + at);  // the seventh oldest record
-    const std::uint32_t length = evt::LoadU32(file + at);
+    for (int i = 0; i < 6; ++i) at += core::LoadU32(file + at);  // the seventh oldest record
+    const std::uint32_t length = core::LoadU32(file + at);
     if (c.field == 56) {
       for (std::uint32_t k = 56; k < length - 4; ++k) file[at + k] |= 0x41;
     } else if (c.field == kTrailing) {
-      evt::StoreU32(file + at + length - 4, c.value);
+      core::StoreU32(file + at + length - 4, c.value);
     } else if (c.wholeDword) {
-      evt::StoreU32(file + at + c.field, c.value);
+      core::StoreU32(file + at + c.field, c.value);
     } else {
       file[at + c.field] = std::uint8_t(file[at + c.field] + c.value);
     }
@@ -487,7 +491,7 @@ TEST(EvtReader, TruncatedFileIsNeverReadBeyondItsEnd) {
   const std::string whole = ReadFileBytes(dir.File("Cut.evt"));
   // A log that has wrapped (one that has not keeps its oldest records, tested below).
   ASSERT_NE(
-      evt::LoadU32(reinterpret_cast<const std::uint8_t*>(whole.data()) + 36) & evt::kFlagWrapped,
+      core::LoadU32(reinterpret_cast<const std::uint8_t*>(whole.data()) + 36) & evt::kFlagWrapped,
       0u);
   PointLogDirectoryAt(dir.Path());
   const std::vector<Record> intact = ReadLog("Cut").Records;
@@ -518,7 +522,7 @@ std::string UnwrappedLog(const std::vector<std::string>& records,
     recordEnds.push_back(evt::kHeaderSize + body.size());
   }
   const auto number = [&](std::size_t i) {
-    return evt::LoadU32(reinterpret_cast<const std::uint8_t*>(records[i].data()) + 8);
+    return core::LoadU32(reinterpret_cast<const std::uint8_t*>(records[i].data()) + 8);
   };
   evt::LogBounds bounds;
   bounds.EofOffset = std::uint32_t(evt::kHeaderSize + body.size());
@@ -564,7 +568,7 @@ std::vector<std::string> FixtureRecords(const std::string& fixture, std::size_t 
   for (std::size_t offset; offsets >> offset;) {
     const std::string length = CircularBytes(file, offset, 4);
     records.push_back(CircularBytes(
-        file, offset, evt::LoadU32(reinterpret_cast<const std::uint8_t*>(length.data()))));
+        file, offset, core::LoadU32(reinterpret_cast<const std::uint8_t*>(length.data()))));
   }
   return records;
 }
@@ -630,7 +634,7 @@ TEST(EvtReader, UnwrappedLogCutShortDeliversItsWholeRecords) {
   const std::string log = ReadFileBytes(dir.File("Written.evt"));
   std::vector<std::size_t> recordEnds;
   for (std::size_t at = evt::kHeaderSize; recordEnds.size() < records.size();) {
-    at += evt::LoadU32(reinterpret_cast<const std::uint8_t*>(log.data()) + at);
+    at += core::LoadU32(reinterpret_cast<const std::uint8_t*>(log.data()) + at);
     recordEnds.push_back(at);
   }
   // Every length from the bare header to the whole file.
@@ -665,7 +669,7 @@ TEST(EvtReader, DirtyLogIsReadFromItsEndOfFileRecord) {
     WriteRecords(dir.Path(), "Dirty", {MakeRecord(i, "x", i % 29)}, 0x10000);
     if (fs::file_size(path) < 0x10000) continue;
     std::string bytes = ReadFileBytes(path);
-    std::uint32_t eof = evt::LoadU32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 20);
+    std::uint32_t eof = core::LoadU32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 20);
     eofStraddles = eof + evt::kEofSize > bytes.size();
   }
   ASSERT_TRUE(eofStraddles);
@@ -674,9 +678,9 @@ TEST(EvtReader, DirtyLogIsReadFromItsEndOfFileRecord) {
   ASSERT_GT(intact.size(), 50u);
   std::string bytes = ReadFileBytes(path);
   auto* header = reinterpret_cast<std::uint8_t*>(bytes.data());
-  evt::StoreU32(header + 16, 0x1234);                            // stale start offset
-  evt::StoreU32(header + 20, evt::LoadU32(header + 20) - 4000);  // stale end offset
-  evt::StoreU32(header + 36, evt::kFlagDirty | evt::kFlagWrapped);
+  core::StoreU32(header + 16, 0x1234);                             // stale start offset
+  core::StoreU32(header + 20, core::LoadU32(header + 20) - 4000);  // stale end offset
+  core::StoreU32(header + 36, evt::kFlagDirty | evt::kFlagWrapped);
   WriteFileBytes(path, bytes);
   ReadOutcome outcome = ReadLog("Dirty");
   EXPECT_FALSE(outcome.LayoutBroken);
@@ -736,7 +740,7 @@ TEST(EvtReader, ConcurrentWriterNeverYieldsAPartialRecord) {
 TEST(EvtReader, LogLockedByAStuckWriterIsGivenUpAfterTheBound) {
   using namespace std::chrono_literals;
   using Clock = std::chrono::steady_clock;
-  const auto bound = std::chrono::milliseconds(evt::kLockWaitMilliseconds);
+  const auto bound = std::chrono::milliseconds(platform::kEventLogLockWaitMilliseconds);
   TemporaryDirectory dir;
   // More than one cache window of records, so that a reader has to go back to the file.
   std::vector<evt::NewRecord> records;
@@ -774,7 +778,7 @@ TEST(EvtReader, LogLockedByAStuckWriterIsGivenUpAfterTheBound) {
     start = Clock::now();
     while (platform::ReadEventLogBackwards(early, buffer.data(), std::uint32_t(buffer.size()),
                                            bytesRead, needed, error))
-      for (std::uint32_t at = 0; at < bytesRead; at += evt::LoadU32(buffer.data() + at))
+      for (std::uint32_t at = 0; at < bytesRead; at += core::LoadU32(buffer.data() + at))
         ++delivered;
     elapsed = Clock::now() - start;
     EXPECT_EQ(error, platform::kErrorHandleEof);

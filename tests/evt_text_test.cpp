@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/posix/charset.h"
 #include "platform/text.h"
 #include "process.h"
 

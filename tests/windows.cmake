@@ -16,6 +16,7 @@ set(WINDOWS_TEST_SOURCES
   datetime_test.cpp
   eventsearch_test.cpp
   eventsearch_win32_test.cpp
+  evt_codec_test.cpp
   fake_com_win32.cpp
   fake_eventlog_win32.cpp
   http_client_test.cpp
@@ -39,6 +40,7 @@ set(WINDOWS_TEST_SOURCES
   nonwaiting_pipes_win32.cpp
   process.cpp
   process_win32.cpp
+  record_builder.cpp
   stalled_listener.cpp
   terminal_win32.cpp
   test_sockets_win32.cpp

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "core/ascii.h"
-#include "platform/posix/charset.h"
-#include "platform/posix/evt_format.h"
+#include "core/evt_codec.h"
+#include "platform/eventwriter.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ struct Options {
   std::optional<std::uint32_t> time;
   std::vector<std::string> strings;
   std::vector<std::uint8_t> data;
-  std::uint32_t maxSize = platform::evt::kDefaultMaxSize;
+  std::uint32_t maxSize = core::evt::kDefaultMaxSize;
 };
 
 // A decimal or 0x-hexadecimal number up to limit.
@@ -152,8 +153,8 @@ std::string ApplyOption(std::string_view option, const std::string& value, Optio
     options.data = *data;
   } else if (option == "--max-size") {
     auto size = ParseNumber(value, 0xFFFFFFF0);
-    if (!size || *size < platform::evt::kMinMaxSize)
-      return "bad maximum size " + value + ": from " + std::to_string(platform::evt::kMinMaxSize) +
+    if (!size || *size < core::evt::kMinMaxSize)
+      return "bad maximum size " + value + ": from " + std::to_string(core::evt::kMinMaxSize) +
              " to 4294967280 bytes";
     options.maxSize = std::uint32_t(*size) & ~3u;
   }
@@ -176,7 +177,7 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
   if (options.log.empty()) return "--log NAME is required";
   if (!options.source) return "--source NAME is required";
   if (!options.id) return "--id N is required";
-  if (!haveDir) options.dir = platform::evt::LogDirectory();
+  if (!haveDir) options.dir = platform::EventLogDirectory();
   return {};
 }
 
@@ -198,17 +199,16 @@ void WarnAboutWideId(std::uint32_t id) {
                id, id & 0xFFFFu, id);
 }
 
-platform::evt::NewRecord BuildRecord(const Options& options) {
+core::evt::NewRecord BuildRecord(const Options& options) {
   const auto now = std::uint32_t(std::time(nullptr));
-  platform::evt::NewRecord record;
+  core::evt::NewRecord record;
   record.TimeWritten = now;
   record.TimeGenerated = options.time.value_or(now);
   record.EventID = *options.id;
   record.EventType = options.type;
   record.EventCategory = options.category;
   record.Source = platform::AnsiToWide(*options.source);
-  record.Computer =
-      platform::AnsiToWide(options.computer.value_or(platform::evt::LocalComputerName()));
+  record.Computer = platform::AnsiToWide(options.computer.value_or(platform::LocalComputerName()));
   for (const auto& text : options.strings) record.Strings.push_back(platform::AnsiToWide(text));
   record.Data = options.data;
   return record;
@@ -228,20 +228,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   WarnAboutWideId(*options.id);
-  const platform::evt::NewRecord record = BuildRecord(options);
-  const std::size_t length = platform::evt::EncodeRecord(record, 0).size();
-  if (length > platform::evt::kMaxRecordSize ||
-      length + platform::evt::kEofSize + platform::evt::kHeaderSize > options.maxSize) {
+  const core::evt::NewRecord record = BuildRecord(options);
+  const std::size_t length = core::evt::EncodeRecord(record, 0).size();
+  if (length > core::evt::kMaxRecordSize ||
+      length + core::evt::kEofSize + core::evt::kHeaderSize > options.maxSize) {
     std::fprintf(stderr, "eventcreate: the record (%zu bytes) does not fit into the log\n%s",
                  length, kUsage);
     return 2;
   }
-  if (!platform::evt::MakeDirectories(options.dir)) {
+  if (!platform::MakeDirectories(options.dir)) {
     std::fprintf(stderr, "eventcreate: cannot create %s\n", options.dir.c_str());
     return 1;
   }
-  std::string error =
-      platform::evt::AppendRecord(options.dir, options.log, record, options.maxSize);
+  std::string error = platform::AppendEvent(options.dir, options.log, record, options.maxSize);
   if (!error.empty()) {
     std::fprintf(stderr, "eventcreate: %s\n", error.c_str());
     return 1;

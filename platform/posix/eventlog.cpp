@@ -13,10 +13,13 @@
 #include <optional>
 #include <unordered_set>
 
+#include "core/byteorder.h"
+#include "platform/eventwriter.h"
 #include "platform/journal.h"
-#include "platform/posix/evt_format.h"
+#include "platform/posix/evt_file.h"
 #include "platform/posix/handles.h"
 #include "platform/posix/journal_reader.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -93,18 +96,16 @@ Step DeliverNext(OpenLog& log, std::uint8_t* buffer, std::uint32_t bufferSize,
   if (log.remaining < evt::kMinRecordSize) return Step::kEnd;
   const std::uint8_t* trailer = file.Fetch(file.Backward(log.cursor, 4), 4);
   if (trailer == nullptr) return file.Missed() ? Step::kNeedFile : Step::kEnd;
-  const std::uint32_t length = evt::LoadU32(trailer);
+  const std::uint32_t length = core::LoadU32(trailer);
   if (length < evt::kMinRecordSize || length > evt::kMaxRecordSize || length > log.remaining)
     return Step::kEnd;
   const std::uint32_t start = file.Backward(log.cursor, length);
   const std::uint8_t* bytes = file.Fetch(start, length);
   if (bytes == nullptr) return file.Missed() ? Step::kNeedFile : Step::kEnd;
-  auto record = evt::CheckRecord(bytes, length);
-  const std::uint32_t number = evt::LoadU32(bytes + 8);
-  if (!record || (log.delivered && number != log.expectedNumber)) return Step::kEnd;
-
+  const std::uint32_t number = core::LoadU32(bytes + offsetof(EventLogRecord, RecordNumber));
+  if (log.delivered && number != log.expectedNumber) return Step::kEnd;
   log.converted.clear();
-  evt::AppendAnsiRecord(*record, log.converted);
+  if (!evt::AppendAnsiRecord(bytes, length, AppendUtf16LeAsAnsi, log.converted)) return Step::kEnd;
   const std::uint32_t size = std::uint32_t(log.converted.size());
   if (size > bufferSize - bytesRead) {
     if (bytesRead == 0) bytesNeeded = size;
@@ -123,7 +124,7 @@ Step DeliverNext(OpenLog& log, std::uint8_t* buffer, std::uint32_t bufferSize,
 
 EventLogHandle OpenEventLog(const std::string& logName) {
   if (NamesTheJournal(logName)) return journal::Open();
-  const std::string path = evt::FindLogFile(evt::LogDirectory(), logName);
+  const std::string path = evt::FindLogFile(EventLogDirectory(), logName);
   if (path.empty()) return nullptr;
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return nullptr;
@@ -188,7 +189,7 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
 
 EventLogLocation LocateEventLog(const std::string& logName) {
   if (NamesTheJournal(logName)) return journal::Locate();
-  const std::string dir = evt::LogDirectory();
+  const std::string dir = EventLogDirectory();
   if (const std::string path = evt::FindLogFile(dir, logName); !path.empty())
     return {true, "the file " + path};
   if (logName.find('/') != std::string::npos) return {false, "no log: a log name cannot hold '/'"};

@@ -9,9 +9,10 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "core/byteorder.h"
+#include "core/evt_codec.h"
 #include "platform/journal.h"
-#include "platform/posix/charset.h"
-#include "platform/posix/evt_format.h"
+#include "platform/text.h"
 
 namespace platform::journal {
 namespace {
@@ -43,10 +44,10 @@ std::string JournalDirectory() {
 }
 
 void Store32(std::string& out, std::size_t at, std::uint32_t value) {
-  evt::StoreU32(reinterpret_cast<std::uint8_t*>(out.data() + at), value);
+  core::StoreU32(reinterpret_cast<std::uint8_t*>(out.data() + at), value);
 }
 void Store16(std::string& out, std::size_t at, std::uint16_t value) {
-  evt::StoreU16(reinterpret_cast<std::uint8_t*>(out.data() + at), value);
+  core::StoreU16(reinterpret_cast<std::uint8_t*>(out.data() + at), value);
 }
 
 void AppendPadding(std::string& out, std::size_t base) {
@@ -150,8 +151,8 @@ bool LoadNextRecord(OpenJournal& log) {
   AppendRecord(entry, 0, log.Pending);
   // The rules see the texts as they are delivered: the source and the first string.
   const std::uint32_t stringOffset =
-      evt::LoadU32(reinterpret_cast<const std::uint8_t*>(log.Pending.data()) +
-                   offsetof(EventLogRecord, StringOffset));
+      core::LoadU32(reinterpret_cast<const std::uint8_t*>(log.Pending.data()) +
+                    offsetof(EventLogRecord, StringOffset));
   const std::string message(log.Pending.c_str() + stringOffset);
   const std::string_view source(log.Pending.c_str() + sizeof(EventLogRecord));
   Store32(log.Pending, offsetof(EventLogRecord, EventID), log.Matcher->EventIdFor(source, message));
@@ -172,7 +173,7 @@ void AppendRecord(const Entry& entry, std::uint16_t eventId, std::string& out) {
   const std::size_t base = out.size();
   out.append(sizeof(EventLogRecord), '\0');
   const auto seconds = std::uint32_t(entry.RealtimeMicroseconds / 1000000);
-  Store32(out, base + offsetof(EventLogRecord, Reserved), evt::kSignature);
+  Store32(out, base + offsetof(EventLogRecord, Reserved), core::kEventRecordSignature);
   Store32(out, base + offsetof(EventLogRecord, RecordNumber), std::uint32_t(entry.SequenceNumber));
   Store32(out, base + offsetof(EventLogRecord, TimeGenerated), seconds);
   Store32(out, base + offsetof(EventLogRecord, TimeWritten), seconds);
@@ -194,7 +195,7 @@ void AppendRecord(const Entry& entry, std::uint16_t eventId, std::string& out) {
   // three bytes of padding and the trailing length).
   const std::size_t fixed =
       out.size() - base + 1 + (entry.HasUnit ? unit.size() + 1 : 0) + 3 + kTrailerSize;
-  AppendWithin(UpToZero(entry.Message), evt::kMaxRecordSize - fixed, out);
+  AppendWithin(UpToZero(entry.Message), core::evt::kMaxRecordSize - fixed, out);
   out.push_back('\0');
   if (entry.HasUnit) {
     out += unit;
@@ -215,7 +216,7 @@ EventLogHandle Open() {
                                  : sd_journal_open_directory(&journal, dir.c_str(), 0);
   if (result < 0 || journal == nullptr) return nullptr;
   // A compressed field is never unpacked beyond what a record can hold.
-  sd_journal_set_data_threshold(journal, evt::kMaxRecordSize + sizeof "MESSAGE=");
+  sd_journal_set_data_threshold(journal, core::evt::kMaxRecordSize + sizeof "MESSAGE=");
   sd_journal_seek_tail(journal);
   auto* log = new OpenJournal;
   log->Journal = journal;

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/eventwriter.h"
 #include "platform/journal.h"
-#include "platform/posix/evt_format.h"
 
 namespace platform {
 
@@ -102,7 +102,7 @@ std::string JournalDescription() {
 
 JournalRulesFile ReadJournalRules() {
   JournalRulesFile file;
-  file.Path = evt::LogDirectory() + "/" + kRulesFileName;
+  file.Path = EventLogDirectory() + "/" + kRulesFileName;
   std::ifstream in(file.Path, std::ios::binary);
   if (!in) {
     file.Problem = std::strerror(errno);

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/posix/charset.h"
 #include "platform/posix/handles.h"
 
 namespace platform {
@@ -222,7 +221,14 @@ std::size_t CopyAsciiUnits(const std::uint8_t* bytes, std::size_t units, char* d
 
 void AppendUtf16LeAsAnsi(const std::uint8_t* bytes, std::size_t units, std::string& out) {
   // Event texts are mostly ASCII: copy that run in one go, with no locale lookup, before the
-  // general path takes the rest.
+  // general path takes the rest. The record codec hands over only the runs of other characters,
+  // which take the general path at once.
+  const bool startsAscii = units > 0 && bytes[1] == 0 && bytes[0] < 0x80;
+  if (!startsAscii) {
+    AppendUnits([bytes](std::size_t i) { return char16_t(bytes[2 * i] | bytes[2 * i + 1] << 8); },
+                units, out);
+    return;
+  }
   const std::size_t start = out.size();
   out.resize(start + units);
   const std::size_t ascii = CopyAsciiUnits(bytes, units, out.data() + start);

@@ -9,7 +9,7 @@
 #include "core/xmltext.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "platform/posix/charset.h"
+#include "platform/text.h"
 
 namespace platform {
 

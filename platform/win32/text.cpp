@@ -5,8 +5,6 @@
 
 #include "platform/win32/windows_api.h"
 
-// The record and document conversions keep the declarations the other side gives them.
-
 namespace platform {
 namespace {
 
@@ -84,6 +82,60 @@ std::string WideToAnsi(std::u16string_view text) {
   std::string out;
   AppendAnsi(PrepareForCodePage(text), out);
   return out;
+}
+
+void AppendUtf16LeAsAnsi(const std::uint8_t* bytes, std::size_t units, std::string& out) {
+  std::u16string text(units, u'\0');
+  for (std::size_t i = 0; i < units; ++i)
+    text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  AppendAnsi(PrepareForCodePage(text), out);
+}
+
+std::u16string AnsiToWide(std::string_view text) {
+  std::u16string wide;
+  for (std::size_t start = 0; start < text.size();) {
+    // Pieces small enough for the call's counts; a piece may split a double-byte character,
+    // whose halves then become "?" each.
+    const std::size_t count = text.size() - start < kPieceUnits ? text.size() - start : kPieceUnits;
+    const int size =
+        MultiByteToWideChar(CP_ACP, 0, text.data() + start, static_cast<int>(count), nullptr, 0);
+    if (size <= 0) {
+      wide.append(count, u'?');
+    } else {
+      const std::size_t at = wide.size();
+      wide.resize(at + static_cast<std::size_t>(size));
+      const int written =
+          MultiByteToWideChar(CP_ACP, 0, text.data() + start, static_cast<int>(count),
+                              reinterpret_cast<wchar_t*>(wide.data() + at), size);
+      wide.resize(at + static_cast<std::size_t>(written > 0 ? written : 0));
+    }
+    start += count;
+  }
+  // The system stands in U+FFFD for bytes that are no character of the code page.
+  for (char16_t& unit : wide)
+    if (unit == 0xFFFD) unit = u'?';
+  return wide;
+}
+
+void AppendUtf8AsAnsi(std::string_view utf8, std::string& out) {
+  if (UsesUtf8()) {
+    out.append(utf8);
+    return;
+  }
+  // Malformed sequences become U+FFFD here, and "?" in the code page.
+  const int size = utf8.empty() ? 0
+                                : MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
+                                                      static_cast<int>(utf8.size()), nullptr, 0);
+  if (size <= 0) {
+    out.append(utf8.empty() ? 0 : 1, '?');
+    return;
+  }
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  for (wchar_t& unit : wide)
+    if (unit == 0xFFFD) unit = L'?';
+  AppendAnsi(PrepareForCodePage({reinterpret_cast<const char16_t*>(wide.data()), wide.size()}),
+             out);
 }
 
 }  // namespace platform
