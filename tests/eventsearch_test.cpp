@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "scoped.h"
+#include "tests/support/scoped.h"
 
 namespace {
 

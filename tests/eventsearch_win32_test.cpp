@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "fake_eventlog.h"
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
+#include "tests/support/fake_eventlog.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "held_file_lock.h"
 #include "platform/eventlog.h"
 #include "platform/posix/evt_format.h"
 #include "platform/text.h"
-#include "process.h"
+#include "tests/support/held_file_lock.h"
+#include "tests/support/process.h"
 
 namespace {
 

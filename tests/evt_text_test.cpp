@@ -9,7 +9,7 @@
 
 #include "platform/posix/charset.h"
 #include "platform/text.h"
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "platform/sockets.h"
-#include "test_sockets.h"
+#include "tests/support/test_sockets.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <winsock2.h>
 
 #include "platform/sockets.h"
-#include "test_sockets.h"
+#include "tests/support/test_sockets.h"
 
 namespace {
 
