@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "journal_writer.h"
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
+#include "tests/support/journal_writer.h"
 #include "timing.h"
 
 namespace {

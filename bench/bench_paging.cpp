@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "../tests/loopback_server.h"
 #include "core/regional.h"
 #include "paging/httpclient.h"
 #include "paging/sendpage.h"
 #include "platform/locale.h"
+#include "tests/support/loopback_server.h"
 #include "timing.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "core/errors.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "scoped.h"
+#include "tests/support/scoped.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "loopback_server.h"
-#include "process.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "background_process.h"
 #include "core/regional.h"
 #include "platform/locale.h"
-#include "process.h"
+#include "tests/support/background_process.h"
+#include "tests/support/process.h"
 
 namespace {
 

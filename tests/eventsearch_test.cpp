@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "record_builder.h"
-#include "scoped.h"
+#include "tests/support/record_builder.h"
+#include "tests/support/scoped.h"
 
 namespace {
 

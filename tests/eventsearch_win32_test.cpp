@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "fake_eventlog.h"
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
-#include "record_builder.h"
+#include "tests/support/fake_eventlog.h"
+#include "tests/support/record_builder.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/byteorder.h"
-#include "record_builder.h"
+#include "tests/support/record_builder.h"
 
 namespace {
 

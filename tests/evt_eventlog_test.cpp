@@ -16,11 +16,11 @@
 
 #include "core/byteorder.h"
 #include "core/evt_codec.h"
-#include "held_file_lock.h"
 #include "platform/eventlog.h"
 #include "platform/eventwriter.h"
 #include "platform/text.h"
-#include "process.h"
+#include "tests/support/held_file_lock.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/text.h"
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "loopback_server.h"
 #include "paging/httpclient.h"
 #include "platform/sockets.h"
-#include "stalled_listener.h"
-#include "stalled_resolver.h"
-#include "test_sockets.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/stalled_listener.h"
+#include "tests/support/stalled_resolver.h"
+#include "tests/support/test_sockets.h"
 
 namespace {
 

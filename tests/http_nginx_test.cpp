@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "background_process.h"
 #include "paging/httpclient.h"
 #include "platform/sockets.h"
-#include "process.h"
+#include "tests/support/background_process.h"
+#include "tests/support/process.h"
 
 namespace {
 

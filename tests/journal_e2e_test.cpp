@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "journal_writer.h"
-#include "loopback_server.h"
-#include "process.h"
+#include "tests/support/journal_writer.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "journal_writer.h"
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
-#include "process.h"
+#include "tests/support/journal_writer.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "core/datetime.h"
 #include "kit/cleanup.h"
-#include "kit_support.h"
 #include "platform/clock.h"
-#include "process.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/process.h"
 
 namespace {
 

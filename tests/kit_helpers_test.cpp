@@ -10,10 +10,10 @@
 #include <string>
 
 #include "kit/helpers.h"
-#include "kit_support.h"
 #include "platform/clock.h"
-#include "process.h"
-#include "scoped.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/process.h"
+#include "tests/support/scoped.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 
 #include "kit/exceptionreport.h"
 #include "kit/helpers.h"
-#include "kit_support.h"
 #include "platform/clock.h"
-#include "process.h"
-#include "scoped.h"
-#include "terminal.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/process.h"
+#include "tests/support/scoped.h"
+#include "tests/support/terminal.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
-#include "fake_com.h"
 #include "kit/exceptionreport.h"
 #include "kit/helpers.h"
-#include "kit_support.h"
-#include "process.h"
+#include "tests/support/fake_com.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include "kit/logentry.h"
 #include "kit/records.h"
 #include "kit/syslog.h"
-#include "kit_support.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
-#include "process.h"
-#include "scoped.h"
-#include "test_sockets.h"
-#include "udp_receiver.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/process.h"
+#include "tests/support/scoped.h"
+#include "tests/support/test_sockets.h"
+#include "tests/support/udp_receiver.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <ctime>
 #include <regex>
 
-#include "held_file_lock.h"
-#include "loopback_server.h"
-#include "nonblocking_console.h"
-#include "process.h"
+#include "tests/support/held_file_lock.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/nonblocking_console.h"
+#include "tests/support/process.h"
 
 namespace {
 

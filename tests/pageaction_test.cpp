@@ -13,14 +13,14 @@
 #include "core/datetime.h"
 #include "kit/helpers.h"
 #include "kit/records.h"
-#include "kit_support.h"
-#include "loopback_server.h"
 #include "monitor/eventsearch.h"
 #include "paging/httpclient.h"
 #include "paging/sendpage.h"
 #include "platform/clock.h"
-#include "process.h"
-#include "scoped.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/process.h"
+#include "tests/support/scoped.h"
 
 namespace {
 

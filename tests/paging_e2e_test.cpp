@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "kit/helpers.h"
-#include "kit_support.h"
-#include "loopback_server.h"
-#include "process.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "core/regional.h"
 #include "platform/clock.h"
 #include "platform/locale.h"
-#include "process.h"
-#include "scoped.h"
+#include "tests/support/process.h"
+#include "tests/support/scoped.h"
 
 // The C library keeps the list of locale directories that newlocale builds from LOCPATH and
 // never frees it; a leak of the library's own, not of the program's.

@@ -9,7 +9,7 @@
 
 #include "core/datetime.h"
 #include "platform/locale.h"
-#include "scoped.h"
+#include "tests/support/scoped.h"
 
 namespace {
 

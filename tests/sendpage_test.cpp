@@ -21,12 +21,12 @@
 #include "core/datetime.h"
 #include "kit/helpers.h"
 #include "kit/records.h"
-#include "kit_support.h"
-#include "loopback_server.h"
 #include "paging/httpclient.h"
 #include "platform/clock.h"
-#include "process.h"
-#include "scoped.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/process.h"
+#include "tests/support/scoped.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -1,55 +1,15 @@
 # The Windows suite, cross-built and run under Wine: the tests of the core, of paging and of the
 # kit on the Windows backends, the event log search against a stand-in for the event log service,
 # and the Windows end-to-end runs of EventLog.exe. GoogleTest comes from Debian's sources.
-# Test files left out, as they test Linux's own parts: evt_eventlog_test and evt_text_test (the
-# .evt log backend and its character set conversion), monitor_e2e_test and paging_e2e_test (the
-# Linux program on .evt logs that eventcreate writes; windows_e2e_test runs the Windows program),
-# http_nginx_test (Debian's nginx as the gateway), windows_task_test (checks the task
-# definition with xmllint), eventcreate_test and eventlog_service_test (Linux-only tools) and
-# eventlog_check_test (the check on .evt logs; windows_e2e_test runs eventlog-check.exe).
 set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows suite")
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-set(WINDOWS_TEST_SOURCES
-  datetime_test.cpp
-  eventsearch_test.cpp
-  eventsearch_win32_test.cpp
-  evt_codec_test.cpp
-  fake_com_win32.cpp
-  fake_eventlog_win32.cpp
-  http_client_test.cpp
-  http_response_test.cpp
-  kit_cleanup_test.cpp
-  kit_helpers_test.cpp
-  kit_logentry_test.cpp
-  kit_report_test.cpp
-  kit_report_win32_test.cpp
-  kit_syslog_test.cpp
-  regional_test.cpp
-  monitor_test.cpp
-  pageaction_test.cpp
-  sendpage_test.cpp
-  settings_test.cpp
-  unique_handle_test.cpp
-  versionprobe_test.cpp
-  windows_e2e_test.cpp
-  xml_text_test.cpp
-  loopback_server.cpp
-  nonwaiting_pipes_win32.cpp
-  process.cpp
-  process_win32.cpp
-  record_builder.cpp
-  stalled_listener.cpp
-  terminal_win32.cpp
-  test_sockets_win32.cpp
-  udp_receiver.cpp)
-list(TRANSFORM WINDOWS_TEST_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
-add_executable(eventlog_tests ${WINDOWS_TEST_SOURCES})
-target_link_libraries(eventlog_tests PRIVATE monitor kit GTest::gtest GTest::gtest_main)
-# The report tests read reports through pugixml's interface, which Debian builds for Linux only.
-target_include_directories(eventlog_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/windows)
+# The files are those of the test list (tests/CMakeLists.txt) that Windows runs.
+add_executable(eventlog_tests ${EVENTLOG_TEST_FILES})
+target_link_libraries(eventlog_tests PRIVATE eventlog_test_support monitor kit GTest::gtest
+                                             GTest::gtest_main)
 target_compile_definitions(eventlog_tests PRIVATE
   EVENTLOG_EXE="$<TARGET_FILE:EventLog>"
   EVENTLOG_CHECK_EXE="$<TARGET_FILE:eventlog-check>"
@@ -58,7 +18,7 @@ add_dependencies(eventlog_tests EventLog eventlog-check)
 # One run of the whole suite, as every test of its own would start Wine anew; then the regional
 # settings once more in German. A program started under Wine keeps its parent's locale, so the
 # language is chosen where Wine starts.
-# The tests of the files above that the suite leaves out, each group with its reason.
+# The tests of the listed files that the suite leaves out, each group with its reason.
 set(LEFT_OUT_TESTS
   # They hold Linux to its own sources (TZ set inside the process, the C library's texts and
   # locales, /proc, the kernel's host name, "/" paths, names that differ only in letter case);

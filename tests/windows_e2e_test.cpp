@@ -12,13 +12,13 @@
 #include "kit/exceptionreport.h"
 #include "kit/helpers.h"
 #include "kit/records.h"
-#include "kit_support.h"
-#include "loopback_server.h"
-#include "nonwaiting_pipes.h"
 #include "paging/sendpage.h"
 #include "platform/console.h"
-#include "process.h"
-#include "scoped.h"
+#include "tests/support/kit_support.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/nonwaiting_pipes.h"
+#include "tests/support/process.h"
+#include "tests/support/scoped.h"
 
 namespace {
 

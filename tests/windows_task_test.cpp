@@ -6,7 +6,7 @@
 #include <pugixml.hpp>
 #include <string>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "kit/exceptionreport.h"
 #include "kit/helpers.h"
 #include "platform/xmldoc.h"
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace {
 

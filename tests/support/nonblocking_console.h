@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 struct TimedInput {
   std::chrono::milliseconds After;  // pause since the previous piece (or the start)

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "stalled_resolver.h"
+#include "tests/support/stalled_resolver.h"
 
 namespace {
 

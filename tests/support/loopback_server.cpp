@@ -1,9 +1,9 @@
-#include "loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 #include <stdexcept>
 
 #include "platform/sockets.h"
-#include "test_sockets.h"
+#include "tests/support/test_sockets.h"
 
 namespace {
 

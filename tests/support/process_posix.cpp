@@ -1,4 +1,4 @@
-#include "process_posix.h"
+#include "tests/support/process_posix.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 std::vector<std::string> ChildEnvironment(const ProcessRun& run) {
   std::vector<std::string> entries;

@@ -8,7 +8,7 @@
 #include "core/regional.h"
 #include "kit/records.h"
 #include "platform/clock.h"
-#include "process.h"
+#include "tests/support/process.h"
 
 // Keeps the kit's global settings and puts them back at the end.
 class ScopedGlobalSettings {

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace {
 

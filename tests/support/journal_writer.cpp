@@ -1,6 +1,6 @@
-#include "journal_writer.h"
+#include "tests/support/journal_writer.h"
 
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace {
 

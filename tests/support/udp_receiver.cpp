@@ -1,9 +1,9 @@
-#include "udp_receiver.h"
+#include "tests/support/udp_receiver.h"
 
 #include <thread>
 
 #include "platform/sockets.h"
-#include "test_sockets.h"
+#include "tests/support/test_sockets.h"
 
 namespace {
 

@@ -1,19 +1,10 @@
 #include <winsock2.h>
 
 #include "platform/sockets.h"
-#include "test_sockets.h"
+#include "tests/support/test_sockets.h"
+#include "tests/support/test_sockets_address.h"
 
-namespace {
-
-sockaddr_in IPv4Address(std::uint32_t address, std::uint16_t port) {
-  sockaddr_in socketAddress{};
-  socketAddress.sin_family = AF_INET;
-  socketAddress.sin_port = htons(port);
-  socketAddress.sin_addr.s_addr = htonl(address);
-  return socketAddress;
-}
-
-}  // namespace
+using test_sockets::IPv4Address;
 
 void ResetOnClose(std::intptr_t socket) {
   linger abort{1, 0};  // on, no time to linger: the close discards and resets

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 // The test's environment with the run's variables set on top and its removed ones left out.
 std::vector<std::string> ChildEnvironment(const ProcessRun& run);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/regional.h"
-#include "process.h"
+#include "tests/support/process.h"
 
 // Sets or (with nullptr) clears an environment variable for the life of the object.
 class ScopedEnvironment {

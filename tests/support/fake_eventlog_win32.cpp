@@ -7,7 +7,7 @@
 #include <deque>
 #include <mutex>
 
-#include "fake_eventlog.h"
+#include "tests/support/fake_eventlog.h"
 
 namespace {
 

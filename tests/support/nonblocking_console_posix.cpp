@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "nonblocking_console.h"
-#include "process_posix.h"
+#include "tests/support/nonblocking_console.h"
+#include "tests/support/process_posix.h"
 
 namespace {
 

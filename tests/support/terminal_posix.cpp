@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "terminal.h"
+#include "tests/support/terminal.h"
 
 namespace {
 

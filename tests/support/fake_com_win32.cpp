@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "fake_com.h"
+#include "tests/support/fake_com.h"
 
 namespace {
 

@@ -5,28 +5,24 @@
 
 #include <cerrno>
 
+#include "core/socket_errors.h"
 #include "platform/sockets.h"
-#include "test_sockets.h"
+#include "tests/support/test_sockets.h"
+#include "tests/support/test_sockets_address.h"
+
+using test_sockets::IPv4Address;
 
 namespace {
-
-sockaddr_in IPv4Address(std::uint32_t address, std::uint16_t port) {
-  sockaddr_in socketAddress{};
-  socketAddress.sin_family = AF_INET;
-  socketAddress.sin_port = htons(port);
-  socketAddress.sin_addr.s_addr = htonl(address);
-  return socketAddress;
-}
 
 // The Windows Sockets number for the errno values these helpers meet.
 int SocketErrorNumber(int error) {
   switch (error) {
     case EACCES:
-      return 10013;
+      return core::kWsaeAccess;
     case EADDRINUSE:
-      return 10048;
+      return core::kWsaeAddrInUse;
     case EADDRNOTAVAIL:
-      return 10049;
+      return core::kWsaeAddrNotAvail;
     default:
       return error;
   }

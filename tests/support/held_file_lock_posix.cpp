@@ -2,7 +2,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "held_file_lock.h"
+#include "tests/support/held_file_lock.h"
 
 HeldFileLock::HeldFileLock(const std::string& path, std::chrono::milliseconds holdAtMost) {
   // Close-on-exec, so that no program the test starts shares the lock.

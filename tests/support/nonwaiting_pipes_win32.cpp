@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "nonwaiting_pipes.h"
+#include "tests/support/nonwaiting_pipes.h"
 
 struct NonWaitingStandardPipes::State {
   HANDLE SavedInput = nullptr, SavedOutput = nullptr;

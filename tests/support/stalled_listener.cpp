@@ -1,7 +1,7 @@
-#include "stalled_listener.h"
+#include "tests/support/stalled_listener.h"
 
 #include "platform/sockets.h"
-#include "test_sockets.h"
+#include "tests/support/test_sockets.h"
 
 namespace {
 

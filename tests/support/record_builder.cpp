@@ -1,4 +1,4 @@
-#include "record_builder.h"
+#include "tests/support/record_builder.h"
 
 #include <cstddef>
 

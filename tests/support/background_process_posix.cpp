@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "background_process.h"
+#include "tests/support/background_process.h"
 
 extern char** environ;
 
