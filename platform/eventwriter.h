@@ -1,6 +1,7 @@
-// Writing events: what an application does to report one to the event log service. On Linux each
-// log is a .evt file in the log directory, and a record is appended to it under an exclusive
-// lock; the event log reader (platform/eventlog.h) takes the same lock, shared.
+// Writing events to the .evt logs of the Linux event log service (eventcreate's service; Linux
+// only: on Windows the system's own event log service keeps the logs). Each log is a .evt file in
+// the log directory, and a record is appended to it under an exclusive lock; the event log reader
+// (platform/eventlog.h) takes the same lock, shared.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Supervising one program as a service: starting it with its console output on a pipe, passing
 // on the requests to stop, ending the way it ended, and saving state files so that neither a
-// kill nor a power cut leaves half a file.
+// kill nor a power cut leaves half a file. Linux only: the steps of the systemd service
+// (eventlog-service); on Windows the Task Scheduler supervises EventLog.
 #pragma once
 
 #include <cstddef>
