@@ -9,6 +9,7 @@
 #include "tests/support/journal_writer.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
+#include "tests/support/transcript.h"
 
 namespace {
 
@@ -24,8 +25,6 @@ constexpr char kRules[] =
     "1001 kernel Out of memory: Killed process\n"
     "1003 systemd Failed with result\n";
 
-const std::regex kDefaultTimeLine(R"(\d{1,2}/\d{1,2}/\d\d( \d{1,2}:\d\d:\d\d (am|pm))?)");
-
 std::string ReportLines(const std::string& id, const std::string& source,
                         const std::string& generated, const std::string& details,
                         const std::string& action) {
@@ -33,19 +32,6 @@ std::string ReportLines(const std::string& id, const std::string& source,
          "\r\nMyEventLogRecord.TimeGeneratedAsDateTime=" + generated +
          "\r\nMyEventLogRecord.Details=" + details + "\r\nMyEventLogRecord.Action=" + action +
          "\r\n";
-}
-
-// Splits "prefix + <date-time line> + rest": checks the prefix and the line's shape, returns rest.
-std::string AfterReportTime(const std::string& output, const std::string& prefix) {
-  EXPECT_EQ(output.substr(0, prefix.size()), prefix);
-  std::size_t end = output.find("\r\n", prefix.size());
-  if (end == std::string::npos) {
-    ADD_FAILURE() << "no report time in " << output;
-    return "";
-  }
-  std::string line = output.substr(prefix.size(), end - prefix.size());
-  EXPECT_TRUE(std::regex_match(line, kDefaultTimeLine)) << '"' << line << '"';
-  return output.substr(end + 2);
 }
 
 JournalEntry KernelEntry(std::uint64_t realtime, const std::string& message) {

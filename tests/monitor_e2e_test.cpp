@@ -9,6 +9,7 @@
 #include "tests/support/loopback_server.h"
 #include "tests/support/nonblocking_console.h"
 #include "tests/support/process.h"
+#include "tests/support/transcript.h"
 
 namespace {
 
@@ -78,22 +79,6 @@ std::string ReportLines(const std::string& id, const std::string& source,
          "\r\nMyEventLogRecord.Details=" + details + "\r\nMyEventLogRecord.Action=" + action +
          "\r\n";
 }
-
-// Splits "prefix + <date-time line> + rest": checks the prefix and the line's shape, returns rest.
-std::string AfterReportTime(const std::string& output, const std::string& prefix,
-                            const std::regex& timeLine) {
-  EXPECT_EQ(output.substr(0, prefix.size()), prefix);
-  std::size_t end = output.find("\r\n", prefix.size());
-  if (end == std::string::npos) {
-    ADD_FAILURE() << "no report time in " << output;
-    return "";
-  }
-  std::string line = output.substr(prefix.size(), end - prefix.size());
-  EXPECT_TRUE(std::regex_match(line, timeLine)) << '"' << line << '"';
-  return output.substr(end + 2);
-}
-
-const std::regex kDefaultTimeLine(R"(\d{1,2}/\d{1,2}/\d\d( \d{1,2}:\d\d:\d\d (am|pm))?)");
 
 TEST_F(MonitorEndToEnd, WithoutSettingsFileAsksThreeQuestionsAndRunsOneCycle) {
   ProcessResult result = Run("");
