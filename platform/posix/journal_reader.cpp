@@ -11,6 +11,7 @@
 
 #include "core/byteorder.h"
 #include "core/evt_codec.h"
+#include "core/unique_handle.h"
 #include "platform/journal.h"
 #include "platform/text.h"
 
@@ -24,8 +25,14 @@ constexpr std::uint16_t kTypeError = 1;
 constexpr std::uint16_t kTypeWarning = 2;
 constexpr std::uint16_t kTypeInformation = 4;
 
+struct JournalTraits {
+  static sd_journal* Invalid() { return nullptr; }
+  static void Close(sd_journal* journal) { sd_journal_close(journal); }
+};
+using UniqueJournal = core::UniqueHandle<JournalTraits>;
+
 struct OpenJournal {
-  sd_journal* Journal = nullptr;
+  UniqueJournal Journal;
   std::unique_ptr<JournalMatcher> Matcher;
   std::string Pending;  // the next record, converted but not yet delivered
   bool HasPending = false;
@@ -145,8 +152,8 @@ Entry ReadEntry(sd_journal* journal) {
 
 // Steps to the next older entry and converts it; false after the oldest.
 bool LoadNextRecord(OpenJournal& log) {
-  if (sd_journal_previous(log.Journal) <= 0) return false;
-  const Entry entry = ReadEntry(log.Journal);
+  if (sd_journal_previous(log.Journal.get()) <= 0) return false;
+  const Entry entry = ReadEntry(log.Journal.get());
   log.Pending.clear();
   AppendRecord(entry, 0, log.Pending);
   // The rules see the texts as they are delivered: the source and the first string.
@@ -211,20 +218,21 @@ void AppendRecord(const Entry& entry, std::uint16_t eventId, std::string& out) {
 
 EventLogHandle Open() {
   const std::string dir = JournalDirectory();
-  sd_journal* journal = nullptr;
-  const int result = dir.empty() ? sd_journal_open(&journal, SD_JOURNAL_LOCAL_ONLY)
-                                 : sd_journal_open_directory(&journal, dir.c_str(), 0);
-  if (result < 0 || journal == nullptr) return nullptr;
+  sd_journal* opened = nullptr;
+  const int result = dir.empty() ? sd_journal_open(&opened, SD_JOURNAL_LOCAL_ONLY)
+                                 : sd_journal_open_directory(&opened, dir.c_str(), 0);
+  UniqueJournal journal(opened);
+  if (result < 0 || !journal) return nullptr;
   // A compressed field is never unpacked beyond what a record can hold.
-  sd_journal_set_data_threshold(journal, core::evt::kMaxRecordSize + sizeof "MESSAGE=");
-  sd_journal_seek_tail(journal);
-  auto* log = new OpenJournal;
-  log->Journal = journal;
+  sd_journal_set_data_threshold(journal.get(), core::evt::kMaxRecordSize + sizeof "MESSAGE=");
+  sd_journal_seek_tail(journal.get());
+  auto log = std::make_unique<OpenJournal>();
+  log->Journal = std::move(journal);
   // The rules are read and compiled once per open, that is once per search.
   log->Matcher = std::make_unique<JournalMatcher>(ReadJournalRules().Rules);
   std::lock_guard lock(registryMutex);
-  Registry().insert(log);
-  return log;
+  Registry().insert(log.get());
+  return log.release();
 }
 
 bool Owns(EventLogHandle handle) {
@@ -265,9 +273,7 @@ void Close(EventLogHandle handle) {
     std::lock_guard lock(registryMutex);
     if (handle == nullptr || Registry().erase(handle) == 0) return;
   }
-  auto* log = static_cast<OpenJournal*>(handle);
-  sd_journal_close(log->Journal);
-  delete log;
+  delete static_cast<OpenJournal*>(handle);
 }
 
 EventLogLocation Locate() {
