@@ -25,15 +25,6 @@ constexpr char kRules[] =
     "1001 kernel Out of memory: Killed process\n"
     "1003 systemd Failed with result\n";
 
-std::string ReportLines(const std::string& id, const std::string& source,
-                        const std::string& generated, const std::string& details,
-                        const std::string& action) {
-  return "MyEventLogRecord.EventLogRecord.EventID=" + id + "\r\nMyEventLogRecord.Source=" + source +
-         "\r\nMyEventLogRecord.TimeGeneratedAsDateTime=" + generated +
-         "\r\nMyEventLogRecord.Details=" + details + "\r\nMyEventLogRecord.Action=" + action +
-         "\r\n";
-}
-
 JournalEntry KernelEntry(std::uint64_t realtime, const std::string& message) {
   return {realtime,
           {{"SYSLOG_IDENTIFIER", "kernel"},

@@ -70,16 +70,6 @@ class MonitorEndToEnd : public ::testing::Test {
   TemporaryDirectory directory_;
 };
 
-// The report of one cycle, its first line (the time of the report) given as a pattern.
-std::string ReportLines(const std::string& id, const std::string& source,
-                        const std::string& generated, const std::string& details,
-                        const std::string& action) {
-  return "MyEventLogRecord.EventLogRecord.EventID=" + id + "\r\nMyEventLogRecord.Source=" + source +
-         "\r\nMyEventLogRecord.TimeGeneratedAsDateTime=" + generated +
-         "\r\nMyEventLogRecord.Details=" + details + "\r\nMyEventLogRecord.Action=" + action +
-         "\r\n";
-}
-
 TEST_F(MonitorEndToEnd, WithoutSettingsFileAsksThreeQuestionsAndRunsOneCycle) {
   ProcessResult result = Run("");
   EXPECT_EQ(result.Output, std::string(kVersion) + kQuestions + "\r\nNo events found.\r\n");

@@ -24,3 +24,13 @@ inline std::string AfterReportTime(const std::string& output, const std::string&
   EXPECT_TRUE(std::regex_match(line, timeLine)) << '"' << line << '"';
   return output.substr(end + 2);
 }
+
+// The lines of a report after its time line, as EventLog prints them.
+inline std::string ReportLines(const std::string& id, const std::string& source,
+                               const std::string& generated, const std::string& details,
+                               const std::string& action) {
+  return "MyEventLogRecord.EventLogRecord.EventID=" + id + "\r\nMyEventLogRecord.Source=" + source +
+         "\r\nMyEventLogRecord.TimeGeneratedAsDateTime=" + generated +
+         "\r\nMyEventLogRecord.Details=" + details + "\r\nMyEventLogRecord.Action=" + action +
+         "\r\n";
+}
