@@ -19,8 +19,9 @@ namespace {
 
 const std::string kService = EVENTLOG_SERVICE_EXE;
 constexpr const char* kStateHeader =
-    "# The last report's LoggedAfter, written by eventlog-service after every\n"
-    "# report (local time). Delete this file to start afresh from the settings.\n";
+    "# EventLog's delivery state (local time), written after every step of a report: the\n"
+    "# LoggedAfter of the finished reports, and a report whose page attempt had not ended.\n"
+    "# Delete this file to start afresh from the settings.\n";
 
 ProcessRun Command(const std::string& executable, std::vector<std::string> arguments) {
   ProcessRun run;

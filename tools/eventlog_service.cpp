@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "core/datetime.h"
 #include "core/errors.h"
 #include "core/regional.h"
+#include "monitor/delivery_state.h"
 #include "monitor/settings.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -95,44 +95,12 @@ void WriteDurably(const std::string& path, const std::string& bytes, unsigned mo
     throw StepFailure{"cannot write " + error};
 }
 
-// ---- The state file: one moment in local time, written without regard to regional settings.
-
-std::string StateText(TDateTime moment) {
-  const core::SystemTime t = DecodeDateTime(moment);
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day,
-                t.Hour, t.Minute, t.Second, t.Millisecond);
-  return std::string(
-             "# The last report's LoggedAfter, written by eventlog-service after every\n"
-             "# report (local time). Delete this file to start afresh from the settings.\n") +
-         text + "\n";
-}
-
-std::optional<TDateTime> ParseStateText(const std::string& bytes) {
-  std::istringstream lines(bytes);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    core::SystemTime t;
-    char tail = 0;
-    if (std::sscanf(line.c_str(), "%4d-%2d-%2d %2d:%2d:%2d.%3d%c", &t.Year, &t.Month, &t.Day,
-                    &t.Hour, &t.Minute, &t.Second, &t.Millisecond, &tail) != 7)
-      return std::nullopt;
-    TDateTime date = 0, time = 0;
-    if (!TryEncodeDate(t.Year, t.Month, t.Day, date) ||
-        !TryEncodeTime(t.Hour, t.Minute, t.Second, t.Millisecond, time))
-      return std::nullopt;
-    return EncodeDateTime(t);
-  }
-  return std::nullopt;
-}
-
 std::optional<TDateTime> ReadState(const std::string& path) {
   if (!fs::exists(path)) return std::nullopt;
   const auto bytes = ReadWholeFile(path);
-  const auto moment = bytes ? ParseStateText(*bytes) : std::nullopt;
-  if (!moment) Say(path + " is unreadable and is left out; delete it to silence this warning");
-  return moment;
+  const auto state = bytes ? ParseDeliveryState(*bytes) : std::nullopt;
+  if (!state) Say(path + " is unreadable and is left out; delete it to silence this warning");
+  return state ? state->LoggedAfter : std::nullopt;
 }
 
 // ---- prepare
@@ -275,7 +243,7 @@ void WriteOutputLine(std::string line) {
 
 void SaveState(const std::string& path, TDateTime carried) {
   std::string error;
-  if (!platform::ReplaceFileDurably(path, StateText(carried), 0644, error))
+  if (!platform::ReplaceFileDurably(path, DeliveryStateText({carried, std::nullopt}), 0644, error))
     Say("cannot save the state: " + error + "; a restart may repeat this report");
 }
 
