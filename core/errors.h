@@ -26,6 +26,8 @@ class Exception : public std::exception {
   };
 
 EVENTLOG_DECLARE_EXCEPTION(EConvertError)
+// A file refused unread: a symbolic link, no regular file, or past the size it may have.
+EVENTLOG_DECLARE_EXCEPTION(EFOpenError)
 EVENTLOG_DECLARE_EXCEPTION(EInOutError)
 EVENTLOG_DECLARE_EXCEPTION(EOutOfMemory)
 

@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr std::size_t kBlockSize = 2048;
+// The most of a settings file that is read; a larger file is refused.
+constexpr std::size_t kLargestSettingsFile = std::size_t(1) << 20;
 
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -92,15 +93,16 @@ std::string ReadXMLTag(std::string fileName, std::string tagName) {
 std::string ReadFileToString(std::string fileName) {
   if (!platform::FileExists(fileName)) return fileName + " does not exist";
   try {
-    std::string result;
-    const platform::UniqueFile file(platform::OpenSharedForReading(fileName));
-    char block[kBlockSize];
-    for (;;) {
-      long count = platform::ReadFromFile(file.get(), block, kBlockSize);
-      if (count > 0) result.append(block, static_cast<std::size_t>(count));
-      if (count != static_cast<long>(kBlockSize)) break;
-    }
-    return result;
+    // A link, a FIFO, a device or a file past the cap is refused unread, and the monitor's
+    // error line names it; a file that cannot be opened reads as empty.
+    const platform::WholeFile file = platform::ReadRegularFile(fileName, kLargestSettingsFile);
+    if (platform::IsRefused(file))
+      throw EFOpenError(platform::WholeFileProblem(fileName, file, kLargestSettingsFile) +
+                        "; settings are read only from a regular file of at most " +
+                        platform::SizeText(kLargestSettingsFile) + ", not through a link");
+    return file.Content;
+  } catch (const EFOpenError&) {
+    throw;
   } catch (const std::exception& failure) {
     FailureDescription description = DescribeFailure(failure);
     return "Error: " + description.Message + " (" + description.ClassName + ")";

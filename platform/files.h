@@ -47,3 +47,31 @@ bool FindFileNames(const std::string& pattern, std::vector<std::string>& names);
 bool CanCreateFileIn(const std::string& directory, std::string& reason);
 
 }  // namespace platform
+
+namespace platform {
+
+// A whole file read from a folder that others may be able to change: a symbolic link is not
+// followed, anything but a regular file (a FIFO, a device, a folder, a socket) is refused before
+// it is opened for reading or waited for, and so is a file of more than the limit's bytes.
+enum class WholeFileOutcome { Read, CannotOpen, SymbolicLink, NotRegular, TooLarge, ReadFailed };
+struct WholeFile {
+  WholeFileOutcome Outcome = WholeFileOutcome::CannotOpen;
+  std::string Content;  // the file's bytes, when read
+  // CannotOpen and ReadFailed: the system's reason; NotRegular: what the entry is instead
+  // ("a FIFO", "a device", "a folder", "a socket", "no regular file").
+  std::string Reason;
+};
+WholeFile ReadRegularFile(const std::string& name, std::size_t limit);
+
+// Whether the file was refused unread: a symbolic link, no regular file, or too large.
+bool IsRefused(const WholeFile& file);
+
+// Why the file was not read, one text naming it: "<name> is a symbolic link, which is not
+// followed", "<name> is not a regular file but a FIFO", "<name> is larger than 1 MiB (1048576
+// bytes)", "cannot open <name>: <reason>", "cannot read <name>: <reason>"; empty when it was.
+std::string WholeFileProblem(const std::string& name, const WholeFile& file, std::size_t limit);
+
+// A size as the texts give it: "16 MiB" for whole mebibytes, else "<n> bytes".
+std::string SizeText(std::size_t bytes);
+
+}  // namespace platform

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -44,6 +45,80 @@ long ReadFromFile(FileHandle file, void* buffer, std::size_t size) {
 
 void CloseFile(FileHandle file) {
   if (file != kInvalidFile) close(static_cast<int>(file));
+}
+
+namespace {
+
+// What a directory entry is, when it is no regular file.
+std::string KindOf(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "no regular file";
+}
+
+}  // namespace
+
+WholeFile ReadRegularFile(const std::string& name, std::size_t limit) {
+  WholeFile file;
+  // The entry itself first, so that a device or a FIFO is never opened at all; then the open
+  // without following a link and without waiting, and the type of what was opened, which a
+  // swap between the two cannot change.
+  struct stat status;
+  if (lstat(name.c_str(), &status) != 0) {
+    file.Reason = std::strerror(errno);
+    return file;
+  }
+  auto refuse = [&](const struct stat& found) {
+    if (S_ISLNK(found.st_mode)) {
+      file.Outcome = WholeFileOutcome::SymbolicLink;
+    } else if (!S_ISREG(found.st_mode)) {
+      file.Outcome = WholeFileOutcome::NotRegular;
+      file.Reason = KindOf(found.st_mode);
+    } else if (static_cast<std::uint64_t>(found.st_size) > limit) {
+      file.Outcome = WholeFileOutcome::TooLarge;
+    } else {
+      return false;
+    }
+    return true;
+  };
+  if (refuse(status)) return file;
+  int descriptor;
+  do {
+    descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  } while (descriptor < 0 && errno == EINTR);
+  if (descriptor < 0) {
+    file.Outcome = errno == ELOOP ? WholeFileOutcome::SymbolicLink : WholeFileOutcome::CannotOpen;
+    if (file.Outcome == WholeFileOutcome::CannotOpen) file.Reason = std::strerror(errno);
+    return file;
+  }
+  const UniqueFd opened(descriptor);
+  if (fstat(descriptor, &status) != 0) {
+    file.Reason = std::strerror(errno);
+    return file;
+  }
+  if (refuse(status)) return file;
+  // Up to one byte past the limit, so that a file that grew meanwhile is refused as well.
+  char block[4096];
+  for (;;) {
+    const long count = ReadFromFile(descriptor, block, sizeof block);
+    if (count < 0) {
+      file.Outcome = WholeFileOutcome::ReadFailed;
+      file.Reason = std::strerror(errno);
+      file.Content.clear();
+      return file;
+    }
+    if (count == 0) break;
+    file.Content.append(block, static_cast<std::size_t>(count));
+    if (file.Content.size() > limit) {
+      file.Outcome = WholeFileOutcome::TooLarge;
+      file.Content.clear();
+      return file;
+    }
+  }
+  file.Outcome = WholeFileOutcome::Read;
+  return file;
 }
 
 }  // namespace platform

@@ -67,6 +67,58 @@ void CloseFile(FileHandle file) {
   if (file != kInvalidFile) CloseHandle(reinterpret_cast<HANDLE>(file));
 }
 
+WholeFile ReadRegularFile(const std::string& name, std::size_t limit) {
+  WholeFile file;
+  // A reparse point (a symbolic link or a junction) is opened itself, not what it names.
+  const UniqueKernelHandle opened(
+      CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!opened) {
+    file.Reason = SystemErrorText(GetLastError());
+    return file;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  LARGE_INTEGER size;
+  if (!GetFileInformationByHandle(opened.get(), &information) ||
+      !GetFileSizeEx(opened.get(), &size)) {
+    file.Reason = SystemErrorText(GetLastError());
+    return file;
+  }
+  if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    file.Outcome = WholeFileOutcome::SymbolicLink;
+    return file;
+  }
+  if (GetFileType(opened.get()) != FILE_TYPE_DISK ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    file.Outcome = WholeFileOutcome::NotRegular;
+    file.Reason = "no regular file";
+    return file;
+  }
+  if (static_cast<unsigned long long>(size.QuadPart) > limit) {
+    file.Outcome = WholeFileOutcome::TooLarge;
+    return file;
+  }
+  char block[4096];
+  for (;;) {
+    DWORD count = 0;
+    if (!ReadFile(opened.get(), block, sizeof block, &count, nullptr)) {
+      file.Outcome = WholeFileOutcome::ReadFailed;
+      file.Reason = SystemErrorText(GetLastError());
+      file.Content.clear();
+      return file;
+    }
+    if (count == 0) break;
+    file.Content.append(block, count);
+    if (file.Content.size() > limit) {
+      file.Outcome = WholeFileOutcome::TooLarge;
+      file.Content.clear();
+      return file;
+    }
+  }
+  file.Outcome = WholeFileOutcome::Read;
+  return file;
+}
+
 // The system refuses to delete a read-only file, a directory and a file in use by itself.
 bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != FALSE; }
 
