@@ -765,7 +765,8 @@ TEST(EvtReader, LogLockedByAStuckWriterIsGivenUpAfterTheBound) {
   std::size_t delivered = 1;
   {
     // The writer gives up by itself only long after every bound, should the reader wait for it.
-    HeldFileLock writer(path, 15s);
+    // Writers lock the log's lock file beside it.
+    HeldFileLock writer(path + ".lock", 15s);
     ASSERT_TRUE(writer.Held());
 
     auto start = Clock::now();
@@ -809,6 +810,28 @@ TEST(EvtReader, LogLockedByAStuckWriterIsGivenUpAfterTheBound) {
   ASSERT_EQ(after.size(), 61u);
   EXPECT_EQ(after[0].Strings, std::vector<std::string>{"late"});
   EXPECT_EQ(std::vector<Record>(after.begin() + 1, after.end()), intact);
+}
+
+// Anyone who can read a log can lock it, as `flock` through a read-only descriptor does. Such a
+// lock on the log itself holds neither a writer nor the monitor's reader back: they lock the
+// log's lock file, which only the writers' group can open.
+TEST(EvtReader, AnOutsidersLockOnTheLogHoldsNobodyBack) {
+  using namespace std::chrono_literals;
+  TemporaryDirectory dir;
+  WriteRecords(dir.Path(), "Held", {MakeRecord(1, "first")}, evt::kDefaultMaxSize);
+  PointLogDirectoryAt(dir.Path());
+  HeldFileLock outsider(dir.File("Held.evt"), 15s);
+  ASSERT_TRUE(outsider.Held());
+  const auto start = std::chrono::steady_clock::now();
+  ProcessResult written = RunEventCreate({"--dir", dir.Path(), "--log", "Held", "--source", "Late",
+                                          "--id", "2", "--computer", "HOST", "--string", "second"});
+  EXPECT_EQ(written.ExitCode, 0) << written.Errors;
+  const ReadOutcome outcome = ReadLog("Held");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+  EXPECT_EQ(outcome.FinalError, platform::kErrorHandleEof);
+  ASSERT_EQ(outcome.Records.size(), 2u);
+  EXPECT_EQ(outcome.Records[0].Strings, std::vector<std::string>{"second"});
+  EXPECT_EQ(outcome.Records[1].Strings, std::vector<std::string>{"first"});
 }
 
 TEST(EvtReader, LogNamesIgnoreCaseAndKnowTheClassicFiles) {

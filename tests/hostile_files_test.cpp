@@ -9,9 +9,13 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <thread>
 
+#include "core/evt_codec.h"
+#include "platform/eventlog.h"
+#include "platform/eventwriter.h"
 #include "platform/files.h"
 #include "tests/support/process.h"
 
@@ -144,6 +148,212 @@ TEST(HostileSettingsFile, IsRefusedWithTheErrorLine) {
     EXPECT_EQ(result.Output, c.output);
     EXPECT_EQ(result.ExitCode, c.exitCode);
   }
+}
+
+// -- logs: eventcreate writes through nothing but a plain log -----------------------------------
+
+core::evt::NewRecord Record(std::uint32_t id) {
+  core::evt::NewRecord record;
+  record.EventID = id;
+  record.TimeGenerated = record.TimeWritten = 1507566240;
+  record.Source = u"Disk";
+  record.Computer = u"HOST";
+  record.Strings = {u"bad block"};
+  return record;
+}
+
+ProcessResult RunEventCreate(const std::string& dir, const std::string& log = "Disk") {
+  ProcessRun run;
+  run.Executable = EVENTCREATE_EXE;
+  run.Arguments = {"--dir", dir, "--log", log, "--source", "Disk", "--id", "7"};
+  run.Timeout = 10s;
+  return RunProcess(run);
+}
+
+TEST(HostileLogEntry, EventcreateWritesThroughNoLinkAndIntoNoOtherFile) {
+  struct Case {
+    std::string name;
+    // Plants Disk.evt in logs; the file it must not touch lies in elsewhere.
+    std::function<void(const TemporaryDirectory& logs, const TemporaryDirectory& elsewhere)> plant;
+    std::string error;  // after "eventcreate: <logs>/Disk.evt"
+    bool needsRoot = false;
+    bool refusedUnopened = true;  // refused before its lock file is made
+  };
+  const std::string link =
+      " is a symbolic link, which eventcreate does not follow; to keep the logs in another "
+      "folder, point EVENTLOG_DIR (or --dir) at that folder; nothing written\n";
+  const Case cases[] = {
+      {"a link to an empty file of someone else",
+       [](const TemporaryDirectory& logs, const TemporaryDirectory& elsewhere) {
+         WriteFileBytes(elsewhere.File("target"), "");
+         fs::create_symlink(elsewhere.File("target"), logs.File("Disk.evt"));
+       },
+       link},
+      {"a dangling link",
+       [](const TemporaryDirectory& logs, const TemporaryDirectory& elsewhere) {
+         fs::create_symlink(elsewhere.File("target"), logs.File("Disk.evt"));
+       },
+       link},
+      {"a link to a device",
+       [](const TemporaryDirectory& logs, const TemporaryDirectory&) {
+         fs::create_symlink("/dev/null", logs.File("Disk.evt"));
+       },
+       link},
+      {"a FIFO",
+       [](const TemporaryDirectory& logs, const TemporaryDirectory&) {
+         ASSERT_TRUE(MakeFifo(logs.File("Disk.evt")));
+       },
+       " is not a regular file but a FIFO; nothing written\n"},
+      {"a device node",
+       [](const TemporaryDirectory& logs, const TemporaryDirectory&) {
+         ASSERT_TRUE(MakeNullDevice(logs.File("Disk.evt")));
+       },
+       " is not a regular file but a device; nothing written\n", true},
+      {"a hard link to an empty file of someone else",
+       [](const TemporaryDirectory& logs, const TemporaryDirectory& elsewhere) {
+         WriteFileBytes(elsewhere.File("target"), "");
+         fs::create_hard_link(elsewhere.File("target"), logs.File("Disk.evt"));
+       },
+       " has 2 names (hard links), so writing it would change a file elsewhere; nothing "
+       "written\n",
+       false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.needsRoot && !RunningAsRoot()) {
+      std::cout << "[  SKIPPED ] " << c.name << ": making a device node needs root\n";
+      continue;
+    }
+    TemporaryDirectory logs, elsewhere;
+    c.plant(logs, elsewhere);
+    const ProcessResult result = RunEventCreate(logs.Path());
+    EXPECT_FALSE(result.Stopped);
+    EXPECT_EQ(result.ExitCode, 1);
+    EXPECT_EQ(result.Errors, "eventcreate: " + logs.File("Disk.evt") + c.error);
+    // Nothing was made or changed elsewhere: the target is as planted, or still missing.
+    if (fs::exists(elsewhere.File("target")))
+      EXPECT_EQ(ReadFileBytes(elsewhere.File("target")), "");
+    else
+      EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
+    // An entry that is no regular file got no lock file beside it either.
+    if (c.refusedUnopened) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(logs.File("Disk.evt.lock"))));
+    }
+  }
+}
+
+// A new log and its lock file are writable by the folder's group whatever the writer's umask,
+// and take the folder's group.
+TEST(HostileLogEntry, NewLogsAndLocksAreTheGroupsWhateverTheUmask) {
+  TemporaryDirectory logs;
+  // Root can give the folder any group; then the new files must take it although the folder is
+  // not setgid.
+  const unsigned group = 4242;
+  const bool regrouped = RunningAsRoot() && GiveToGroup(logs.Path(), group);
+  ProcessRun run;
+  run.Executable = "/bin/sh";
+  run.Arguments = {"-c",
+                   "umask 077 && exec \"$0\" \"$@\"",
+                   EVENTCREATE_EXE,
+                   "--dir",
+                   logs.Path(),
+                   "--log",
+                   "Disk",
+                   "--source",
+                   "Disk",
+                   "--id",
+                   "7"};
+  const ProcessResult result = RunProcess(run);
+  ASSERT_EQ(result.ExitCode, 0) << result.Errors;
+  EXPECT_EQ(result.Errors, "");
+  for (const std::string name : {"Disk.evt", "Disk.evt.lock"}) {
+    SCOPED_TRACE(name);
+    const EntryStatus status = StatusOf(logs.File(name));
+    ASSERT_TRUE(status.Exists);
+    EXPECT_EQ(status.Mode, 0660u);
+    if (regrouped) {
+      EXPECT_EQ(status.Group, group);
+    }
+  }
+  if (!regrouped) std::cout << "[  SKIPPED ] the folder's group: giving it one needs root\n";
+}
+
+// Root makes a missing log folder for the group eventlog, or says what to do without it.
+TEST(HostileLogEntry, RootMakesTheLogFolderForTheGroup) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "the folder is given to root:eventlog only by root";
+  TemporaryDirectory base;
+  const std::string folder = base.File("var/log/eventlog");
+  const ProcessResult result = RunEventCreate(folder);
+  ASSERT_EQ(result.ExitCode, 0) << result.Errors;
+  const EntryStatus status = StatusOf(folder);
+  EXPECT_EQ(status.Owner, 0u);
+  if (const long group = GroupNumber("eventlog"); group >= 0) {
+    EXPECT_EQ(result.Errors, "");
+    EXPECT_EQ(status.Mode, 03770u);
+    EXPECT_EQ(status.Group, unsigned(group));
+  } else {
+    EXPECT_EQ(result.Errors,
+              "eventcreate: note: " + folder +
+                  " was made for root alone (root:root, mode 0755), since there is no group "
+                  "eventlog; to let others write events: groupadd eventlog; chgrp eventlog " +
+                  folder + "; chmod 3770 " + folder + "; adduser USER eventlog\n");
+    EXPECT_EQ(status.Mode, 0755u);
+    EXPECT_EQ(status.Group, 0u);
+  }
+  EXPECT_EQ(StatusOf(folder + "/Disk.evt").Mode, 0660u);
+}
+
+// -- logs: the reader opens nothing but a plain log ---------------------------------------------
+
+TEST(HostileLogEntry, TheReaderFollowsNoLinkAndSaysWhatToDo) {
+  TemporaryDirectory logs, elsewhere;
+  ASSERT_EQ(platform::AppendEvent(elsewhere.Path(), "System", Record(7036), 65536), "");
+  fs::create_symlink(elsewhere.File("System.evt"), logs.File("System.evt"));
+  ASSERT_TRUE(MakeFifo(logs.File("Pipe.evt")));
+  SetTestEnvironment("EVENTLOG_DIR", logs.Path());
+  EXPECT_EQ(platform::OpenEventLog("System"), nullptr);
+  const platform::EventLogLocation link = platform::LocateEventLog("System");
+  const platform::EventLogLocation fifo = platform::LocateEventLog("Pipe");
+  ClearTestEnvironment("EVENTLOG_DIR");
+  EXPECT_FALSE(link.Exists);
+  EXPECT_EQ(link.Description, "no log: " + logs.File("System.evt") +
+                                  " is a symbolic link, which EventLog does not follow; to keep "
+                                  "the logs in another folder, point EVENTLOG_DIR at that folder");
+  EXPECT_FALSE(fifo.Exists);
+  EXPECT_EQ(fifo.Description,
+            "no log: " + logs.File("Pipe.evt") + " is not a regular file but a FIFO");
+}
+
+// A log swapped for a FIFO between the search for it and its open: the open never waits.
+TEST(HostileLogEntry, ALogSwappedForAFifoNeverHoldsTheReader) {
+  TemporaryDirectory logs;
+  ASSERT_EQ(platform::AppendEvent(logs.Path(), "System", Record(7036), 65536), "");
+  ASSERT_TRUE(MakeFifo(logs.File("swapped")));
+  SetTestEnvironment("EVENTLOG_DIR", logs.Path());
+  long opened = 0, refused = 0;
+  bool inTime = false;
+  long swaps = 0;
+  {
+    EntrySwapper swapper(logs.File("System.evt"), logs.File("swapped"));
+    // Whichever name the FIFO has when a waiting open is released, it is released.
+    inTime = EndsWithin(10s, logs.File("System.evt"), [&] {
+      const auto end = std::chrono::steady_clock::now() + 1500ms;
+      while (std::chrono::steady_clock::now() < end) {
+        platform::EventLogHandle log = platform::OpenEventLog("System");
+        if (log == nullptr) {
+          ++refused;
+          continue;
+        }
+        ++opened;
+        platform::CloseEventLog(log);
+      }
+    });
+    swaps = swapper.Swaps();
+  }
+  ClearTestEnvironment("EVENTLOG_DIR");
+  if (swaps == 0) GTEST_SKIP() << "the file system cannot swap two entries (renameat2)";
+  EXPECT_TRUE(inTime) << "an open waited on the FIFO";
+  EXPECT_GT(opened + refused, 100);
 }
 
 }  // namespace

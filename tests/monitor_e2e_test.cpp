@@ -247,7 +247,7 @@ TEST_F(MonitorEndToEnd, ALogLockedByAStuckWriterIsReadInALaterCycle) {
   Settings("<Sleep>1</Sleep><LogFile>System</LogFile>");
   // A writer holds the log for 3.9 seconds: the first cycle gives up on it after its 3-second
   // wait, the next one finds it free and reports the record, since nothing moved LoggedAfter.
-  HeldFileLock writer(LogDirectory() + "/System.evt", 3900ms);
+  HeldFileLock writer(LogDirectory() + "/System.evt.lock", 3900ms);
   ASSERT_TRUE(writer.Held());
   ProcessRun run;
   run.StopWhenOutputHolds = "Sleeping for 1 seconds.\r\n";

@@ -236,10 +236,12 @@ int main(int argc, char** argv) {
                  length, kUsage);
     return 2;
   }
-  if (!platform::MakeDirectories(options.dir)) {
-    std::fprintf(stderr, "eventcreate: cannot create %s\n", options.dir.c_str());
+  std::string note;
+  if (std::string error = platform::MakeLogDirectory(options.dir, note); !error.empty()) {
+    std::fprintf(stderr, "eventcreate: %s\n", error.c_str());
     return 1;
   }
+  if (!note.empty()) std::fprintf(stderr, "eventcreate: note: %s\n", note.c_str());
   std::string error = platform::AppendEvent(options.dir, options.log, record, options.maxSize);
   if (!error.empty()) {
     std::fprintf(stderr, "eventcreate: %s\n", error.c_str());

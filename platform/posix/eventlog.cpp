@@ -27,8 +27,10 @@ namespace {
 using evt::LogFile;
 
 struct OpenLog {
-  explicit OpenLog(UniqueFd fd) : descriptor(std::move(fd)), file(descriptor.get()) {}
+  OpenLog(UniqueFd fd, UniqueFd lockFile)
+      : descriptor(std::move(fd)), lock(std::move(lockFile)), file(descriptor.get()) {}
   UniqueFd descriptor;  // the file stays open as long as the log
+  UniqueFd lock;        // its lock file; invalid when there is none (read unlocked)
   LogFile file;
   std::uint8_t seenHeader[evt::kHeaderSize] = {};
   std::uint32_t cursor = 0;     // end of the next record to deliver
@@ -126,12 +128,14 @@ EventLogHandle OpenEventLog(const std::string& logName) {
   if (NamesTheJournal(logName)) return journal::Open();
   const std::string path = evt::FindLogFile(EventLogDirectory(), logName);
   if (path.empty()) return nullptr;
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Neither a link nor a FIFO or device swapped in since the search is opened or waited for.
+  std::string problem;
+  UniqueFd fd = evt::OpenRegularFile(path, O_RDONLY, problem);
   if (!fd) return nullptr;
-  auto log = std::make_unique<OpenLog>(std::move(fd));
+  auto log = std::make_unique<OpenLog>(std::move(fd), evt::OpenLockForReading(path));
   {
     // A log that a writer keeps locked too long cannot be opened this time.
-    evt::FileLock lock(log->file.Fd(), evt::FileLock::Kind::Shared);
+    evt::FileLock lock(log->lock.get(), evt::FileLock::Kind::Shared);
     if (!lock.Held() || !log->file.Load()) return nullptr;
     log->finished = !StartAtNewest(*log);
   }
@@ -163,7 +167,7 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
   while (!log.finished) {
     step = DeliverNext(log, static_cast<std::uint8_t*>(buffer), bufferSize, bytesRead, bytesNeeded);
     if (step == Step::kNeedFile) {
-      lock.emplace(log.file.Fd(), evt::FileLock::Kind::Shared);
+      lock.emplace(log.lock.get(), evt::FileLock::Kind::Shared);
       // A writer that keeps the log locked too long ends the reading here.
       if (!lock->Held()) {
         log.finished = true;
@@ -193,6 +197,14 @@ EventLogLocation LocateEventLog(const std::string& logName) {
   if (const std::string path = evt::FindLogFile(dir, logName); !path.empty())
     return {true, "the file " + path};
   if (logName.find('/') != std::string::npos) return {false, "no log: a log name cannot hold '/'"};
+  if (const std::string entry = evt::FindLogEntry(dir, logName); !entry.empty()) {
+    const std::string kind = evt::EntryKind(entry);
+    if (kind == "a symbolic link")
+      return {false, "no log: " + entry +
+                         " is a symbolic link, which EventLog does not follow; to keep the logs "
+                         "in another folder, point EVENTLOG_DIR at that folder"};
+    return {false, "no log: " + entry + " is not a regular file but " + kind};
+  }
   struct stat status;
   if (stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
     return {false, "no log: the log directory " + dir + " does not exist (EVENTLOG_DIR)"};

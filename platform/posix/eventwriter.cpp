@@ -2,6 +2,7 @@
 #include "platform/eventwriter.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,12 @@
 namespace platform {
 
 using namespace core::evt;
+
+namespace {
+
+constexpr char kLogGroup[] = "eventlog";
+
+}  // namespace
 
 std::string EventLogDirectory() {
   const char* dir = std::getenv("EVENTLOG_DIR");
@@ -58,21 +65,65 @@ bool InitializeEmptyLog(int fd, std::uint32_t maxSize) {
   return WriteExact(fd, 0, headerBytes, kHeaderSize) && WriteExact(fd, kHeaderSize, eof, kEofSize);
 }
 
+// The file opened for reading and writing, or made (mode 0660, the folder's group) when it is
+// missing; never through a symbolic link, never anything but a regular file. Invalid with the
+// problem naming the path.
+UniqueFd OpenOrCreate(const std::string& path, std::string& problem) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (UniqueFd created = evt::CreateGroupFile(path)) return created;
+    if (errno != EEXIST) {
+      problem = "cannot create " + path + ": " + std::strerror(errno);
+      return UniqueFd();
+    }
+    // There is an entry (even a dangling link): it is opened only when it is a regular file.
+    UniqueFd fd = evt::OpenRegularFile(path, O_RDWR, problem);
+    if (fd || errno != ENOENT) return fd;
+  }
+  return UniqueFd();
+}
+
+// The refusal of an entry that is no regular file, with what to do.
+std::string Refusal(const std::string& path, const std::string& kind) {
+  if (kind == "a symbolic link")
+    return path +
+           " is a symbolic link, which eventcreate does not follow; to keep the logs in another "
+           "folder, point EVENTLOG_DIR (or --dir) at that folder; nothing written";
+  return path + " is not a regular file but " + kind + "; nothing written";
+}
+
 }  // namespace
 
 std::string AppendEvent(const std::string& dir, const std::string& logName,
                         const core::evt::NewRecord& record, std::uint32_t maxSize) {
   std::string path = evt::FindLogFile(dir, logName);
+  if (path.empty()) path = evt::FindLogEntry(dir, logName);
   if (path.empty()) path = dir + "/" + logName + ".evt";
-  const UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!fd) return "cannot open " + path + ": " + std::strerror(errno);
-  evt::FileLock lock(fd.get(), evt::FileLock::Kind::Exclusive);
+  if (const std::string kind = evt::EntryKind(path); !kind.empty()) return Refusal(path, kind);
+
+  // The writers' lock, in a file only they can open: the log is made and changed under it.
+  std::string problem;
+  const std::string lockPath = evt::LockFileName(path);
+  const UniqueFd lockFile = OpenOrCreate(lockPath, problem);
+  if (!lockFile) return problem + "; nothing written";
+  evt::FileLock lock(lockFile.get(), evt::FileLock::Kind::Exclusive);
   if (!lock.Held())
     return path + " is locked by another program; gave up after " +
            std::to_string(kEventLogLockWaitMilliseconds / 1000) + " seconds, nothing written";
 
+  const UniqueFd fd = OpenOrCreate(path, problem);
+  if (!fd) {
+    // Swapped for a link or a FIFO since the look above.
+    if (const std::string kind = evt::EntryKind(path); !kind.empty()) return Refusal(path, kind);
+    return problem + "; nothing written";
+  }
   struct stat st;
   if (fstat(fd.get(), &st) != 0) return "cannot examine " + path;
+  // A second name of the file elsewhere (a hard link to another file) is written through by no
+  // writer: the log would overwrite that file.
+  if (st.st_nlink > 1)
+    return path + " has " + std::to_string(st.st_nlink) +
+           " names (hard links), so writing it would change a file elsewhere; nothing written";
+  // Only a regular file that is empty gets a header; any other content must be a log already.
   if (st.st_size == 0 && !InitializeEmptyLog(fd.get(), maxSize)) return "cannot write " + path;
   evt::LogFile file(fd.get());
   if (!file.Load()) return path + " is no event log";
@@ -145,13 +196,39 @@ std::string LocalComputerName() {
   return name;
 }
 
-bool MakeDirectories(const std::string& path) {
+std::string MakeLogDirectory(const std::string& path, std::string& note) {
+  const bool root = geteuid() == 0;
+  std::string made;  // the log directory itself, when this call made it
   for (std::size_t at = 1; at <= path.size(); ++at) {
     if (at != path.size() && path[at] != '/') continue;
-    std::string prefix = path.substr(0, at);
-    if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    const std::string prefix = path.substr(0, at);
+    const bool last = path.find_first_not_of('/', at) == std::string::npos;
+    // Root's log directory starts closed, until its owner and mode are set.
+    if (mkdir(prefix.c_str(), last && root ? 0700 : 0755) == 0) {
+      if (last) made = prefix;
+    } else if (errno != EEXIST) {
+      return "cannot create " + prefix + ": " + std::strerror(errno);
+    }
+    if (last) break;
   }
-  return true;
+  if (made.empty() || !root) return {};
+  const UniqueFd folder(open(made.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folder) return "cannot open " + made + ": " + std::strerror(errno);
+  // Root makes the folder for the group eventlog: members write events, nobody else looks in,
+  // nobody removes or replaces another's log (sticky), and new logs take the group (setgid).
+  mode_t mode = 0755;
+  if (const group* eventlog = getgrnam(kLogGroup)) {
+    if (fchown(folder.get(), 0, eventlog->gr_gid) != 0)
+      return "cannot give " + made + " to root:" + kLogGroup + ": " + std::strerror(errno);
+    mode = 03770;
+  } else {
+    note = made + " was made for root alone (root:root, mode 0755), since there is no group " +
+           kLogGroup + "; to let others write events: groupadd " + kLogGroup + "; chgrp " +
+           kLogGroup + " " + made + "; chmod 3770 " + made + "; adduser USER " + kLogGroup;
+  }
+  if (fchmod(folder.get(), mode) != 0)
+    return "cannot set the mode of " + made + ": " + std::strerror(errno);
+  return {};
 }
 
 }  // namespace platform

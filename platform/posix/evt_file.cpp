@@ -137,9 +137,51 @@ std::optional<LogBounds> LogFile::RecoverUnwrappedBounds() {
 
 namespace {
 
-bool IsRegularFile(const std::string& path) {
+// What the entry itself is, without following a link: its mode, or 0 when there is none.
+mode_t EntryMode(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+std::string KindOfMode(mode_t mode) {
+  if (mode == 0 || S_ISREG(mode)) return {};
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "no regular file";
+}
+
+struct LogEntries {
+  std::string ByName, ByClassic;
+};
+
+LogEntries FindLogEntries(const std::string& dir, const std::string& logName) {
+  LogEntries found;
+  if (logName.empty() || logName.find('/') != std::string::npos) return found;
+  const std::string wanted = logName + ".evt";
+  const std::string classic = ClassicFileName(logName);
+  DIR* stream = opendir(dir.c_str());
+  if (stream == nullptr) return found;
+  while (dirent* entry = readdir(stream)) {
+    std::string_view name = entry->d_name;
+    if (found.ByName.empty() && core::EqualsIgnoringAsciiCase(name, wanted))
+      found.ByName = dir + "/" + entry->d_name;
+    else if (found.ByClassic.empty() && !classic.empty() &&
+             core::EqualsIgnoringAsciiCase(name, classic))
+      found.ByClassic = dir + "/" + entry->d_name;
+  }
+  closedir(stream);
+  return found;
+}
+
+int OpenWithoutWaiting(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
 }
 
 }  // namespace
@@ -152,26 +194,84 @@ std::string ClassicFileName(const std::string& logName) {
 }
 
 std::string FindLogFile(const std::string& dir, const std::string& logName) {
-  if (logName.empty() || logName.find('/') != std::string::npos) return {};
-  const std::string wanted = logName + ".evt";
-  const std::string classic = ClassicFileName(logName);
-  DIR* stream = opendir(dir.c_str());
-  if (stream == nullptr) return {};
-  std::string byName, byClassic;
-  while (dirent* entry = readdir(stream)) {
-    std::string_view name = entry->d_name;
-    if (byName.empty() && core::EqualsIgnoringAsciiCase(name, wanted))
-      byName = dir + "/" + entry->d_name;
-    else if (byClassic.empty() && !classic.empty() && core::EqualsIgnoringAsciiCase(name, classic))
-      byClassic = dir + "/" + entry->d_name;
-  }
-  closedir(stream);
-  if (!byName.empty() && IsRegularFile(byName)) return byName;
-  if (!byClassic.empty() && IsRegularFile(byClassic)) return byClassic;
+  const LogEntries found = FindLogEntries(dir, logName);
+  if (!found.ByName.empty() && S_ISREG(EntryMode(found.ByName))) return found.ByName;
+  if (!found.ByClassic.empty() && S_ISREG(EntryMode(found.ByClassic))) return found.ByClassic;
   return {};
 }
 
+std::string FindLogEntry(const std::string& dir, const std::string& logName) {
+  const LogEntries found = FindLogEntries(dir, logName);
+  return found.ByName.empty() ? found.ByClassic : found.ByName;
+}
+
+std::string EntryKind(const std::string& path) { return KindOfMode(EntryMode(path)); }
+
+std::string LockFileName(const std::string& logPath) { return logPath + ".lock"; }
+
+UniqueFd OpenRegularFile(const std::string& path, int flags, std::string& problem) {
+  // The entry is looked at first, so that a device or a FIFO is never opened at all; what was
+  // opened is looked at again, since the entry may have been swapped in between.
+  const std::string kind = EntryKind(path);
+  if (kind == "a symbolic link") {
+    problem = path + " is a symbolic link, which is not followed";
+    return UniqueFd();
+  }
+  if (!kind.empty()) {
+    problem = path + " is not a regular file but " + kind;
+    return UniqueFd();
+  }
+  UniqueFd fd(OpenWithoutWaiting(path, flags));
+  if (!fd) {
+    problem = errno == ELOOP ? path + " is a symbolic link, which is not followed"
+                             : "cannot open " + path + ": " + std::strerror(errno);
+    return fd;
+  }
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    problem = path + " is not a regular file but " + KindOfMode(st.st_mode);
+    return UniqueFd();
+  }
+  // O_NONBLOCK means nothing for a regular file's reads and writes; it only kept the open
+  // from waiting.
+  return fd;
+}
+
+UniqueFd CreateGroupFile(const std::string& path) {
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  UniqueFd created(fd);
+  if (!created) return created;
+  // Every writer of the folder's group appends to it, whatever the umask of the one who made
+  // it. A group this process does not belong to cannot be given: the file then keeps the one
+  // it got (a setgid folder's).
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  struct stat st;
+  if (stat(folder.c_str(), &st) == 0) {
+    [[maybe_unused]] const int regrouped = fchown(created.get(), uid_t(-1), st.st_gid);
+  }
+  if (fchmod(created.get(), 0660) != 0) {
+    const int error = errno;
+    unlink(path.c_str());
+    errno = error;
+    return UniqueFd();
+  }
+  return created;
+}
+
+UniqueFd OpenLockForReading(const std::string& logPath) {
+  std::string problem;
+  return OpenRegularFile(LockFileName(logPath), O_RDONLY, problem);
+}
+
 FileLock::FileLock(int fd, Kind kind) : fd_(fd) {
+  if (fd_ < 0) {
+    held_ = true;  // no lock file: nothing to take
+    return;
+  }
   // flock has no time limit of its own: try without waiting, and pause in between.
   const int operation = (kind == Kind::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
   const auto deadline =
@@ -190,7 +290,7 @@ FileLock::FileLock(int fd, Kind kind) : fd_(fd) {
 }
 
 FileLock::~FileLock() {
-  if (held_) flock(fd_, LOCK_UN);
+  if (held_ && fd_ >= 0) flock(fd_, LOCK_UN);
 }
 
 }  // namespace platform::evt

@@ -11,6 +11,7 @@
 
 #include "core/evt_codec.h"
 #include "platform/eventwriter.h"
+#include "platform/posix/handles.h"
 
 namespace platform::evt {
 
@@ -82,9 +83,29 @@ class LogFile {
 
 constexpr int kLockWaitMilliseconds = kEventLogLockWaitMilliseconds;
 
-// A lock on the whole file for as long as this lives (readers share it, a writer holds it
+// A log's lock lives in a file of its own beside it, "<log file>.lock", mode 0660: only those who
+// may write the logs can open it, so no reader outside their group can hold a writer or the
+// monitor back, as a lock on the readable log itself would let them.
+std::string LockFileName(const std::string& logPath);
+
+// Opens a file without following a symbolic link and without waiting for it (a FIFO or a
+// device swapped in is refused, never opened for reading or writing): the descriptor of a
+// regular file, or an invalid one and the problem naming the path ("<path> is a symbolic link,
+// which is not followed", "<path> is not a regular file but a FIFO", "cannot open <path>: ...").
+// flags: O_RDONLY or O_RDWR.
+UniqueFd OpenRegularFile(const std::string& path, int flags, std::string& problem);
+
+// Creates a file that must not exist yet, mode 0660 whatever the umask and the group of its
+// folder when this process may give it: an invalid descriptor with errno set when it cannot.
+UniqueFd CreateGroupFile(const std::string& path);
+
+// The lock file of a log opened for a reader: invalid when there is none or it cannot be opened
+// (a log made by an older writer, a reader outside the group), and such a log is read unlocked.
+UniqueFd OpenLockForReading(const std::string& logPath);
+
+// A lock on the whole lock file for as long as this lives (readers share it, a writer holds it
 // alone), taken within kLockWaitMilliseconds. Held() is false when another holder kept the
-// file locked for that long.
+// file locked for that long. An invalid descriptor (no lock file) is held at once.
 class FileLock {
  public:
   enum class Kind { Shared, Exclusive };
@@ -100,8 +121,15 @@ class FileLock {
 };
 
 // The file of the named log in dir: "<name>.evt" or, for System, Application and Security,
-// the classic file name, both compared without regard to case. Empty when there is none.
+// the classic file name, both compared without regard to case; a regular file itself, not a
+// symbolic link. Empty when there is none.
 std::string FindLogFile(const std::string& dir, const std::string& logName);
+// The entry of that name whatever it is (a symbolic link, a FIFO, a folder ...); empty when
+// there is none.
+std::string FindLogEntry(const std::string& dir, const std::string& logName);
+// What the entry is when it is no regular file: "a symbolic link", "a FIFO", "a device",
+// "a folder", "a socket"; empty for a regular file or a missing entry.
+std::string EntryKind(const std::string& path);
 
 // The classic file name of System, Application and Security (any letter case): SysEvent.Evt,
 // AppEvent.Evt, SecEvent.Evt; empty for every other name.
