@@ -12,11 +12,13 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/evt_codec.h"
 #include "platform/eventlog.h"
 #include "platform/eventwriter.h"
 #include "platform/files.h"
+#include "platform/journal.h"
 #include "tests/support/process.h"
 
 namespace {
@@ -147,6 +149,47 @@ TEST(HostileSettingsFile, IsRefusedWithTheErrorLine) {
     EXPECT_FALSE(result.Stopped);
     EXPECT_EQ(result.Output, c.output);
     EXPECT_EQ(result.ExitCode, c.exitCode);
+  }
+}
+
+// journal.rules in the log folder: not read, and the reason says what to do.
+TEST(HostileJournalRules, AreNotReadAndSayWhy) {
+  struct Case {
+    std::string name;
+    std::function<void(const TemporaryDirectory&)> plant;
+    std::string problem;  // after the path
+  } cases[] = {
+      {"a link",
+       [](const TemporaryDirectory& dir) {
+         WriteFileBytes(dir.File("real.rules"), "1001 kernel oom\n");
+         fs::create_symlink(dir.File("real.rules"), dir.File("journal.rules"));
+       },
+       " is a symbolic link, which is not followed; to keep the logs and rules in another "
+       "folder, point EVENTLOG_DIR at it"},
+      {"a FIFO",
+       [](const TemporaryDirectory& dir) { ASSERT_TRUE(MakeFifo(dir.File("journal.rules"))); },
+       " is not a regular file but a FIFO; the rules must be a regular file of at most 16 MiB"},
+      {"one byte past 16 MiB",
+       [](const TemporaryDirectory& dir) {
+         std::string big = "1001 kernel oom\n#";
+         big.resize((std::size_t(16) << 20) + 1, '#');
+         WriteFileBytes(dir.File("journal.rules"), big);
+       },
+       " is larger than 16 MiB (16777216 bytes); the rules must be a regular file of at most "
+       "16 MiB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryDirectory dir;
+    c.plant(dir);
+    SetTestEnvironment("EVENTLOG_DIR", dir.Path());
+    platform::JournalRulesFile file;
+    EXPECT_TRUE(
+        EndsWithin(5s, dir.File("journal.rules"), [&] { file = platform::ReadJournalRules(); }));
+    ClearTestEnvironment("EVENTLOG_DIR");
+    EXPECT_FALSE(file.Readable);
+    EXPECT_TRUE(file.Rules.empty());
+    EXPECT_EQ(file.Problem, file.Path + c.problem);
   }
 }
 

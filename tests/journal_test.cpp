@@ -335,7 +335,12 @@ TEST(JournalRules, NamesTheLinesThatCannotBeUsedAndWhy) {
                  "3 kernel\n"
                  "4\n"
                  "5 * (\n"
-                 "6 * a{1\n");
+                 "6 * a{1\n"
+                 "7 _TRANSPORT=kernel,_UID=0 oom\n"
+                 "8 _PID=1 x\n"
+                 "9 _UID= x\n"
+                 "10 _UID=0,,_COMM=a x\n"
+                 "11 * (a*)*\\1b\n");
   const platform::JournalRulesFile file = platform::ReadJournalRules();
   ClearTestEnvironment("EVENTLOG_DIR");
   EXPECT_TRUE(file.Readable);
@@ -352,8 +357,26 @@ TEST(JournalRules, NamesTheLinesThatCannotBeUsedAndWhy) {
       "6 0 [] [] missing fields: a rule is EVENT_ID IDENTIFIER MESSAGE-PATTERN",
       "7 5 [*] [(] bad regular expression: Unmatched ( or \\(",
       "8 6 [*] [a{1] bad regular expression: Unmatched \\{",
+      "9 7 [_TRANSPORT=kernel,_UID=0] [oom] ",
+      "10 8 [_PID=1] [x] unknown field _PID: a rule tests SYSLOG_IDENTIFIER, _TRANSPORT, _UID, "
+      "_COMM, _EXE or _SYSTEMD_UNIT",
+      "11 9 [_UID=] [x] no pattern for _UID",
+      "12 10 [_UID=0,,_COMM=a] [x] bad condition \"\": conditions are FIELD=PATTERN joined by "
+      "commas",
+      "13 11 [*] [(a*)*\\1b] a back-reference (\\1 to \\9) can take seconds for each entry; none "
+      "is allowed",
   };
   EXPECT_EQ(found, expected);
+  // The older form tests the source; the newer one the fields it names.
+  auto conditions = [&](std::size_t index) {
+    std::string text;
+    for (const auto& condition : file.Rules.at(index).Conditions)
+      text += "[" + condition.Field + "=" + condition.Pattern + "]";
+    return text;
+  };
+  EXPECT_EQ(conditions(0), "[=kernel]");
+  EXPECT_EQ(conditions(7), "[_TRANSPORT=kernel][_UID=0]");
+  EXPECT_EQ(conditions(8), "");
 }
 
 TEST(JournalRules, AMissingFileIsNotReadable) {
@@ -366,43 +389,114 @@ TEST(JournalRules, AMissingFileIsNotReadable) {
   EXPECT_TRUE(file.Rules.empty());
 }
 
-// The sample rules against messages as the kernel, systemd and sshd write them.
-TEST_F(JournalLog, TheSampleRulesFindWhatTheyPromise) {
+// The sample rules against messages as the kernel, systemd and sshd write them, each with the
+// fields the journal gives it, and against the same messages forged by a user.
+TEST_F(JournalLog, TheSampleRulesFindWhatTheyPromiseAndNoForgery) {
   WriteFileBytes(directory_.File("journal.rules"),
                  ReadFileBytes(std::string(PACKAGING_DIR) + "/../samples/journal.rules"));
+  using Fields = std::vector<std::pair<std::string, std::string>>;
+  const Fields kernel = {{"SYSLOG_IDENTIFIER", "kernel"}, {"_TRANSPORT", "kernel"}};
+  const Fields manager = {{"SYSLOG_IDENTIFIER", "systemd"},
+                          {"_TRANSPORT", "journal"},
+                          {"_UID", "0"},
+                          {"_COMM", "systemd"},
+                          {"_EXE", "/usr/lib/systemd/systemd"}};
+  const Fields sshd = {{"SYSLOG_IDENTIFIER", "sshd"},
+                       {"_TRANSPORT", "syslog"},
+                       {"_UID", "0"},
+                       {"_COMM", "sshd"},
+                       {"_SYSTEMD_UNIT", "ssh.service"}};
+  const Fields sshdSession = {{"SYSLOG_IDENTIFIER", "sshd-session"},
+                              {"_TRANSPORT", "syslog"},
+                              {"_UID", "0"},
+                              {"_COMM", "sshd-session"}};
+  // What `logger -t kernel ...` and friends write as a user: any identifier, their own fields.
+  auto forged = [](const std::string& identifier, const std::string& command) {
+    return Fields{{"SYSLOG_IDENTIFIER", identifier},
+                  {"_TRANSPORT", "syslog"},
+                  {"_UID", "1000"},
+                  {"_COMM", command}};
+  };
   struct Case {
-    std::string Identifier, Message;
+    Fields Source;
+    std::string Message;
     std::uint32_t EventID;
   };
   const std::vector<Case> cases = {
-      {"kernel",
+      {kernel,
        "Out of memory: Killed process 1234 (stress) total-vm:8421960kB, anon-rss:7823660kB, "
        "file-rss:4kB, shmem-rss:0kB, UID:0 pgtables:15356kB oom_score_adj:0",
        1001},
-      {"kernel", "oom_reaper: reaped process 1234 (stress), now anon-rss:0kB, file-rss:0kB", 0},
-      {"kernel",
+      {kernel, "oom_reaper: reaped process 1234 (stress), now anon-rss:0kB, file-rss:0kB", 0},
+      {kernel,
        "stress[4242]: segfault at 0 ip 000055d5c2a1b1a9 sp 00007ffd7a3c1e40 error 6 in "
        "stress[55d5c2a1b000+1000] likely on CPU 1 (core 1, socket 0)",
        1002},
-      {"kernel", "EXT4-fs (sda1): mounted filesystem with ordered data mode.", 0},
-      {"systemd", "nginx.service: Failed with result 'exit-code'.", 1003},
-      {"systemd", "Failed to start nginx.service - A high performance web server.", 1003},
-      {"systemd", "Unit nginx.service entered failed state.", 1003},
-      {"systemd", "Started nginx.service - A high performance web server.", 0},
-      {"sshd", "Failed password for root from 203.0.113.5 port 52144 ssh2", 1004},
-      {"sshd-session", "Invalid user admin from 203.0.113.5 port 52146", 1004},
-      {"sshd", "Accepted publickey for ops from 10.0.0.2 port 50000 ssh2", 0},
-      {"sudo", "Failed password for root", 0},
+      {kernel, "EXT4-fs (sda1): mounted filesystem with ordered data mode.", 0},
+      {manager, "nginx.service: Failed with result 'exit-code'.", 1003},
+      {manager, "Failed to start nginx.service - A high performance web server.", 1003},
+      {manager, "Unit nginx.service entered failed state.", 1003},
+      {manager, "Started nginx.service - A high performance web server.", 0},
+      {sshd, "Failed password for root from 203.0.113.5 port 52144 ssh2", 1004},
+      {sshdSession, "Invalid user admin from 203.0.113.5 port 52146", 1004},
+      {sshd, "Accepted publickey for ops from 10.0.0.2 port 50000 ssh2", 0},
+      {forged("sudo", "sudo"), "Failed password for root", 0},
+      {forged("kernel", "logger"), "Out of memory: Killed process 1 (forged)", 0},
+      {forged("kernel", "logger"), "x[1]: segfault at 0 ip 0 sp 0 error 6", 0},
+      {forged("systemd", "systemd"), "app.service: Failed with result 'exit-code'.", 0},
+      {forged("sshd", "sshd"), "Failed password for root from 203.0.113.5 port 1 ssh2", 0},
   };
   std::vector<JournalEntry> entries;
-  for (std::size_t i = 0; i < cases.size(); ++i)
-    entries.push_back(Entry(kMoment + i * kSecond, {{"SYSLOG_IDENTIFIER", cases[i].Identifier},
-                                                    {"MESSAGE", cases[i].Message}}));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    Fields fields = cases[i].Source;
+    fields.push_back({"MESSAGE", cases[i].Message});
+    entries.push_back(Entry(kMoment + i * kSecond, fields));
+  }
   Write(entries);
   const std::vector<std::string> records = ReadJournalRecords();
   ASSERT_EQ(records.size(), cases.size());
   for (std::size_t i = 0; i < cases.size(); ++i)
-    EXPECT_EQ(Get32(records[cases.size() - 1 - i], 20), cases[i].EventID) << cases[i].Message;
+    EXPECT_EQ(Get32(records[cases.size() - 1 - i], 20), cases[i].EventID)
+        << cases[i].Source[0].second << ": " << cases[i].Message;
+}
+
+// Conditions on fields the journal sets itself: every one must hold, a missing field holds for
+// no pattern, letter case is ignored, "\," is a comma.
+TEST_F(JournalLog, ConditionsTestTheEntrysOwnFields) {
+  Rules(
+      "200 _TRANSPORT=kernel,SYSLOG_IDENTIFIER=kern* alarm\n"
+      "201 _UID=0,_EXE=/usr/sbin/* alarm\n"
+      "202 _SYSTEMD_UNIT=ssh.service alarm\n"
+      "203 _COMM=a\\,b alarm\n"
+      "204 _UID=* alarm\n");
+  using Fields = std::vector<std::pair<std::string, std::string>>;
+  struct Case {
+    Fields Given;
+    std::uint32_t EventID;
+  } cases[] = {
+      {{{"_TRANSPORT", "kernel"}, {"SYSLOG_IDENTIFIER", "kernel"}}, 200},
+      {{{"_TRANSPORT", "KERNEL"}, {"SYSLOG_IDENTIFIER", "Kernel"}}, 200},
+      {{{"_TRANSPORT", "kernel"}}, 0},  // no identifier: the condition on it fails
+      {{{"_TRANSPORT", "syslog"}, {"SYSLOG_IDENTIFIER", "kernel"}}, 0},
+      {{{"_UID", "0"}, {"_EXE", "/usr/sbin/cron"}}, 201},
+      {{{"_UID", "1000"}, {"_EXE", "/usr/sbin/cron"}}, 204},
+      {{{"_UID", "0"}, {"_EXE", "/home/u/usr/sbin/cron"}}, 204},
+      {{{"_SYSTEMD_UNIT", "ssh.service"}}, 202},
+      {{{"_SYSTEMD_UNIT", "user@1000.service"}, {"SYSLOG_IDENTIFIER", "ssh.service"}}, 0},
+      {{{"_COMM", "a,b"}}, 203},
+      {{{"_COMM", "ab"}}, 0},
+  };
+  std::vector<JournalEntry> entries;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    Fields fields = cases[i].Given;
+    fields.push_back({"MESSAGE", "alarm"});
+    entries.push_back(Entry(kMoment + i * kSecond, fields));
+  }
+  Write(entries);
+  const std::vector<std::string> records = ReadJournalRecords();
+  ASSERT_EQ(records.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(Get32(records[std::size(cases) - 1 - i], 20), cases[i].EventID) << "entry " << i;
 }
 
 }  // namespace

@@ -580,21 +580,13 @@ void CheckLog(tEventSearchRecord settings, Findings& findings) {
 // -- the journal's rules --------------------------------------------------------------------
 
 constexpr std::size_t kShownMessageBytes = 160;
-constexpr std::uint32_t kFixedHeaderSize = sizeof(platform::EventLogRecord);
-
-std::uint32_t LoadU32(const std::uint8_t* bytes) {
-  return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
-         std::uint32_t(bytes[3]) << 24;
-}
 
 // An entry as a rule's line shows it: local generation time, source and message.
-std::string EntryLine(const std::uint8_t* record) {
-  const char* text = reinterpret_cast<const char*>(record);
-  const std::uint32_t time = LoadU32(record + offsetof(platform::EventLogRecord, TimeGenerated));
-  std::string message = text + LoadU32(record + offsetof(platform::EventLogRecord, StringOffset));
+std::string EntryLine(const platform::JournalFields& entry) {
+  std::string message = entry.Message;
   if (message.size() > kShownMessageBytes) message = message.substr(0, kShownMessageBytes) + "...";
-  return DateTimeToStrOrEmpty(UTCToLocalDateTime(UnixTimeToDateTime(time))) + " " +
-         Escaped(text + kFixedHeaderSize, false) + ": " + Escaped(message, false);
+  return DateTimeToStrOrEmpty(UTCToLocalDateTime(UnixTimeToDateTime(entry.TimeGenerated))) + " " +
+         Escaped(std::string(entry.Source), false) + ": " + Escaped(message, false);
 }
 
 // For each usable rule, the newest entry that gets its event ID (the first rule an entry
@@ -604,32 +596,17 @@ std::vector<std::string> NewestEntriesOfRules(const std::vector<platform::Journa
   std::size_t usable = 0;
   for (const auto& rule : rules)
     if (rule.Problem.empty()) ++usable;
-  platform::EventLogHandle log = platform::OpenEventLog("Journal");
-  if (log == nullptr) return newest;
+  if (usable == 0) return newest;
   const platform::JournalMatcher matcher(rules);
-  std::vector<std::uint8_t> buffer(4097);
   std::size_t found = 0;
-  while (found < usable) {
-    std::uint32_t bytesRead = 0, needed = 0, error = 0;
-    if (!platform::ReadEventLogBackwards(log, buffer.data(), std::uint32_t(buffer.size()),
-                                         bytesRead, needed, error)) {
-      if (error != platform::kErrorInsufficientBuffer || needed <= buffer.size()) break;
-      buffer.resize(needed);
-      continue;
+  platform::VisitJournalNewestFirst([&](const platform::JournalFields& entry) {
+    const int rule = matcher.FirstMatch(entry);
+    if (rule >= 0 && newest[rule].empty()) {
+      newest[rule] = EntryLine(entry);
+      ++found;
     }
-    for (std::uint32_t at = 0; at < bytesRead; at += LoadU32(buffer.data() + at)) {
-      const std::uint8_t* record = buffer.data() + at;
-      const char* text = reinterpret_cast<const char*>(record);
-      const std::string message =
-          text + LoadU32(record + offsetof(platform::EventLogRecord, StringOffset));
-      const int rule = matcher.FirstMatch(text + kFixedHeaderSize, message);
-      if (rule >= 0 && newest[rule].empty()) {
-        newest[rule] = EntryLine(record);
-        ++found;
-      }
-    }
-  }
-  platform::CloseEventLog(log);
+    return found < usable;
+  });
   return newest;
 }
 

@@ -138,10 +138,13 @@ Entry ReadEntry(sd_journal* journal) {
         TakeField(field, "SYSLOG_IDENTIFIER", entry.Identifier);
         break;
       case '_':
-        if (!TakeField(field, "_COMM", entry.Command) &&
-            !TakeField(field, "_HOSTNAME", entry.Hostname) &&
-            TakeField(field, "_SYSTEMD_UNIT", entry.Unit))
+        if (TakeField(field, "_SYSTEMD_UNIT", entry.Unit))
           entry.HasUnit = true;
+        else if (!TakeField(field, "_COMM", entry.Command) &&
+                 !TakeField(field, "_HOSTNAME", entry.Hostname) &&
+                 !TakeField(field, "_TRANSPORT", entry.Transport) &&
+                 !TakeField(field, "_UID", entry.Uid))
+          TakeField(field, "_EXE", entry.Executable);
         break;
     }
   }
@@ -150,21 +153,48 @@ Entry ReadEntry(sd_journal* journal) {
   return entry;
 }
 
+// The entry as the rules see it: the source and the first string as its record delivers them,
+// the journal's own fields as they are. Lives as long as the entry and the record.
+JournalFields RuleFields(const Entry& entry, const std::string& record) {
+  JournalFields fields;
+  const std::uint32_t stringOffset =
+      core::LoadU32(reinterpret_cast<const std::uint8_t*>(record.data()) +
+                    offsetof(EventLogRecord, StringOffset));
+  fields.Source = std::string_view(record.c_str() + sizeof(EventLogRecord));
+  fields.Message = record.c_str() + stringOffset;
+  fields.Identifier = entry.Identifier;
+  fields.Transport = entry.Transport;
+  fields.Uid = entry.Uid;
+  fields.Command = entry.Command;
+  fields.Executable = entry.Executable;
+  fields.Unit = entry.Unit;
+  fields.TimeGenerated = std::uint32_t(entry.RealtimeMicroseconds / 1000000);
+  return fields;
+}
+
 // Steps to the next older entry and converts it; false after the oldest.
 bool LoadNextRecord(OpenJournal& log) {
   if (sd_journal_previous(log.Journal.get()) <= 0) return false;
   const Entry entry = ReadEntry(log.Journal.get());
   log.Pending.clear();
   AppendRecord(entry, 0, log.Pending);
-  // The rules see the texts as they are delivered: the source and the first string.
-  const std::uint32_t stringOffset =
-      core::LoadU32(reinterpret_cast<const std::uint8_t*>(log.Pending.data()) +
-                    offsetof(EventLogRecord, StringOffset));
-  const std::string message(log.Pending.c_str() + stringOffset);
-  const std::string_view source(log.Pending.c_str() + sizeof(EventLogRecord));
-  Store32(log.Pending, offsetof(EventLogRecord, EventID), log.Matcher->EventIdFor(source, message));
+  const std::uint16_t eventId = log.Matcher->EventIdFor(RuleFields(entry, log.Pending));
+  Store32(log.Pending, offsetof(EventLogRecord, EventID), eventId);
   log.HasPending = true;
   return true;
+}
+
+UniqueJournal OpenTheJournal() {
+  const std::string dir = JournalDirectory();
+  sd_journal* opened = nullptr;
+  const int result = dir.empty() ? sd_journal_open(&opened, SD_JOURNAL_LOCAL_ONLY)
+                                 : sd_journal_open_directory(&opened, dir.c_str(), 0);
+  UniqueJournal journal(opened);
+  if (result < 0 || !journal) return UniqueJournal();
+  // A compressed field is never unpacked beyond what a record can hold.
+  sd_journal_set_data_threshold(journal.get(), core::evt::kMaxRecordSize + sizeof "MESSAGE=");
+  sd_journal_seek_tail(journal.get());
+  return journal;
 }
 
 }  // namespace
@@ -217,15 +247,8 @@ void AppendRecord(const Entry& entry, std::uint16_t eventId, std::string& out) {
 }
 
 EventLogHandle Open() {
-  const std::string dir = JournalDirectory();
-  sd_journal* opened = nullptr;
-  const int result = dir.empty() ? sd_journal_open(&opened, SD_JOURNAL_LOCAL_ONLY)
-                                 : sd_journal_open_directory(&opened, dir.c_str(), 0);
-  UniqueJournal journal(opened);
-  if (result < 0 || !journal) return nullptr;
-  // A compressed field is never unpacked beyond what a record can hold.
-  sd_journal_set_data_threshold(journal.get(), core::evt::kMaxRecordSize + sizeof "MESSAGE=");
-  sd_journal_seek_tail(journal.get());
+  UniqueJournal journal = OpenTheJournal();
+  if (!journal) return nullptr;
   auto log = std::make_unique<OpenJournal>();
   log->Journal = std::move(journal);
   // The rules are read and compiled once per open, that is once per search.
@@ -274,6 +297,19 @@ void Close(EventLogHandle handle) {
     if (handle == nullptr || Registry().erase(handle) == 0) return;
   }
   delete static_cast<OpenJournal*>(handle);
+}
+
+bool VisitNewestFirst(const std::function<bool(const JournalFields&)>& visit) {
+  const UniqueJournal journal = OpenTheJournal();
+  if (!journal) return false;
+  std::string record;
+  while (sd_journal_previous(journal.get()) > 0) {
+    const Entry entry = ReadEntry(journal.get());
+    record.clear();
+    AppendRecord(entry, 0, record);
+    if (!visit(RuleFields(entry, record))) break;
+  }
+  return true;
 }
 
 EventLogLocation Locate() {

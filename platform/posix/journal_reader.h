@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "platform/eventlog.h"
+#include "platform/journal.h"
 
 namespace platform::journal {
 
@@ -19,6 +21,9 @@ struct Entry {
   std::string_view Message;     // MESSAGE
   std::string_view Unit;        // _SYSTEMD_UNIT
   std::string_view Priority;    // PRIORITY
+  std::string_view Transport;   // _TRANSPORT, _UID, _EXE: for the rules only
+  std::string_view Uid;
+  std::string_view Executable;
   bool HasUnit = false;
   std::uint64_t RealtimeMicroseconds = 0;
   std::uint64_t SequenceNumber = 0;
@@ -37,5 +42,6 @@ bool ReadBackwards(EventLogHandle handle, void* buffer, std::uint32_t bufferSize
                    std::uint32_t& bytesRead, std::uint32_t& bytesNeeded, std::uint32_t& errorCode);
 void Close(EventLogHandle handle);
 EventLogLocation Locate();
+bool VisitNewestFirst(const std::function<bool(const JournalFields&)>& visit);
 
 }  // namespace platform::journal

@@ -18,12 +18,12 @@ JournalRulesFile ReadJournalRules() {
 JournalMatcher::JournalMatcher(const std::vector<JournalRuleLine>&) {}
 JournalMatcher::~JournalMatcher() = default;
 
-const JournalMatcher::Compiled* JournalMatcher::Find(std::string_view, const std::string&) const {
-  return nullptr;
-}
+const JournalMatcher::Compiled* JournalMatcher::Find(const JournalFields&) const { return nullptr; }
 
-int JournalMatcher::FirstMatch(std::string_view, const std::string&) const { return -1; }
+int JournalMatcher::FirstMatch(const JournalFields&) const { return -1; }
 
-std::uint16_t JournalMatcher::EventIdFor(std::string_view, const std::string&) const { return 0; }
+std::uint16_t JournalMatcher::EventIdFor(const JournalFields&) const { return 0; }
+
+bool VisitJournalNewestFirst(const std::function<bool(const JournalFields&)>&) { return false; }
 
 }  // namespace platform
