@@ -101,16 +101,53 @@ std::string PagingGatewayHost() {
   return PAGING_GATEWAY_HOST;
 }
 
+namespace {
+
+// The bytes a query carries as they stand: letters, digits, the unreserved "-._~", and the
+// sub-delimiters and separators that the gateway takes literally. "&", "=" and "+" are left
+// out (the gateway reads them as separators and as a blank), and so is everything a query may
+// not hold raw: controls, blank, '"', "#", "%", "<", ">", "[", "\\", "]", "^", "`", "{", "|",
+// "}", DEL and every byte of 0x80 and above.
+bool StandsInQuery(unsigned char byte) {
+  if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9'))
+    return true;
+  switch (byte) {
+    case '-':
+    case '.':
+    case '_':
+    case '~':
+    case '!':
+    case '$':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case ',':
+    case ';':
+    case ':':
+    case '@':
+    case '/':
+    case '?':
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 std::string EscapePageMessage(const std::string& message) {
   std::string escaped;
   escaped.reserve(message.size());
+  // Every other byte goes as "%" and two hex digits, so the gateway decodes exactly the
+  // message: a "#" cannot end the request target, a "%" cannot start an escape of its own, a
+  // CR LF cannot start a header, and "<", ">", "&" and '"' cannot break the page record.
   for (char c : message) {
     const auto byte = static_cast<unsigned char>(c);
-    // Control characters never reach the request line, so a CR LF cannot start a header.
-    if (c == '&' || c == '=' || c == ' ' || byte < 32 || byte == 127)
-      escaped += PercentByte(byte);
-    else
+    if (StandsInQuery(byte))
       escaped += c;
+    else
+      escaped += PercentByte(byte);
   }
   return escaped;
 }

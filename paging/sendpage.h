@@ -16,8 +16,9 @@ struct tSendPageRec {
 // set and not empty, else the value the program was built with.
 std::string PagingGatewayHost();
 
-// The message as the URL carries it: "&", "=" and blank, every byte below 32 and byte 127
-// become "%" and two upper-case hex digits; everything else stays.
+// The message as the URL carries it: letters, digits and - . _ ~ ! $ ' ( ) * , ; : @ / ? stay
+// as they are; every other byte ("&", "=", "+", blank, "%", "#", quotes, angle brackets,
+// controls, bytes of 0x80 and above ...) becomes "%" and two upper-case hex digits.
 std::string EscapePageMessage(const std::string& message);
 
 // The gateway URL for a request, with the message escaped.

@@ -10,9 +10,11 @@
 #include <pugixml.hpp>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kit/helpers.h"
+#include "tests/support/background_process.h"
 #include "tests/support/kit_support.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
@@ -131,6 +133,18 @@ std::string MessagePattern(const std::string& escapedSource, const std::string& 
          "%20Source%3D" + RegexEscape(escapedSource) + "%20EventID%3D" + id;
 }
 
+// The lines of a file whose lines end in CR LF.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
 constexpr char kTarget[] = "/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=";
 
 const char kPageSettings[] =
@@ -240,8 +254,8 @@ TEST(PagingEndToEnd, AFailedPageLeavesItsReportAndChangesNothingOnTheConsole) {
 
 TEST(PagingEndToEnd, AReportHoldsOnlyCharactersXmlAllows) {
   if (!PathExists("/usr/bin/xmllint")) GTEST_SKIP() << "xmllint (libxml2-utils) is missing";
-  // U+FFFE and U+FFFF in the source reach the report's Notes through the URL; the gateway's
-  // status line holds a NUL besides.
+  // U+FFFE and U+FFFF in the source reach the report's Notes percent-escaped in the URL; the
+  // gateway's status line holds them raw, and a NUL besides.
   const std::string source =
       "Svc\xEF\xBF\xBE\xEF\xBF\xBF"
       "X";
@@ -258,7 +272,7 @@ TEST(PagingEndToEnd, AReportHoldsOnlyCharactersXmlAllows) {
     EXPECT_EQ(ConsoleWithoutReportTime(result.Output), ReportLines(source, "page"));
     EXPECT_EQ(result.ExitCode, 0);
     ExpectOneReport(eventLog, gateway.HostAndPort(), "EHTTPProtocolException",
-                    "HTTP/1.1 502 BadGateway", "SvcX");
+                    "HTTP/1.1 502 BadGateway", "Svc%EF%BF%BE%EF%BF%BFX");
     for (const std::string& report : eventLog.Reports(eventLog.Bin())) {
       ProcessRun lint;
       lint.Executable = "/usr/bin/xmllint";
@@ -268,6 +282,55 @@ TEST(PagingEndToEnd, AReportHoldsOnlyCharactersXmlAllows) {
       EXPECT_EQ(linted.Errors, "");
     }
   }
+}
+
+// The gateway stand-in decodes each page as a gateway's form decoding does; the message it
+// prints is the one EventLog composed, byte for byte, and the page record keeps its lines.
+TEST(PagingEndToEnd, TheGatewayDecodesTheComposedMessageByteForByte) {
+  TemporaryDirectory gatewayDirectory;
+  const std::string printed = gatewayDirectory.File("gateway.out");
+  BackgroundProcess pagegateway;
+  std::string error;
+  ASSERT_TRUE(pagegateway.Start(PAGEGATEWAY_EXE, {"--port", "0"}, printed, error)) << error;
+  std::smatch port;
+  const std::regex listening("listening on (127\\.0\\.0\\.1:\\d+)\n");
+  for (int wait = 0; wait < 500; ++wait) {
+    const std::string text = ReadFileBytes(printed);
+    if (std::regex_search(text, port, listening)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(port.size(), 2u) << ReadFileBytes(printed);
+  const std::string gateway = port[1];
+  const std::string sources[] = {"RAID#2 degraded", "100%25", "a+b",
+                                 "Gr\xC3\xBC\xC3\x9F"
+                                 "e",
+                                 "</URL><PageSent>False</PageSent><!--"};
+  for (const std::string& source : sources) {
+    SCOPED_TRACE(source);
+    const std::size_t before = ReadFileBytes(printed).size();
+    Installation eventLog;
+    eventLog.Write(source);
+    eventLog.Settings(kPageSettings);
+    ProcessRun run;
+    run.Environment = {{"LANG", "C.UTF-8"}};
+    ProcessResult result = eventLog.Run(gateway, run);
+    EXPECT_EQ(ConsoleWithoutReportTime(result.Output), ReportLines(source, "page"));
+    const std::string page = ReadFileBytes(printed).substr(before);
+    EXPECT_TRUE(
+        std::regex_match(page, std::regex("Page for pager 730418: EventLog: " + kDateTime +
+                                          " Host=" + RegexEscape(GetHostName()) +
+                                          " Source=" + RegexEscape(source) + " EventID=7036\n")))
+        << page;
+    const auto records = eventLog.PageRecords();
+    ASSERT_EQ(records.size(), 1u);
+    const std::string record = ReadFileBytes(eventLog.Work() + "/" + records[0]);
+    const std::vector<std::string> lines = Lines(record);
+    ASSERT_EQ(lines.size(), 12u) << record;
+    EXPECT_TRUE(std::regex_match(lines[10], std::regex("<URL>[^<>\"]*</URL>"))) << lines[10];
+    EXPECT_EQ(lines[11], "<PageSent>True</PageSent>");
+    EXPECT_TRUE(eventLog.Reports(eventLog.Bin()).empty());
+  }
+  pagegateway.Stop(BackgroundProcess::Request::Terminate, std::chrono::seconds(5));
 }
 
 TEST(PagingEndToEnd, ASilentGatewayIsGivenUpAfterThirtySeconds) {

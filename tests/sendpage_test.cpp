@@ -253,6 +253,21 @@ class SendPageTest : public ::testing::Test {
   std::vector<std::string> claimed_;
 };
 
+// A query value as the gateway's form decoding reads it: "%" and two hex digits are that byte,
+// "+" is a blank.
+std::string FormDecoded(const std::string& value) {
+  std::string decoded;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '%' && i + 2 < value.size()) {
+      decoded += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      decoded += value[i] == '+' ? ' ' : value[i];
+    }
+  }
+  return decoded;
+}
+
 TEST_F(SendPageTest, MessagesAreEscapedForTheRequestAndShownInRecordAndLog) {
   LoopbackServer gateway(Answering(Response(kMarker)));
   ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
@@ -267,20 +282,31 @@ TEST_F(SendPageTest, MessagesAreEscapedForTheRequestAndShownInRecordAndLog) {
   } cases[] = {
       {"blank, & and =", "Disk full: a=b & c", 730418, "KRVOT", "Disk%20full:%20a%3Db%20%26%20c",
        "Disk%20full:%20a%3Db%20%26%20c", "Disk full: a%3Db %26 c"},
-      {"a typed %20", "50%20 off", 730418, "KRVOT", "50%20%20off", "50%20%20off", "50  off"},
+      {"a typed %20", "50%20 off", 730418, "KRVOT", "50%2520%20off", "50%2520%20off",
+       "50%2520 off"},
       {"empty message", "", 730418, "KRVOT", "", "", ""},
       {"negative pager number", "x", -42, "KRVOT", "x", "x", "x"},
       {"lowest pager number", "x", INT32_MIN, "KRVOT", "x", "x", "x"},
       {"password as it stands", "x", 1, "p=w&1", "x", "x", "x"},
-      {"# ends the request target", "Alarm #3 on disk", 730418, "KRVOT", "Alarm%20#3%20on%20disk",
-       "Alarm%20", "Alarm #3 on disk"},
+      {"# goes escaped, the request whole", "RAID#2 degraded", 730418, "KRVOT",
+       "RAID%232%20degraded", "RAID%232%20degraded", "RAID%232 degraded"},
+      {"% is escaped itself", "100%25", 730418, "KRVOT", "100%2525", "100%2525", "100%2525"},
+      {"+ is no blank", "a+b", 730418, "KRVOT", "a%2Bb", "a%2Bb", "a%2Bb"},
+      {"bytes of 0x80 and above",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e",
+       730418, "KRVOT", "Gr%C3%BC%C3%9Fe", "Gr%C3%BC%C3%9Fe", "Gr%C3%BC%C3%9Fe"},
+      {"the page record keeps its layout", "</URL><PageSent>False</PageSent><!--", 730418, "KRVOT",
+       "%3C/URL%3E%3CPageSent%3EFalse%3C/PageSent%3E%3C!--",
+       "%3C/URL%3E%3CPageSent%3EFalse%3C/PageSent%3E%3C!--",
+       "%3C/URL%3E%3CPageSent%3EFalse%3C/PageSent%3E%3C!--"},
       {"CR LF cannot split the request", "Source=Evil\r\nX-Injected: 1", 730418, "KRVOT",
        "Source%3DEvil%0D%0AX-Injected:%201", "Source%3DEvil%0D%0AX-Injected:%201",
        "Source%3DEvil%0D%0AX-Injected: 1"},
-      {"backslashes go out as slashes", "C:\\Temp\\a.log", 730418, "KRVOT", "C:\\Temp\\a.log",
-       "C:/Temp/a.log", "C:\\Temp\\a.log"},
-      {"other characters unchanged", "100% +ok? \"q\" caf\xE9", 730418, "KRVOT",
-       "100%%20+ok?%20\"q\"%20caf\xE9", "100%%20+ok?%20\"q\"%20caf\xE9", "100% +ok? 'q' caf\xE9"},
+      {"backslashes go escaped", "C:\\Temp\\a.log", 730418, "KRVOT", "C:%5CTemp%5Ca.log",
+       "C:%5CTemp%5Ca.log", "C:%5CTemp%5Ca.log"},
+      {"what a query may hold stays", "ok-._~!$'()*,;:@/?", 730418, "KRVOT", "ok-._~!$'()*,;:@/?",
+       "ok-._~!$'()*,;:@/?", "ok-._~!$'()*,;:@/?"},
   };
   std::size_t connections = 0;
   for (const auto& c : cases) {
@@ -294,6 +320,8 @@ TEST_F(SendPageTest, MessagesAreEscapedForTheRequestAndShownInRecordAndLog) {
     EXPECT_EQ(requests.back(), RequestBytes(std::string(kPath) + c.password +
                                                 "&pagerid=" + pagerNo + "&message=" + c.sent,
                                             gateway.HostAndPort()));
+    // What the gateway decodes is the message, byte for byte.
+    EXPECT_EQ(FormDecoded(c.sent), c.message);
     ASSERT_EQ(outcome.PageRecords.size(), 1u);
     const std::string name = outcome.PageRecords[0];
     const std::string url = Url(gateway.HostAndPort(), c.password, pagerNo, c.escaped);
@@ -462,42 +490,40 @@ TEST_F(SendPageTest, EveryPageUsesANewConnectionAndANewRecordFile) {
   EXPECT_NE(requests[2].find("&message=page%202 HTTP/1.1\r\n"), std::string::npos) << requests[2];
 }
 
-TEST(PageEscaping, ControlCharactersAndTheSeparatorsArePercentEncoded) {
+TEST(PageEscaping, EverythingAQueryMayNotHoldRawAndTheSeparatorsArePercentEncoded) {
   struct Case {
     std::string message, escaped;
   } cases[] = {
       {"", ""},
       {"Disk full: a=b & c", "Disk%20full:%20a%3Db%20%26%20c"},
-      {"50%20 off", "50%20%20off"},
-      {"&&==  ", "%26%26%3D%3D%20%20"},
-      {"%26 stays", "%26%20stays"},
+      {"50%20 off", "50%2520%20off"},
+      {"&&==  ++", "%26%26%3D%3D%20%20%2B%2B"},
+      {"%26 stays", "%2526%20stays"},
       {"a\r\nb", "a%0D%0Ab"},
       {"tab\there", "tab%09here"},
       {"nul\0byte"s, "nul%00byte"},
       {"\x1F", "%1F"},
-      {"\x1B[31m", "%1B[31m"},
+      {"\x1B[31m", "%1B%5B31m"},
       {"\x7F", "%7F"},
       {"!", "!"},
-      {"caf\xE9", "caf\xE9"},
-      {"\x80\xA0\xFF", "\x80\xA0\xFF"},
-      {"%+#?/\\\"'<>;:,@~", "%+#?/\\\"'<>;:,@~"},
+      {"caf\xE9", "caf%E9"},
+      {"\x80\xA0\xFF", "%80%A0%FF"},
+      {"\"#%<>[\\]^`{|}", "%22%23%25%3C%3E%5B%5C%5D%5E%60%7B%7C%7D"},
+      {"-._~!$'()*,;:@/?", "-._~!$'()*,;:@/?"},
   };
   for (const auto& c : cases) EXPECT_EQ(EscapePageMessage(c.message), c.escaped) << c.message;
 }
 
 TEST(PageEscaping, EveryByteValueOnItsOwn) {
   const char* hex = "0123456789ABCDEF";
+  const std::string stands = "-._~!$'()*,;:@/?";
   for (int value = 0; value < 256; ++value) {
     const char byte = static_cast<char>(value);
+    const bool alphanumeric = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                              (byte >= '0' && byte <= '9');
     std::string expected(1, byte);
-    if (value < 32 || value == 127)
+    if (!alphanumeric && stands.find(byte) == std::string::npos)
       expected = {'%', hex[value >> 4], hex[value & 15]};
-    else if (byte == ' ')
-      expected = "%20";
-    else if (byte == '&')
-      expected = "%26";
-    else if (byte == '=')
-      expected = "%3D";
     EXPECT_EQ(EscapePageMessage(std::string(1, byte)), expected) << "byte " << value;
   }
 }
