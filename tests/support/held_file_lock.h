@@ -1,5 +1,6 @@
-// A file locked by a stuck writer, the way `flock -x FILE sleep N` holds it: whole-file and
-// exclusive, until released or until the writer gives up.
+// A file locked the way `flock -x FILE sleep N` holds it, through a read-only descriptor:
+// whole-file and exclusive, until released or until the holder gives up. On a log's lock file it
+// is a stuck writer; on the log itself, anyone who can read the log.
 #pragma once
 
 #include <chrono>
