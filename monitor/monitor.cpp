@@ -56,8 +56,9 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record) {
   platform::SleepMilliseconds(CycleWaitMilliseconds(settings.Sleep));
 }
 
-void Monitor() {
+void Monitor(StartUpStep readKitSettings) {
   ConsoleWriteLine(kVersionLine);
+  if (readKitSettings) readKitSettings();
   if (platform::FileExists(kSettingsFileName))
     ReadSettingsFile(EventSearchRecord);
   else
@@ -88,9 +89,9 @@ std::uint32_t CycleWaitMilliseconds(std::int32_t sleepSeconds) {
   return static_cast<std::uint32_t>(sleepSeconds) * 1000;
 }
 
-int RunMonitor() {
+int RunMonitor(StartUpStep readKitSettings) {
   try {
-    Monitor();
+    Monitor(readKitSettings);
     return 0;
   } catch (const std::exception& failure) {
     FailureDescription description = DescribeFailure(failure);
