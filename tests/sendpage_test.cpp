@@ -314,10 +314,10 @@ TEST_F(SendPageTest, TheMarkerAnywhereInTheBodyMeansSent) {
     bool sent;
     std::string answer;  // as the refusal entry shows it
   } cases[] = {
-      {"the marker alone", kMarker, true},
+      {"the marker alone", kMarker, true, ""},
       {"inside an HTML page",
-       "<html><body><p>Status: Message succesfully sent to 730418</p></body></html>", true},
-      {"at the very end", "OK\r\nMessage succesfully sent", true},
+       "<html><body><p>Status: Message succesfully sent to 730418</p></body></html>", true, ""},
+      {"at the very end", "OK\r\nMessage succesfully sent", true, ""},
       {"spelt correctly", "Message successfully sent", false, "Message successfully sent"},
       {"other letter case", "message succesfully sent", false, "message succesfully sent"},
       {"cut short", "Message succesfully sen", false, "Message succesfully sen"},
