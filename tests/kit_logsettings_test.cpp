@@ -1,14 +1,12 @@
-// The log writer's settings from the environment: each variable's good and bad values, what a
-// run without them keeps, and the syslog receiver's host and port.
+// The log writer's settings from the environment: each variable's good and bad values (the
+// syslog receiver's host and port among them), and what a run without them keeps.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 
 #include "core/errors.h"
 #include "kit/logsettings.h"
 #include "kit/records.h"
-#include "kit/syslog.h"
 #include "tests/support/kit_support.h"
 #include "tests/support/scoped.h"
 
@@ -111,36 +109,6 @@ TEST(LogSettingsFromEnvironment, ABareRunKeepsTheDefaultsAndASetOneTakesEveryVar
   // The first value that does not read stops the reading with its variable's name.
   ScopedEnvironment bad("EVENTLOG_LOG_KEEPDAYS", "a week");
   EXPECT_THROW(ReadLogSettingsFromEnvironment(), EConvertError);
-}
-
-TEST(SyslogHostSplit, TheHostAndThePortAfterTheFirstColon) {
-  struct Case {
-    std::string text;
-    bool valid;
-    std::string host;
-    std::uint16_t port;
-  } cases[] = {
-      {"127.0.0.1", true, "127.0.0.1", 514},
-      {"loghost:6514", true, "loghost", 6514},
-      {"LOCALHOST:1", true, "LOCALHOST", 1},
-      {"h:+514", true, "h", 514},
-      {"h:0", false, "", 0},
-      {"h:65536", false, "", 0},
-      {"h:5x", false, "", 0},
-      {"h:", false, "", 0},
-      {"", false, "", 0},
-      {"h:1:2", false, "", 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::string host;
-    std::uint16_t port = 0;
-    EXPECT_EQ(SplitSyslogHost(c.text, host, port), c.valid);
-    if (c.valid) {
-      EXPECT_EQ(host, c.host);
-      EXPECT_EQ(port, c.port);
-    }
-  }
 }
 
 }  // namespace
