@@ -40,7 +40,7 @@ void HoldStopRequests() {
   if (hold.Active) return;
   heldSignal = 0;
   const sigset_t stopSignals = StopSignalSet();
-  sigprocmask(SIG_BLOCK, &stopSignals, &hold.PreviousMask);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, &hold.PreviousMask);
   struct sigaction remember = {};
   remember.sa_handler = RememberRequest;
   remember.sa_mask = stopSignals;
@@ -58,7 +58,7 @@ void HoldStopRequests() {
 void ReleaseStopRequests() {
   if (!hold.Active) return;
   // A request still pending reaches the handler now; the handler then gives way to the old one.
-  sigprocmask(SIG_SETMASK, &hold.PreviousMask, nullptr);
+  pthread_sigmask(SIG_SETMASK, &hold.PreviousMask, nullptr);
   for (std::size_t i = 0; i < kStopSignalCount; ++i)
     if (hold.Caught[i]) sigaction(kStopSignals[i], &hold.PreviousAction[i], nullptr);
   hold.Active = false;
