@@ -1,6 +1,6 @@
 // Supervising one program as a service: starting it with its console output on a pipe, passing
-// on the requests to stop, ending the way it ended, and saving state files so that neither a
-// kill nor a power cut leaves half a file. Linux only: the steps of the systemd service
+// on the requests to stop, and ending the way it ended (the state files are saved through
+// platform/files.h). Linux only: the steps of the systemd service
 // (eventlog-service); on Windows the Task Scheduler supervises EventLog.
 #pragma once
 
@@ -37,14 +37,5 @@ ProgramEnd WaitForSupervised(SupervisedProgram& program);
 // Ends the supervisor the way its program ended: the same exit code, or the same signal (without
 // a core file of its own); 128 + the signal's number when the signal cannot be raised.
 [[noreturn]] void EndLike(const ProgramEnd& end);
-
-// Replaces the file with the bytes through a temporary file beside it ("<path>.tmp"), flushed to
-// the disk before it takes the file's place, with the given permission bits. False with the
-// system's text in error.
-bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsigned mode,
-                        std::string& error);
-
-// Flushes a file and its directory entry to the disk; false with the system's text in error.
-bool FlushToDisk(const std::string& path, std::string& error);
 
 }  // namespace platform

@@ -22,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/supervision.h"
 #include "platform/system.h"
