@@ -20,7 +20,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/samples/EventLog.XML DESTINATION etc/eventlo
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/samples/EventLog.XML
               ${PROJECT_SOURCE_DIR}/samples/journal.rules ${EVENTLOG_DEBIAN_DIR}/copyright
         DESTINATION usr/share/doc/eventlog)
-# Debian's changelog.gz (gzip -n: no name or time stamp inside the archive).
+# Debian's changelog.gz (gzip -n: no name or time stamp inside the archive); its trailer names the
+# maintainer, so the maintainer is set first.
+set(EVENTLOG_DEB_MAINTAINER "EventLog maintainers <eventlog@example.org>"
+    CACHE STRING "The Maintainer field of the Debian package")
 string(TIMESTAMP EVENTLOG_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${EVENTLOG_DEBIAN_DIR}/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
 execute_process(COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/debian/changelog)
@@ -32,8 +35,6 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME eventlog)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(EVENTLOG_DEB_MAINTAINER "EventLog maintainers <eventlog@example.org>"
-    CACHE STRING "The Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT ${EVENTLOG_DEB_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "event log monitor that pages on a chosen event")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
