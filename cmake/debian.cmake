@@ -86,4 +86,10 @@ if(BUILD_TESTING)
   add_test(NAME debian_package
            COMMAND ${PROJECT_SOURCE_DIR}/tests/debian_package_test.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(debian_package PROPERTIES RUN_SERIAL ON SKIP_RETURN_CODE 77 TIMEOUT 300)
+  # The package under a real systemd in a container (root, debootstrap, systemd-nspawn). Labelled
+  # container, so that a pass can leave it out: ctest -LE container.
+  add_test(NAME service_container
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/system/service_container_test.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(service_container PROPERTIES RUN_SERIAL ON SKIP_RETURN_CODE 77 TIMEOUT 900
+                                                    LABELS container)
 endif()
