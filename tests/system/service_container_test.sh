@@ -151,23 +151,24 @@ fi
 say "booted"
 
 # ---- Journal and gateway helpers.
-# The cursor of the newest journal entry: what follows it is new.
-mark() { inside journalctl -n 1 -q --show-cursor -o cat | sed -n 's/^-- cursor: //p'; }
-# The service's journal lines after a mark, at the priority and above (default: all).
+# The moment from which journal lines are new (the container shares this clock). A time rather
+# than a cursor: journalctl 252 finds nothing after a cursor once -p is given as well.
+mark() { date +@%s.%6N; }
+# The service's journal lines since a mark, at the priority and above (default: all).
 lines_after() {
-  local cursor=$1 priority=${2:-debug}
-  inside journalctl -q -u eventlog -p "$priority" -o cat --no-pager --after-cursor="$cursor"
+  local since=$1 priority=${2:-debug}
+  inside journalctl -q -u eventlog -p "$priority" -o cat --no-pager --since="$since"
 }
 # Waits up to TIMEOUT seconds until the service's lines after the mark (at PRIORITY and above)
 # hold COUNT lines matching the extended regular expression.
 wait_lines() {
-  local cursor=$1 pattern=$2 count=${3:-1} timeout=${4:-20} priority=${5:-debug}
+  local since=$1 pattern=$2 count=${3:-1} timeout=${4:-20} priority=${5:-debug}
   for _ in $(seq $((timeout * 5))); do
-    [ "$(lines_after "$cursor" "$priority" | grep -c -E -- "$pattern")" -ge "$count" ] && return 0
+    [ "$(lines_after "$since" "$priority" | grep -c -E -- "$pattern")" -ge "$count" ] && return 0
     sleep 0.2
   done
   echo "  (waited in vain for $count x /$pattern/ in the journal; the service's lines were:)"
-  lines_after "$cursor" | tail -n 15 | sed 's/^/    /'
+  lines_after "$since" | tail -n 15 | sed 's/^/    /'
   return 1
 }
 # The gateway stand-in as a unit of its own, its pages appended to /root/gateway.log.
@@ -197,7 +198,10 @@ wait_pages() {
   echo "  (waited in vain for $count pages for $source)"
   return 1
 }
-log_event() { inside eventcreate --log System --source "$1" --id 7036 --string "${2:-$1}"; }
+log_event() {
+  inside eventcreate --log System --source "$1" --id 7036 --string "${2:-$1}" ||
+    fatal "eventcreate could not write the event $1"
+}
 # One accepted page in the journal: its message as the kit logged it and its page record.
 accepted() {
   echo "^page accepted: EventLog: .+ Host%3D[^ ]+ Source%3D$1 EventID%3D7036 \(record SendPage_[0-9]{17}\.xml\)\$"
@@ -255,7 +259,8 @@ inside systemctl enable --now eventlog.service >/dev/null 2>&1 || fatal "systemc
 check "start: the newest event is paged" wait_pages Start 1
 check "start: it is paged once, and the older one not at all" \
   same_text "$(pages_for Start) $(pages_for Older)" "1 0"
-check "start: the journal says the page was accepted, at info" wait_lines "$m" "$(accepted Start)"
+check "start: the journal says the page was accepted, at info" \
+  wait_lines "$m" "$(accepted Start)" 1 20 info
 wait_lines "$m" '^No events found\.$' 2 >/dev/null
 check "start: nothing at warning or above" same_text "$(lines_after "$m" warning)" ""
 
@@ -282,7 +287,8 @@ check "stopped: the event written meanwhile is paged" wait_pages WhileStopped 1
 wait_lines "$m" '^No events found\.$' 2 >/dev/null
 check "stopped: once, and nothing else again" \
   same_text "$(pages_for WhileStopped) $(pages_for Start)" "1 1"
-check "stopped: its page is accepted in the journal" wait_lines "$m" "$(accepted WhileStopped)"
+check "stopped: its page is accepted in the journal, at info" \
+  wait_lines "$m" "$(accepted WhileStopped)" 1 20 info
 
 say "rebooting the container"
 m=$(mark)
@@ -299,11 +305,13 @@ check "reboot: nothing is paged again" \
 inside systemctl stop gateway.service
 m=$(mark)
 log_event GatewayDown
-failed='^page failed: Socket Error # 10061 ?Connection refused\. \(ESocketError\); report EXCEPTION-[0-9]{17}\.XML$'
-check "gateway down: the failed page is in journalctl -p warning" wait_lines "$m" "$failed"
-report=$(lines_after "$m" warning | sed -n 's/^page failed: .*; report \(EXCEPTION-[0-9]*\.XML\)$/\1/p')
-check "gateway down: the named report is in /var/lib/eventlog" \
-  inside test -f "/var/lib/eventlog/${report:-none}"
+# The report is named as the kit names it: beside the program, in the working directory.
+failed='^page failed: Socket Error # 10061 ?Connection refused\. \(ESocketError\); report /var/lib/eventlog/EXCEPTION-[0-9]{17}\.XML$'
+check "gateway down: the failed page is in journalctl -p warning" \
+  wait_lines "$m" "$failed" 1 20 warning
+report=$(lines_after "$m" warning | sed -n 's/^page failed: .*; report \(.*\)$/\1/p')
+file_exists() { inside test -f "$1" || { echo "  (no file '$1')"; return 1; }; }
+check "gateway down: the named report is there" file_exists "$report"
 check "gateway down: journalctl -p warning shows the failure line and nothing else" \
   same_text "$(lines_after "$m" warning | grep -c -v -E "$failed")" 0
 
@@ -312,9 +320,9 @@ m=$(mark)
 log_event Refused
 refused='^page refused by the gateway: Service unavailable \(record SendPage_[0-9]{17}\.xml\)$'
 check "refused: the gateway got the page once" wait_pages Refused 1
-check "refused: the refusal is in journalctl -p warning" wait_lines "$m" "$refused"
+check "refused: the refusal is in journalctl -p warning" wait_lines "$m" "$refused" 1 20 warning
 check "refused: it is at warning, not err" \
-  same_text "$(inside journalctl -q -u eventlog -p err -o cat --after-cursor="$m" | grep -c -E "$refused")" 0
+  same_text "$(lines_after "$m" err | grep -c -E "$refused")" 0
 start_gateway || fatal "the gateway stand-in did not start again"
 
 # ---- Journal paging and ageing under the confinement.
