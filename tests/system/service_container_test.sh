@@ -83,9 +83,11 @@ depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/(.*//; s/|.*//; s/[[
   grep -v '^$')
 packages=$(printf '%s\n' systemd systemd-sysv dbus $depends | sort -u | tr '\n' ',' | sed 's/,$//')
 
+# The cache is checked and rebuilt under an exclusive lock, then used under a shared one, so that
+# runs at the same time never boot a tree that another run is rebuilding.
 mkdir -p "$(dirname "$cache")"
 exec 9>"$(dirname "$cache")/.lock"
-flock 9
+flock -x 9
 if [ "$(cat "$cache/.eventlog-test-packages" 2>/dev/null)" != "$packages" ] ||
   [ ! -x "$cache/lib/systemd/systemd" ] || ! chroot "$cache" /bin/true 2>/dev/null; then
   say "bootstrapping Debian $release into $cache ($packages) from $mirror"
@@ -103,7 +105,7 @@ if [ "$(cat "$cache/.eventlog-test-packages" 2>/dev/null)" != "$packages" ] ||
   rm -rf "$cache"
   mv "$cache.new" "$cache"
 fi
-flock -u 9
+flock -s 9
 
 # Each run boots an overlay of the cached tree (a copy where overlays cannot be mounted).
 mkdir -p "$root" "$work/upper" "$work/overlay-work"
