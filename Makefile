@@ -8,12 +8,17 @@ WIN_BUILD_DIR ?= build-win
 WINDOWS_SUITE ?= yes
 JOBS ?= 2
 CMAKE_FLAGS ?=
+# More options for ctest in `make test`, such as -LE container (leave out the container test).
+CTEST_FLAGS ?=
 DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl libxml2-utils \
   g++-mingw-w64-x86-64 wine wine64 googletest zip \
   dpkg-dev adduser systemd \
-  libsystemd-dev systemd-journal-remote pkg-config
+  libsystemd-dev systemd-journal-remote pkg-config \
+  systemd-container debootstrap lintian
 # What the demo needs: the compiler and the programs' own libraries, no test tools.
 RUN_PACKAGES := cmake g++ make libpugixml-dev libsystemd-dev pkg-config
+# What the Debian package needs: the demo's packages and dpkg's tools (dpkg-shlibdeps).
+PACKAGE_PACKAGES := $(RUN_PACKAGES) dpkg-dev
 DEMO_DIR := demo
 
 MINGW_CXX := x86_64-w64-mingw32-g++-posix
@@ -21,7 +26,7 @@ MINGW_CXX := x86_64-w64-mingw32-g++-posix
 export WINEDEBUG ?= -all
 export WINEDLLOVERRIDES ?= mscoree,mshtml=
 
-.PHONY: all deps run-deps locales build test run windows windows-test dist deb clean
+.PHONY: all deps run-deps package-deps locales build test run windows windows-test dist deb clean
 
 all: build
 
@@ -44,6 +49,9 @@ deps:
 run-deps:
 	$(call install-missing,$(RUN_PACKAGES))
 
+package-deps:
+	$(call install-missing,$(PACKAGE_PACKAGES))
+
 # The German locale serves the regional-settings tests; they skip where it is missing.
 locales: deps
 	@if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$'; then \
@@ -59,7 +67,7 @@ build: deps
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
 test: locales build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS) $(CTEST_FLAGS)
 	@if [ "$(WINDOWS_SUITE)" != yes ]; then exit 0; \
 	elif command -v $(MINGW_CXX) >/dev/null && command -v wine >/dev/null; then \
 	  $(MAKE) --no-print-directory windows-test; \
@@ -78,16 +86,24 @@ windows-test: windows
 dist: build windows
 	tools/dist.sh $(BUILD_DIR) $(WIN_BUILD_DIR)
 
-# Only the Debian package and the programs it holds: dist/eventlog_<version>_amd64.deb.
-deb: deps
-	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=ON $(CMAKE_FLAGS)
+# Only the Debian package and what it holds (the programs and the man pages, not the test suite):
+# dist/eventlog_<version>_amd64.deb. A build directory made by `make test` is reused.
+deb: package-deps
+	@test -f $(BUILD_DIR)/CMakeCache.txt || cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target deb
 
-# The demo builds only the three programs it runs; a build directory made by `make test` is reused.
+# The demo builds only the three programs it runs; a build directory made by `make test` is
+# reused. The build's output goes to a log file, shown only when the build fails.
 run: run-deps
-	@test -f $(BUILD_DIR)/CMakeCache.txt || cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
-	cmake --build $(BUILD_DIR) -j$(JOBS) --target EventLog eventcreate pagegateway
-	tools/demo.sh $(BUILD_DIR) $(DEMO_DIR)
+	@mkdir -p $(BUILD_DIR); log=$(BUILD_DIR)/demo-build.log; \
+	echo "Building EventLog, eventcreate and pagegateway (output in $$log) ..."; \
+	if ! { { test -f $(BUILD_DIR)/CMakeCache.txt || \
+	         cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=OFF $(CMAKE_FLAGS); } && \
+	       cmake --build $(BUILD_DIR) -j$(JOBS) --target EventLog eventcreate pagegateway; \
+	     } >$$log 2>&1; then \
+	  cat $$log; echo "The build failed; its output is above and in $$log."; exit 1; \
+	fi
+	@tools/demo.sh $(BUILD_DIR) $(DEMO_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(DEMO_DIR)

@@ -3,7 +3,9 @@
 # checks what it installed, runs the unit's own start and stop commands by hand as the service
 # user (systemd need not be PID 1) against a log written with eventcreate and a loopback gateway,
 # checks that a restart neither repeats nor misses a report and that a failed page leaves its
-# report in the working directory, then purges the package and checks what is left.
+# report in the working directory, that an upgrade moves the earlier log folder mode to the new one
+# and keeps the operator's own, then purges the package and checks what is left: the event logs
+# and, with them, the group eventlog that owns them.
 # Usage: debian_package_test.sh BUILD_DIR. Exit code 77: skipped.
 set -uo pipefail
 build=$(cd "${1:?usage: debian_package_test.sh BUILD_DIR}" && pwd)
@@ -36,9 +38,11 @@ cleanup() {
   [ -n "$service_pid" ] && kill -KILL "$service_pid" 2>/dev/null
   [ -n "$gateway_pid" ] && kill "$gateway_pid" 2>/dev/null
   dpkg --purge eventlog >/dev/null 2>&1
-  # The test's own event log, the operator's part that a purge leaves.
-  rm -f /var/log/eventlog/System.evt
-  rmdir /var/log/eventlog 2>/dev/null
+  # The test's own event logs and their lock files, the operator's part that a purge leaves: the
+  # folder was not there before the test (or the test skips).
+  rm -rf /var/log/eventlog
+  # The purge keeps the group while the kept log folder is its.
+  getent group eventlog >/dev/null && groupdel eventlog
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -77,6 +81,20 @@ deb=$("$source_dir/packaging/debian/build-deb.sh" "$build" "$work") || fatal "bu
 version=$(sed -n 's/^project(EventLog VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
 check "the package is named eventlog_<version>_amd64.deb" \
   same_text "$(basename "$deb")" "eventlog_${version}_amd64.deb"
+if command -v lintian >/dev/null; then
+  # What stays at the info level: the strip of CPack keeps the .comment section, the build flags
+  # are CMake's rather than dpkg-buildflags' (no bindnow, no fortify), the unit has no init.d
+  # script beside it, and the gateway's success marker is spelt "succesfully".
+  lint_clean() {
+    local out status
+    out=$(lintian --fail-on error,warning "$deb" 2>&1)
+    status=$?
+    [ "$status" = 0 ] && ! grep -q -E '^[EW]: ' <<<"$out" || { echo "$out"; return 1; }
+  }
+  check "lintian finds no error and no warning in the package" lint_clean
+else
+  echo "lintian is missing: the package is not linted"
+fi
 dpkg -i "$deb" >"$work/dpkg-i.out" 2>&1 || { cat "$work/dpkg-i.out"; fatal "dpkg -i"; }
 
 programs="EventLog eventcreate pagegateway eventlog-service"
@@ -87,8 +105,20 @@ for program in $programs; do
 done
 for file in /lib/systemd/system/eventlog.service /etc/default/eventlog \
   /usr/lib/tmpfiles.d/eventlog.conf /usr/share/doc/eventlog/README.md \
+  /usr/share/doc/eventlog/operating.md \
   /usr/share/doc/eventlog/copyright /usr/share/doc/eventlog/journal.rules; do
   check "$file is installed" test -f "$file"
+done
+man_pages="man1/EventLog.1.gz man1/eventcreate.1.gz man1/eventlog-check.1.gz
+  man1/pagegateway.1.gz man8/eventlog-service.8.gz"
+for page in $man_pages; do
+  check "/usr/share/man/$page is installed, compressed without a name or time stamp" \
+    same_text "$(od -An -tx1 -N8 /usr/share/man/$page | tr -d ' ')" 1f8b080000000000
+  if command -v man >/dev/null; then
+    check "man finds nothing to warn about in $page" \
+      sh -c "out=\$(man --warnings -l -Tutf8 /usr/share/man/$page 2>&1 >/dev/null) && [ -z \"\$out\" ] ||
+             { echo \"\$out\"; exit 1; }"
+  fi
 done
 check "/etc/eventlog/EventLog.XML is the sample settings file" \
   cmp -s /etc/eventlog/EventLog.XML "$source_dir/samples/EventLog.XML"
@@ -110,8 +140,8 @@ if getent group systemd-journal >/dev/null; then
 fi
 check "/var/lib/eventlog belongs to the service user" \
   same_text "$(mode_of /var/lib/eventlog)" "eventlog:eventlog 750"
-check "/var/log/eventlog is writable by the group eventlog" \
-  same_text "$(mode_of /var/log/eventlog)" "root:eventlog 2775"
+check "/var/log/eventlog is the group eventlog's only, sticky and setgid" \
+  same_text "$(mode_of /var/log/eventlog)" "root:eventlog 3770"
 if command -v systemd-analyze >/dev/null; then
   check "systemd-analyze verify passes on the installed unit" \
     sh -c 'out=$(systemd-analyze verify /lib/systemd/system/eventlog.service 2>&1) &&
@@ -260,7 +290,16 @@ fi
 kill "$gateway_pid" 2>/dev/null
 gateway_pid=
 cp /etc/eventlog/EventLog.XML "$work/operator.xml"
+# The earlier packages' mode of the log folder becomes the new one; an operator's own stays.
+chmod 2775 /var/log/eventlog
 dpkg -i "$deb" >"$work/upgrade.out" 2>&1 || { cat "$work/upgrade.out"; fatal "dpkg -i again"; }
+check "an upgrade moves the log folder from 2775 to 3770" \
+  same_text "$(mode_of /var/log/eventlog)" "root:eventlog 3770"
+chmod 2750 /var/log/eventlog
+dpkg -i "$deb" >"$work/upgrade.out" 2>&1 || { cat "$work/upgrade.out"; fatal "dpkg -i again"; }
+check "an upgrade keeps a log folder mode the operator chose" \
+  same_text "$(mode_of /var/log/eventlog)" "root:eventlog 2750"
+chmod 3770 /var/log/eventlog
 check "an upgrade keeps the operator's settings" cmp -s /etc/eventlog/EventLog.XML "$work/operator.xml"
 check "an upgrade keeps the carried LoggedAfter" test -f /var/lib/eventlog/LoggedAfter.state
 dpkg -r eventlog >"$work/remove.out" 2>&1 || { cat "$work/remove.out"; fatal "dpkg -r"; }
@@ -268,11 +307,15 @@ check "a removal keeps the operator's settings" cmp -s /etc/eventlog/EventLog.XM
 check "a removal keeps the environment file" test -f /etc/default/eventlog
 check "a removal takes the programs" test ! -e /usr/bin/EventLog -a ! -e /usr/bin/eventlog-service
 dpkg --purge eventlog >"$work/purge.out" 2>&1 || { cat "$work/purge.out"; fatal "dpkg --purge"; }
-check "remove and purge print nothing but dpkg's own progress" \
-  sh -c "! cat '$work/remove.out' '$work/purge.out' |
-         grep -v -e '^(Reading database' -e '^Removing eventlog' -e '^Purging configuration files'"
-check "the purge removes the user and the group" \
-  sh -c '! getent passwd eventlog && ! getent group eventlog'
+check "remove prints nothing but dpkg's own progress" \
+  sh -c "! grep -v -e '^(Reading database' -e '^Removing eventlog' \
+           -e '^Processing triggers for man-db' '$work/remove.out'"
+check "purge says why the group stays, and nothing else but dpkg's progress" \
+  same_text "$(grep -v -e '^(Reading database' -e '^Purging configuration files' "$work/purge.out")" \
+  "eventlog: /var/log/eventlog holds event logs and stays, and with it the group eventlog that owns them (rm -r /var/log/eventlog; delgroup eventlog when they are no longer needed)"
+check "the purge removes the user" sh -c '! getent passwd eventlog'
+check "the group eventlog stays with the kept event logs" \
+  same_text "$(stat -c %G /var/log/eventlog/System.evt)" eventlog
 for path in /var/lib/eventlog /etc/eventlog /etc/default/eventlog \
   /lib/systemd/system/eventlog.service /usr/lib/tmpfiles.d/eventlog.conf \
   /usr/share/doc/eventlog $(for p in $programs; do echo /usr/bin/$p; done); do

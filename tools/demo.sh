@@ -17,7 +17,7 @@ create --source "Service Control Manager" --id 7036 --time $((now - 300)) \
   --string "The Print Spooler service entered the running state."
 create --source "Tcpip" --id 4226 --type warning --time $((now - 200)) \
   --string "TCP/IP has reached the security limit."
-create --source "Disk" --id 0xC0040007 --type error --time $((now - 100)) \
+create --source "Disk" --id 7 --type error --time $((now - 100)) \
   --string '\Device\Harddisk0\DR0' --string "A bad block was found."
 create --source "Service Control Manager" --id 7036 --time $((now - 60)) \
   --string "The Windows Update service entered the stopped state."

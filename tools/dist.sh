@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Packs the two builds into dist/: EventLog-<version>-win64.zip (the programs, the guides, a
 # sample EventLog.XML, the scheduled task and its install scripts),
-# EventLog-<version>-linux-x86_64.tar.gz (EventLog, eventcreate and the same guides) and the Debian
-# package eventlog_<version>_amd64.deb.
+# EventLog-<version>-linux-x86_64.tar.gz (every Linux tool: EventLog, eventcreate, eventlog-check,
+# pagegateway and eventlog-service; the same guides, the man pages, a sample EventLog.XML and the
+# sample journal.rules) and the Debian package eventlog_<version>_amd64.deb.
 set -euo pipefail
 build=${1:-build}
 winbuild=${2:-build-win}
@@ -22,9 +23,13 @@ cp README.md docs/operating.md samples/EventLog.XML packaging/windows/EventLog.t
 rm -f "$out/EventLog-$version-win64.zip"
 (cd "$stage/win" && zip -q -X "$OLDPWD/$out/EventLog-$version-win64.zip" $win_files)
 
-cp "$build/EventLog" "$build/eventcreate" README.md docs/operating.md samples/EventLog.XML \
-  "$stage/EventLog-$version/"
-strip "$stage/EventLog-$version/EventLog" "$stage/EventLog-$version/eventcreate"
+linux_programs="EventLog eventcreate eventlog-check pagegateway eventlog-service"
+linux=$stage/EventLog-$version
+for program in $linux_programs; do cp "$build/$program" "$linux/"; done
+(cd "$linux" && strip $linux_programs)
+cp README.md docs/operating.md samples/EventLog.XML samples/journal.rules "$linux/"
+mkdir -p "$linux/man"
+cp "$build"/man/*.[18] "$linux/man/"
 tar -C "$stage" -czf "$out/EventLog-$version-linux-x86_64.tar.gz" "EventLog-$version"
 
 deb=$(packaging/debian/build-deb.sh "$build" "$out")

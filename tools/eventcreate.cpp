@@ -21,7 +21,8 @@ constexpr const char* kUsage =
     "                   [--type error|warning|information|success|audit-success|audit-failure]\n"
     "                   [--category N] [--computer NAME] [--time UNIX_SECONDS]\n"
     "                   [--string TEXT]... [--data-hex HEX] [--max-size BYTES]\n"
-    "       eventcreate --help\n";
+    "       eventcreate --help\n"
+    "       eventcreate --version\n";
 
 constexpr const char* kDescription =
     "\n"
@@ -181,13 +182,15 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
   return {};
 }
 
-bool AsksForHelp(int argc, char** argv) {
+// The first of --help (-h) and --version among the options, or empty.
+std::string_view AskedForInformation(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    if (argument == "--help" || argument == "-h") return true;
+    if (argument == "--help" || argument == "-h") return "--help";
+    if (argument == "--version") return argument;
     if (TakesValue(argument)) ++i;  // a value, whatever it reads
   }
-  return false;
+  return {};
 }
 
 // EventLog sees only the low 16 bits of a record's ID, and a setting above 65535 never matches.
@@ -217,9 +220,12 @@ core::evt::NewRecord BuildRecord(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (AsksForHelp(argc, argv)) {
+  if (const std::string_view asked = AskedForInformation(argc, argv); asked == "--help") {
     std::fputs(kUsage, stdout);
     std::fputs(kDescription, stdout);
+    return 0;
+  } else if (asked == "--version") {
+    std::puts("eventcreate " EVENTLOG_VERSION);
     return 0;
   }
   Options options;

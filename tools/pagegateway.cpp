@@ -1,5 +1,6 @@
 // pagegateway: a loopback stand-in of the paging gateway. It prints every page it receives and
 // answers each one with the gateway's success marker, so a page can be watched arriving.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +13,19 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: pagegateway [--port N] [--answer TEXT]\n"
-    "  listens on 127.0.0.1 (port 8080 by default, 0 for any free port) and answers every\n"
-    "  GET with TEXT (default: the success marker)\n";
+    "       pagegateway --help | --version\n";
+
+constexpr const char* kDescription =
+    "\n"
+    "A loopback stand-in of the paging gateway: listens on 127.0.0.1, prints every page it\n"
+    "receives as \"Page for pager <pager>: <message>\" (decoded) and answers each GET.\n"
+    "\n"
+    "  --port N       the port, 8080 by default; 0 takes any free port, named in the first line\n"
+    "  --answer TEXT  the body of every answer; by default the gateway's success marker, any\n"
+    "                 other text makes EventLog take the page as refused\n"
+    "\n"
+    "Exit codes: 1 it cannot listen on the port, 2 bad arguments. Otherwise it runs until it\n"
+    "is stopped.\n";
 constexpr std::uint32_t kLoopback = 0x7F000001;
 constexpr std::size_t kMaxRequestBytes = 64 * 1024;
 constexpr int kRequestWaitMilliseconds = 5000;
@@ -98,26 +110,50 @@ void Serve(platform::SocketHandle connection, const std::string& answer) {
   platform::ShutdownSending(connection);
 }
 
+// Reads the options; an error text on bad arguments.
+std::string ParseOptions(int argc, char** argv, long& port, std::string& answer) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option != "--port" && option != "--answer") {
+      if (option.substr(0, 1) == "-") return "unknown option " + std::string(option);
+      return "unexpected argument " + std::string(option) + " (every value follows its option)";
+    }
+    if (i + 1 >= argc) return "missing value for " + std::string(option);
+    const char* value = argv[++i];
+    if (option == "--answer") {
+      answer = value;
+      continue;
+    }
+    char* end = nullptr;
+    errno = 0;
+    port = std::strtol(value, &end, 10);
+    if (*value == '\0' || *end != '\0' || errno != 0 || port < 0 || port > 65535)
+      return "bad port " + std::string(value) + ": a number from 0 to 65535";
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kDescription, stdout);
+      return 0;
+    }
+    if (argument == "--version") {
+      std::puts("pagegateway " EVENTLOG_VERSION);
+      return 0;
+    }
+    if (argument == "--port" || argument == "--answer") ++i;  // a value, whatever it reads
+  }
   long port = 8080;
   std::string answer = "Message succesfully sent";
-  for (int i = 1; i < argc; ++i) {
-    std::string_view option = argv[i];
-    if (option == "--port" && i + 1 < argc) {
-      char* end = nullptr;
-      port = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || port < 0 || port > 65535) {
-        std::fputs(kUsage, stderr);
-        return 2;
-      }
-    } else if (option == "--answer" && i + 1 < argc) {
-      answer = argv[++i];
-    } else {
-      std::fputs(kUsage, stderr);
-      return 2;
-    }
+  if (std::string error = ParseOptions(argc, argv, port, answer); !error.empty()) {
+    std::fprintf(stderr, "pagegateway: %s\n%s", error.c_str(), kUsage);
+    return 2;
   }
 
   platform::StartSocketLayer();

@@ -1,0 +1,410 @@
+#!/usr/bin/env bash
+# The Debian package under a real systemd: boots Debian (the release this machine runs, made with
+# debootstrap and cached between runs) with systemd as PID 1 in a container (systemd-nspawn
+# --boot --private-network), installs the built package there, runs the gateway stand-in inside
+# and checks, against exact journal lines and the requests the gateway received: the start pages
+# once; a restart, a SIGKILL and a reboot page nothing again; an event written while stopped is
+# paged once; a failed and a refused page show with journalctl -p warning; a settings error fails
+# systemctl start without a restart loop; .evt and journal paging and the ageing work under the
+# unit's confinement, whose exposure is at most 2.0; a full disk pages nothing twice; a purge
+# keeps a group that still has members.
+# Usage: service_container_test.sh BUILD_DIR. Exit code 77: skipped (the reason is printed).
+# EVENTLOG_CONTAINER_CACHE names the cached root file system
+# (default /var/cache/eventlog-tests/<release>); it is rebuilt when missing or broken.
+set -uo pipefail
+build=$(cd "${1:?usage: service_container_test.sh BUILD_DIR}" && pwd)
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+started=$(date +%s)
+
+skip() {
+  echo "SKIPPED: $*"
+  exit 77
+}
+[ "$(id -u)" = 0 ] || skip "booting a container needs root (CI runs the suite as root)"
+for tool in systemd-nspawn debootstrap nsenter dpkg-deb flock cpack dpkg-shlibdeps; do
+  command -v "$tool" >/dev/null || skip "$tool is missing (make deps installs it)"
+done
+[ -x "$build/pagegateway" ] || skip "$build/pagegateway is not built"
+release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+[ -n "$release" ] || skip "/etc/os-release names no release to bootstrap"
+cache=${EVENTLOG_CONTAINER_CACHE:-/var/cache/eventlog-tests/$release}
+mirror=$(sed -n 's/^URIs: *\(http[^ ]*debian\)$/\1/p; s/^deb \(http[^ ]*debian\) .*/\1/p' \
+  /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list \
+  2>/dev/null | head -n 1)
+mirror=${mirror:-http://deb.debian.org/debian}
+
+work=$(mktemp -d /tmp/eventlog-container.XXXXXX)
+chmod 755 "$work"
+root=$work/root
+failures=0
+nspawn_pid=
+leader=
+overlay=
+
+say() { echo "[$(($(date +%s) - started))s] $*"; }
+check() {
+  local description=$1
+  shift
+  if "$@"; then
+    echo "ok: $description"
+  else
+    echo "FAILED: $description"
+    failures=$((failures + 1))
+  fi
+}
+fatal() {
+  echo "FAILED: $*"
+  exit 1
+}
+same_text() { [ "$1" = "$2" ] || { printf '  got:      %s\n  expected: %s\n' "$1" "$2"; return 1; }; }
+
+stop_container() {
+  [ -n "$nspawn_pid" ] || return 0
+  if kill -0 "$nspawn_pid" 2>/dev/null; then
+    # SIGTERM asks the container's systemd to power off; after 30 s it is killed.
+    kill -TERM "$nspawn_pid" 2>/dev/null
+    for _ in $(seq 300); do kill -0 "$nspawn_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$nspawn_pid" 2>/dev/null
+  fi
+  wait "$nspawn_pid" 2>/dev/null
+  nspawn_pid=
+  leader=
+}
+cleanup() {
+  stop_container
+  [ -n "$overlay" ] && umount "$root" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# ---- The package, and the cached root file system with its dependencies.
+deb=$("$source_dir/packaging/debian/build-deb.sh" "$build" "$work") || fatal "building the package"
+depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/(.*//; s/|.*//; s/[[:space:]]//g' |
+  grep -v '^$')
+packages=$(printf '%s\n' systemd systemd-sysv dbus $depends | sort -u | tr '\n' ',' | sed 's/,$//')
+
+# The cache is checked and rebuilt under an exclusive lock, then used under a shared one, so that
+# runs at the same time never boot a tree that another run is rebuilding.
+mkdir -p "$(dirname "$cache")"
+exec 9>"$(dirname "$cache")/.lock"
+flock -x 9
+if [ "$(cat "$cache/.eventlog-test-packages" 2>/dev/null)" != "$packages" ] ||
+  [ ! -x "$cache/lib/systemd/systemd" ] || ! chroot "$cache" /bin/true 2>/dev/null; then
+  say "bootstrapping Debian $release into $cache ($packages) from $mirror"
+  rm -rf "$cache.new"
+  if ! debootstrap --variant=minbase --include="$packages" "$release" "$cache.new" "$mirror" \
+    >"$work/debootstrap.log" 2>&1; then
+    tail -n 20 "$work/debootstrap.log"
+    rm -rf "$cache.new"
+    skip "debootstrap of $release from $mirror failed (see above): no root file system to boot"
+  fi
+  # A persistent journal, so that a reboot keeps the lines to check; no login on the console.
+  mkdir -p "$cache.new/var/log/journal"
+  chroot "$cache.new" systemctl mask console-getty.service >/dev/null 2>&1
+  echo "$packages" >"$cache.new/.eventlog-test-packages"
+  rm -rf "$cache"
+  mv "$cache.new" "$cache"
+fi
+flock -s 9
+
+# Each run boots an overlay of the cached tree (a copy where overlays cannot be mounted).
+mkdir -p "$root" "$work/upper" "$work/overlay-work"
+if mount -t overlay overlay -o "lowerdir=$cache,upperdir=$work/upper,workdir=$work/overlay-work" \
+  "$root" 2>/dev/null; then
+  overlay=yes
+else
+  cp -a "$cache/." "$root/"
+fi
+cp "$deb" "$root/root/eventlog.deb"
+cp "$build/pagegateway" "$root/usr/local/bin/pagegateway"
+machine=eventlog-test-$$
+
+boot() {
+  systemd-nspawn --boot --keep-unit --register=no --private-network --console=read-only \
+    --machine="$machine" -D "$root" >>"$work/console.log" 2>&1 &
+  nspawn_pid=$!
+  leader=
+  for _ in $(seq 600); do
+    leader=$(pgrep -P "$nspawn_pid" | head -n 1)
+    if [ -n "$leader" ]; then
+      state=$(inside systemctl is-system-running 2>/dev/null)
+      case $state in running | degraded) return 0 ;; esac
+    fi
+    kill -0 "$nspawn_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  tail -n 30 "$work/console.log"
+  return 1
+}
+# A command inside the container, as root, in a clean environment.
+inside() {
+  nsenter -t "$leader" -a -- env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    LANG=C.UTF-8 "$@"
+}
+inside_sh() { inside sh -c "$1"; }
+
+say "booting the container"
+if ! boot; then
+  if [ -z "$leader" ]; then
+    skip "systemd-nspawn cannot boot a container on this machine (its output is above)"
+  fi
+  fatal "the container's systemd did not come up (its console is above)"
+fi
+say "booted"
+
+# ---- Journal and gateway helpers.
+# The moment from which journal lines are new (the container shares this clock). A time rather
+# than a cursor: journalctl 252 finds nothing after a cursor once -p is given as well.
+mark() { date +@%s.%6N; }
+# The service's journal lines since a mark, at the priority and above (default: all).
+lines_after() {
+  local since=$1 priority=${2:-debug}
+  inside journalctl -q -u eventlog -p "$priority" -o cat --no-pager --since="$since"
+}
+# Waits up to TIMEOUT seconds until the service's lines after the mark (at PRIORITY and above)
+# hold COUNT lines matching the extended regular expression.
+wait_lines() {
+  local since=$1 pattern=$2 count=${3:-1} timeout=${4:-20} priority=${5:-debug}
+  for _ in $(seq $((timeout * 5))); do
+    [ "$(lines_after "$since" "$priority" | grep -c -E -- "$pattern")" -ge "$count" ] && return 0
+    sleep 0.2
+  done
+  echo "  (waited in vain for $count x /$pattern/ in the journal; the service's lines were:)"
+  lines_after "$since" | tail -n 15 | sed 's/^/    /'
+  return 1
+}
+# The gateway stand-in as a unit of its own, its pages appended to /root/gateway.log.
+start_gateway() {
+  inside systemctl stop gateway.service >/dev/null 2>&1
+  inside systemctl reset-failed gateway.service >/dev/null 2>&1
+  inside systemd-run --quiet --unit=gateway -p StandardOutput=append:/root/gateway.log \
+    /usr/local/bin/pagegateway --port 8080 "$@" || return 1
+  for _ in $(seq 50); do
+    inside bash -c 'exec 3<>/dev/tcp/127.0.0.1/8080' 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The requests the gateway received for a source: "Page for pager 730418: EventLog: <time>
+# Host=<host> Source=<source> EventID=7036".
+pages_for() {
+  inside_sh "grep -c -E '^Page for pager 730418: EventLog: .+ Host=[^ ]+ Source=$1 EventID=7036\$' \
+    /root/gateway.log"
+}
+wait_pages() {
+  local source=$1 count=$2
+  for _ in $(seq 150); do
+    [ "$(pages_for "$source")" -ge "$count" ] && return 0
+    sleep 0.2
+  done
+  echo "  (waited in vain for $count pages for $source)"
+  return 1
+}
+log_event() {
+  inside eventcreate --log System --source "$1" --id 7036 --string "${2:-$1}" ||
+    fatal "eventcreate could not write the event $1"
+}
+# One accepted page in the journal: its message as the kit logged it and its page record.
+accepted() {
+  echo "^page accepted: EventLog: .+ Host%3D[^ ]+ Source%3D$1 EventID%3D7036 \(record SendPage_[0-9]{17}\.xml\)\$"
+}
+service_state() { inside systemctl show -p ActiveState --value eventlog.service; }
+restarts() { inside systemctl show -p NRestarts --value eventlog.service; }
+# The service's lines at err and above after the mark hold a line matching the pattern.
+err_lines_hold() { lines_after "$1" err | grep -q -E -- "$2"; }
+# Waits up to 20 seconds for a request line matching the pattern at the gateway.
+wait_request() {
+  for _ in $(seq 100); do
+    inside grep -q -E -- "$1" /root/gateway.log && return 0
+    sleep 0.2
+  done
+  echo "  (waited in vain for a request /$1/)"
+  return 1
+}
+unit_verifies() {
+  local out
+  # The container has no man-db to look the man pages up with; the package test checks them.
+  out=$(inside systemd-analyze verify --man=no eventlog.service 2>&1) && [ -z "$out" ] ||
+    { echo "$out"; return 1; }
+}
+
+# ---- Install.
+say "installing the package"
+inside dpkg -i /root/eventlog.deb >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out"; fatal "dpkg -i"; }
+check "the log folder is 3770 root:eventlog" \
+  same_text "$(inside stat -c '%U:%G %a' /var/log/eventlog)" "root:eventlog 3770"
+check "the service is installed and stopped" same_text "$(service_state)" inactive
+check "the unit is sound (systemd-analyze verify)" unit_verifies
+exposure=$(inside systemd-analyze security eventlog.service 2>/dev/null |
+  sed -n 's/^.*Overall exposure level for eventlog.service: \([0-9.]*\) .*$/\1/p')
+check "systemd-analyze security: the exposure ($exposure) is at most 2.0" \
+  awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 2.0) }'
+
+inside_sh 'cat >/etc/eventlog/EventLog.XML <<XML
+<?xml version="1.0"?>
+<EventLog>
+  <LogFile>System</LogFile>
+  <EventID>7036</EventID>
+  <Action>page</Action>
+  <Sleep>1</Sleep>
+</EventLog>
+XML
+echo PAGING_GATEWAY_HOST=127.0.0.1:8080 >>/etc/default/eventlog'
+start_gateway || fatal "the gateway stand-in did not start"
+
+# ---- The start pages once.
+log_event Older
+sleep 1
+log_event Start
+m=$(mark)
+inside systemctl enable --now eventlog.service >/dev/null 2>&1 || fatal "systemctl enable --now eventlog"
+check "start: the newest event is paged" wait_pages Start 1
+check "start: it is paged once, and the older one not at all" \
+  same_text "$(pages_for Start) $(pages_for Older)" "1 0"
+check "start: the journal says the page was accepted, at info" \
+  wait_lines "$m" "$(accepted Start)" 1 20 info
+wait_lines "$m" '^No events found\.$' 2 >/dev/null
+check "start: nothing at warning or above" same_text "$(lines_after "$m" warning)" ""
+
+# ---- Restart, SIGKILL and reboot page nothing again.
+m=$(mark)
+inside systemctl restart eventlog.service
+check "restart: the service runs again" wait_lines "$m" '^No events found\.$' 2
+check "restart: nothing is paged again" same_text "$(pages_for Start)" 1
+
+m=$(mark)
+inside systemctl kill -s KILL eventlog.service
+say "SIGKILL sent; the service restarts after RestartSec"
+check "SIGKILL: the service is restarted" wait_lines "$m" '^No events found\.$' 2 30
+check "SIGKILL: it was restarted once" \
+  same_text "$(restarts)" 1
+check "SIGKILL: nothing is paged again" same_text "$(pages_for Start)" 1
+
+# An event written while the service is stopped is paged once after the start.
+inside systemctl stop eventlog.service
+log_event WhileStopped
+m=$(mark)
+inside systemctl start eventlog.service
+check "stopped: the event written meanwhile is paged" wait_pages WhileStopped 1
+wait_lines "$m" '^No events found\.$' 2 >/dev/null
+check "stopped: once, and nothing else again" \
+  same_text "$(pages_for WhileStopped) $(pages_for Start)" "1 1"
+check "stopped: its page is accepted in the journal, at info" \
+  wait_lines "$m" "$(accepted WhileStopped)" 1 20 info
+
+say "rebooting the container"
+m=$(mark)
+# systemctl may say that the bus went away under it: the reboot is what ends the connection.
+inside systemctl reboot 2>/dev/null
+wait "$nspawn_pid"
+nspawn_pid=
+boot || fatal "the container did not boot again"
+start_gateway || fatal "the gateway stand-in did not start after the reboot"
+check "reboot: the enabled service starts" wait_lines "$m" '^No events found\.$' 2 30
+check "reboot: nothing is paged again" \
+  same_text "$(pages_for Start) $(pages_for WhileStopped)" "1 1"
+
+# ---- A failed page (the gateway is down) and a refused one show at warning and above.
+inside systemctl stop gateway.service
+m=$(mark)
+log_event GatewayDown
+# The report is named as the kit names it: beside the program, in the working directory.
+failed='^page failed: Socket Error # 10061 ?Connection refused\. \(ESocketError\); report /var/lib/eventlog/EXCEPTION-[0-9]{17}\.XML$'
+check "gateway down: the failed page is in journalctl -p warning" \
+  wait_lines "$m" "$failed" 1 20 warning
+report=$(lines_after "$m" warning | sed -n 's/^page failed: .*; report \(.*\)$/\1/p')
+file_exists() { inside test -f "$1" || { echo "  (no file '$1')"; return 1; }; }
+check "gateway down: the named report is there" file_exists "$report"
+check "gateway down: journalctl -p warning shows the failure line and nothing else" \
+  same_text "$(lines_after "$m" warning | grep -c -v -E "$failed")" 0
+
+start_gateway --answer "Service unavailable" || fatal "the refusing gateway did not start"
+m=$(mark)
+log_event Refused
+refused='^page refused by the gateway: Service unavailable \(record SendPage_[0-9]{17}\.xml\)$'
+check "refused: the gateway got the page once" wait_pages Refused 1
+check "refused: the refusal is in journalctl -p warning" wait_lines "$m" "$refused" 1 20 warning
+check "refused: it is at warning, not err" \
+  same_text "$(lines_after "$m" err | grep -c -E "$refused")" 0
+start_gateway || fatal "the gateway stand-in did not start again"
+
+# ---- Journal paging and ageing under the confinement.
+inside_sh 'printf "1001 eventlog-test-* journal paging works\n" >/var/log/eventlog/journal.rules
+sed -i "s|<LogFile>System</LogFile>|<LogFile>Journal</LogFile>|; s|<EventID>7036</EventID>|<EventID>1001</EventID>|" \
+  /etc/eventlog/EventLog.XML'
+m=$(mark)
+inside systemctl restart eventlog.service
+wait_lines "$m" '^No events found\.$' 1 >/dev/null
+inside logger -t eventlog-test-journal "journal paging works"
+check "journal: an entry of the system journal is paged" \
+  wait_request ' Source=eventlog-test-journal EventID=1001$'
+inside_sh 'sed -i "s|<LogFile>Journal</LogFile>|<LogFile>System</LogFile>|; s|<EventID>1001</EventID>|<EventID>7036</EventID>|" \
+  /etc/eventlog/EventLog.XML'
+inside_sh 'cd /var/lib/eventlog && : >eventlog-20200101.CSV && : >SendPage_20200101000000000.xml &&
+  chown eventlog:eventlog eventlog-20200101.CSV SendPage_20200101000000000.xml &&
+  touch -d "40 days ago" eventlog-20200101.CSV SendPage_20200101000000000.xml LoggedAfter.state \
+    EventLog.XML EventLog && systemd-tmpfiles --clean'
+check "ageing: old kit log files and page records go" \
+  inside_sh '! ls /var/lib/eventlog/eventlog-20200101.CSV /var/lib/eventlog/SendPage_20200101000000000.xml 2>/dev/null'
+check "ageing: the state, settings and program stay" \
+  inside test -f /var/lib/eventlog/LoggedAfter.state -a -f /var/lib/eventlog/EventLog.XML -a \
+  -f /var/lib/eventlog/EventLog
+
+# ---- A settings error fails systemctl start, once, without a restart loop.
+inside systemctl stop eventlog.service
+inside cp /etc/eventlog/EventLog.XML /root/EventLog.XML.good
+inside sed -i 's|<EventID>7036</EventID>|<EventID>70000</EventID>|' /etc/eventlog/EventLog.XML
+m=$(mark)
+check "settings error: systemctl start fails" \
+  sh -c "! nsenter -t $leader -a -- systemctl start eventlog.service 2>/dev/null"
+check "settings error: the finding is in journalctl -p err" err_lines_hold "$m" 70000
+sleep 11
+check "settings error: no restart loop (the unit stays failed, 0 restarts)" \
+  same_text "$(service_state) $(restarts)" "failed 0"
+inside systemctl stop eventlog.service
+inside cp /root/EventLog.XML.good /etc/eventlog/EventLog.XML
+inside systemctl reset-failed eventlog.service
+
+# ---- A full disk under /var/lib/eventlog (a 1 MiB tmpfs) pages nothing twice.
+inside_sh 'mkdir -p /root/lib-copy && cp -a /var/lib/eventlog/. /root/lib-copy/ &&
+  mount -t tmpfs -o size=1m,mode=0750 tmpfs /var/lib/eventlog &&
+  cp -a /root/lib-copy/. /var/lib/eventlog/ && chown eventlog:eventlog /var/lib/eventlog'
+m=$(mark)
+inside systemctl start eventlog.service
+wait_lines "$m" '^No events found\.$' 1 >/dev/null
+inside_sh 'dd if=/dev/zero of=/var/lib/eventlog/filler bs=4k 2>/dev/null; sync'
+log_event DiskFull
+check "full disk: the event is paged" wait_pages DiskFull 1
+check "full disk: EventLog says at err that its state cannot be saved" \
+  wait_lines "$m" '^EventLog: .*No space left on device' 1 10 err
+check "full disk: the page record that could not be written is named at err" \
+  err_lines_hold "$m" \
+  '^page record SendPage_[0-9]{17}\.xml could not be written: No space left on device$'
+# Once space returns, the state is saved at the next cycle.
+inside rm -f /var/lib/eventlog/filler
+m=$(mark)
+wait_lines "$m" '^No events found\.$' 3 >/dev/null
+m=$(mark)
+inside systemctl restart eventlog.service
+wait_lines "$m" '^No events found\.$' 2 >/dev/null
+check "full disk: once space returns, a restart pages nothing again" \
+  same_text "$(pages_for DiskFull)" 1
+inside systemctl stop eventlog.service
+inside umount /var/lib/eventlog
+
+# ---- Purge with a member in the group eventlog keeps the group.
+inside useradd --no-create-home --shell /usr/sbin/nologin operator1
+inside adduser --quiet operator1 eventlog
+inside dpkg --purge eventlog >"$work/purge.out" 2>&1 || { cat "$work/purge.out"; fatal "dpkg --purge"; }
+check "purge: the service user goes" same_text "$(inside getent passwd eventlog)" ""
+check "purge: the group eventlog stays while it has a member" \
+  same_text "$(inside id -nG operator1)" "operator1 eventlog"
+check "purge: it says why the group stays" \
+  grep -q '^eventlog: the group eventlog stays, as it still has members: operator1 ' "$work/purge.out"
+check "purge: the event logs stay, in the group eventlog" \
+  same_text "$(inside stat -c %G /var/log/eventlog/System.evt)" eventlog
+check "purge: the working directory goes" inside test ! -e /var/lib/eventlog
+
+say "done"
+[ "$failures" = 0 ] && echo "All checks passed." || echo "$failures checks failed."
+[ "$failures" = 0 ]
