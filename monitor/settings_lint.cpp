@@ -17,6 +17,8 @@ namespace {
 
 // How many other spellings of a tag a finding lists before it says how many more there are.
 constexpr std::size_t kListedSpellings = 3;
+// How many tags EventLog does not read get a finding of their own.
+constexpr std::size_t kListedUnknownTags = 10;
 // How much of a marker a finding quotes.
 constexpr std::size_t kShownMarkerBytes = 60;
 
@@ -126,8 +128,10 @@ struct Marker {
   bool Exact;        // "<Name>" or "</Name>" with nothing else inside the brackets
 };
 
-std::vector<Marker> ElementMarkers(const std::string& content, const ContentIndex& index) {
-  std::vector<Marker> markers;
+// Calls visit with each start or end marker of an element outside comments, in the content's
+// order.
+template <typename Visit>
+void ForEachMarker(const std::string& content, const ContentIndex& index, Visit visit) {
   for (std::size_t at = content.find('<'); at != std::string::npos;
        at = content.find('<', at + 1)) {
     std::size_t nameAt = at + 1;
@@ -138,10 +142,9 @@ std::vector<Marker> ElementMarkers(const std::string& content, const ContentInde
     const std::size_t close = content.find('>', after);
     std::size_t length = close == std::string::npos ? content.size() - at : close - at + 1;
     length = std::min(length, kShownMarkerBytes);
-    markers.push_back({at, content.substr(nameAt, after - nameAt), content.substr(at, length),
-                       after < content.size() && content[after] == '>'});
+    visit(Marker{at, content.substr(nameAt, after - nameAt), content.substr(at, length),
+                 after < content.size() && content[after] == '>'});
   }
-  return markers;
 }
 
 const tSettingTag* TagNamed(const std::string& name, bool ignoringCase) {
@@ -169,38 +172,46 @@ bool Found(const std::string& content, const std::string& name) {
 // Tags in other letter case or with more inside the brackets, and tags EventLog does not read.
 void CheckSpellings(const std::string& content, const ContentIndex& index,
                     std::vector<tFinding>& findings) {
-  const std::vector<Marker> markers = ElementMarkers(content, index);
-  std::map<const tSettingTag*, std::vector<const Marker*>> otherSpellings;
-  std::vector<const Marker*> unknown;
+  struct Sightings {
+    std::vector<Marker> Listed;  // the first few
+    std::size_t Count = 0;
+  };
+  std::map<const tSettingTag*, Sightings> otherSpellings;
+  std::map<std::string, Marker> unknown;  // the first marker of each name
+  std::vector<std::string> unknownOrder;
   std::string root;  // the first element's name, when it is no setting
-  for (const Marker& marker : markers) {
+  bool first = true;
+  ForEachMarker(content, index, [&](Marker&& marker) {
+    const bool isFirst = first;
+    first = false;
     if (const tSettingTag* tag = TagNamed(marker.Name, true)) {
-      if (!(marker.Exact && marker.Name == tag->Name)) otherSpellings[tag].push_back(&marker);
-      continue;
+      if (marker.Exact && marker.Name == tag->Name) return;
+      Sightings& sightings = otherSpellings[tag];
+      if (sightings.Listed.size() < kListedSpellings) sightings.Listed.push_back(marker);
+      ++sightings.Count;
+      return;
     }
-    if (&marker == &markers.front() && marker.Text[1] != '/') root = marker.Name;
-    if (marker.Name == root) continue;
-    const bool seen = std::any_of(unknown.begin(), unknown.end(),
-                                  [&](const Marker* m) { return m->Name == marker.Name; });
-    if (!seen) unknown.push_back(&marker);
-  }
+    if (isFirst && marker.Text[1] != '/') root = marker.Name;
+    if (marker.Name == root) return;
+    if (unknown.emplace(marker.Name, marker).second) unknownOrder.push_back(marker.Name);
+  });
   for (const tSettingTag& tag : kSettingTags) {
     const std::string name = tag.Name;
     const bool found = Found(content, name);
     if (auto spelt = otherSpellings.find(&tag); spelt != otherSpellings.end()) {
-      const auto& sightings = spelt->second;
+      const std::size_t count = spelt->second.Count;
       std::string listed;
-      for (std::size_t i = 0; i < sightings.size() && i < kListedSpellings; ++i)
-        listed += (listed.empty() ? "" : ", ") + EscapedText(sightings[i]->Text) + " (" +
-                  index.AtLine(sightings[i]->Position) + ")";
-      if (sightings.size() > kListedSpellings)
-        listed += " and " + std::to_string(sightings.size() - kListedSpellings) + " more";
+      for (const Marker& sighting : spelt->second.Listed)
+        listed += (listed.empty() ? "" : ", ") + EscapedText(sighting.Text) + " (" +
+                  index.AtLine(sighting.Position) + ")";
+      if (count > kListedSpellings)
+        listed += " and " + std::to_string(count - kListedSpellings) + " more";
       const std::string tail =
-          std::string(sightings.size() == 1 ? " is" : " are") + " not <" + name + "> or </" + name +
+          std::string(count == 1 ? " is" : " are") + " not <" + name + "> or </" + name +
           ">: tag names are matched exactly, in this letter case and without attributes, ";
       if (found)
-        findings.push_back(Warning(listed + tail + "so EventLog passes " +
-                                   (sightings.size() == 1 ? "it" : "them") + " by"));
+        findings.push_back(
+            Warning(listed + tail + "so EventLog passes " + (count == 1 ? "it" : "them") + " by"));
       else
         findings.push_back(
             Error(listed + tail + "so EventLog does not find <" + name + ">: " + tag.WhenMissing));
@@ -209,14 +220,18 @@ void CheckSpellings(const std::string& content, const ContentIndex& index,
       findings.push_back(Error("<" + name + "> has no </" + name +
                                "> in the file: EventLog does not find it: " + tag.WhenMissing));
   }
-  for (const Marker* marker : unknown) {
-    const std::string meaning = AsciiLowerCase(marker->Name) == "source"
+  for (std::size_t i = 0; i < unknownOrder.size() && i < kListedUnknownTags; ++i) {
+    const Marker& marker = unknown.at(unknownOrder[i]);
+    const std::string meaning = AsciiLowerCase(marker.Name) == "source"
                                     ? "there is no source setting: every source matches"
                                     : "EventLog passes it by";
-    findings.push_back(Error(EscapedText(marker->Text) + " (" + index.AtLine(marker->Position) +
+    findings.push_back(Error(EscapedText(marker.Text) + " (" + index.AtLine(marker.Position) +
                              ") is no tag EventLog reads (it reads " + TagList() + "): " + meaning +
                              "; remove it"));
   }
+  if (unknownOrder.size() > kListedUnknownTags)
+    findings.push_back(Error("and " + std::to_string(unknownOrder.size() - kListedUnknownTags) +
+                             " more tags that EventLog does not read"));
 }
 
 // Text saved as UTF-16 holds a zero byte in every ASCII character: no marker is found in it.

@@ -134,6 +134,20 @@ TEST(SettingsLint, FindsEveryTrapOfTheSettingsFile) {
        {{E,
          "<Pager> (line 8) is no tag EventLog reads (it reads <LogFile>, <EventID>, <Action>, "
          "<LoggedAfter> and <Sleep>): EventLog passes it by; remove it"}}},
+      {"twelve tags EventLog does not read",
+       With("</EventLog>",
+            "<T1/><T2/><T3/><T4/><T5/><T6/><T7/><T8/><T9/><T10/><T11/><T12/>\n"
+            "</EventLog>"),
+       [] {
+         std::vector<tFinding> findings;
+         for (int i = 1; i <= 10; ++i)
+           findings.push_back(
+               {E, "<T" + std::to_string(i) +
+                       "/> (line 8) is no tag EventLog reads (it reads <LogFile>, <EventID>, "
+                       "<Action>, <LoggedAfter> and <Sleep>): EventLog passes it by; remove it"});
+         findings.push_back({E, "and 2 more tags that EventLog does not read"});
+         return findings;
+       }()},
       {"another root element",
        "<Settings><LogFile>System</LogFile><EventID>7036</EventID><Action>page</Action>"
        "<LoggedAfter>10/9/2017</LoggedAfter><Sleep>60</Sleep></Settings>",
