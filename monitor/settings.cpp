@@ -147,6 +147,7 @@ tFileContent ReadFileContent(const std::string& fileName) {
   if (!content.Exists) return content;
   try {
     const platform::UniqueFile file(platform::OpenSharedForReading(fileName));
+    content.Opened = static_cast<bool>(file);
     char block[kBlockSize];
     for (;;) {
       long count = platform::ReadFromFile(file.get(), block, kBlockSize);

@@ -79,6 +79,8 @@ std::string TagText(const std::string& content, const std::string& tagName);
 // A whole file as the settings reader reads it: its bytes, or why they could not be read.
 struct tFileContent {
   bool Exists = false;  // as platform::FileExists says
+  // It could be opened; one that exists but cannot be opened reads as no bytes (its reads fail).
+  bool Opened = false;
   std::string Bytes;
   std::optional<FailureDescription> Failure;  // reading failed; Bytes holds what was read
 };

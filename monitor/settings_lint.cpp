@@ -658,9 +658,12 @@ std::vector<tFinding> CheckSettingsBeforeStart(const std::string& settingsPath) 
                                "console that a service does not have"));
       return findings;
     }
-    if (file.Failure) {
-      findings.push_back(Error(settingsPath + " cannot be read: " + file.Failure->Message + " (" +
-                               file.Failure->ClassName + ")"));
+    if (file.Failure || !file.Opened) {
+      findings.push_back(
+          Error(settingsPath + " cannot be read: " +
+                (file.Failure ? file.Failure->Message + " (" + file.Failure->ClassName + ")"
+                              : std::string("this user cannot open it")) +
+                ": EventLog takes every setting as missing"));
       return findings;
     }
     const tSettingsLint settings = LintSettingsContent(file.Bytes);

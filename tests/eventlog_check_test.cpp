@@ -861,6 +861,17 @@ TEST(EventLogCheck, ServiceRunAsRootChecksAsTheServiceUser) {
       << result.Output;
   EXPECT_EQ(result.ExitCode, 1);
 
+  // A settings file the service's user cannot open.
+  fs::permissions(installation.Path("etc/EventLog.XML"), fs::perms::owner_read,
+                  fs::perm_options::replace);
+  result = RunProcess(run);
+  EXPECT_TRUE(HasLine(result.Output, "error: " + installation.Path("etc/EventLog.XML") +
+                                         " cannot be read: this user cannot open it: EventLog "
+                                         "takes every setting as missing and watches Application "
+                                         "for any event"))
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 2);
+
   run.Arguments.back() = "no-such-user-here";
   result = RunProcess(run);
   EXPECT_EQ(result.Errors,

@@ -371,10 +371,11 @@ std::optional<tEventSearchRecord> CheckSettings(const Target& target, Findings& 
     return std::nullopt;
   }
   Print("The settings in " + path + ":");
-  if (file.Failure) {
-    findings.Fail(path + " cannot be read by this user (" + file.Failure->Message + ", " +
-                  file.Failure->ClassName +
-                  "): EventLog takes every setting as missing and watches Application for any "
+  if (file.Failure || !file.Opened) {
+    findings.Fail(path + " cannot be read: " +
+                  (file.Failure ? file.Failure->Message + " (" + file.Failure->ClassName + ")"
+                                : std::string("this user cannot open it")) +
+                  ": EventLog takes every setting as missing and watches Application for any "
                   "event");
     return std::nullopt;
   }
@@ -396,9 +397,10 @@ TDateTime CheckState(const std::string& path, TDateTime configured, Findings& fi
                   " does not exist yet: the next start goes by the settings' LoggedAfter alone");
     return configured;
   }
-  if (file.Failure) {
-    findings.Warn(path + " cannot be read by this user (" + file.Failure->Message +
-                  "): the service leaves it out and may report the last event again");
+  if (file.Failure || !file.Opened) {
+    findings.Warn(path + " cannot be read: " +
+                  (file.Failure ? file.Failure->Message : std::string("this user cannot open it")) +
+                  ": the service leaves it out and may report the last event again");
     return configured;
   }
   const std::optional<tDeliveryState> state = ParseDeliveryState(file.Bytes);
@@ -794,8 +796,8 @@ AppliedEnvironment ApplyEnvironmentFile(const std::string& path) {
   const tFileContent file = ReadFileContent(path);
   applied.Exists = file.Exists;
   if (!file.Exists) return applied;
-  if (file.Failure) {
-    applied.Failure = file.Failure->Message;
+  if (file.Failure || !file.Opened) {
+    applied.Failure = file.Failure ? file.Failure->Message : "this user cannot open it";
     return applied;
   }
   applied.Content = core::ParseEnvironmentFile(file.Bytes);
