@@ -695,6 +695,12 @@ int RunCheck(const Target& target, const std::optional<AppliedEnvironment>& envi
   if (target.Service)
     Print("The service as it will run, checked as the user " +
           EscapedText(platform::CurrentUserName()) + " in " + target.Folder + ":");
+  if (target.User && platform::CurrentUserName() != *target.User)
+    findings.Note("the check runs as " + EscapedText(platform::CurrentUserName()) + ", not as " +
+                  *target.User +
+                  ": it finds what this user can read and write; run it as root "
+                  "to check as " +
+                  *target.User);
   CheckEnvironment(environment, findings);
   const std::optional<tEventSearchRecord> settings = CheckSettings(target, findings);
   TDateTime loggedAfter = settings ? settings->LoggedAfter : 0;
