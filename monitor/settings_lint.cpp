@@ -659,11 +659,11 @@ std::vector<tFinding> CheckSettingsBeforeStart(const std::string& settingsPath) 
       return findings;
     }
     if (file.Failure || !file.Opened) {
-      findings.push_back(
-          Error(settingsPath + " cannot be read: " +
-                (file.Failure ? file.Failure->Message + " (" + file.Failure->ClassName + ")"
-                              : std::string("this user cannot open it")) +
-                ": EventLog takes every setting as missing"));
+      findings.push_back(Error(
+          settingsPath + " cannot be read: " +
+          (file.Failure ? EscapedText(file.Failure->Message) + " (" + file.Failure->ClassName + ")"
+                        : std::string("this user cannot open it")) +
+          ": EventLog takes every setting as missing"));
       return findings;
     }
     const tSettingsLint settings = LintSettingsContent(file.Bytes);
@@ -678,8 +678,8 @@ std::vector<tFinding> CheckSettingsBeforeStart(const std::string& settingsPath) 
         findings.push_back(finding);
   } catch (const std::exception& failure) {
     const FailureDescription description = DescribeFailure(failure);
-    findings.push_back(Error("the settings check failed: " + description.Message + " (" +
-                             description.ClassName + ")"));
+    findings.push_back(Error("the settings check failed: " + EscapedText(description.Message) +
+                             " (" + description.ClassName + ")"));
   }
   return findings;
 }

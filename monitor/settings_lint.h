@@ -103,8 +103,8 @@ struct tLogLint {
 // countRecords reads the whole log to count its records; without it the log is only opened.
 tLogLint LintLog(const tEventSearchRecord& settings, bool countRecords);
 
-// The findings on the journal's rules for the settings' event ID: each line that cannot be used,
-// and an error when no usable rule gives the event ID.
+// The findings on the journal's rules for the settings' event ID: a warning for each line that
+// cannot be used, in the file's order, then an error when no usable rule gives the event ID.
 std::vector<tFinding> LintJournalRules(const platform::JournalRulesFile& rules,
                                        std::int32_t eventId);
 
@@ -113,8 +113,12 @@ std::vector<tFinding> LintJournalRules(const platform::JournalRulesFile& rules,
 // The checks of a service start, without network and without writing anything: the settings file
 // at settingsPath (an error when it is missing or cannot be read), the EVENTLOG_* and
 // PAGING_GATEWAY_HOST values of this process's environment, the log the settings name as this
-// process's user sees it (the log directory, the log file or the journal and its rules).
-// Errors are what eventlog-check rates as errors: the start must not go on. Warnings and notes
-// are for the journal. The caller has loaded the regional settings (LoadRegionalSettings), as
-// EventLog does before it reads the file. Never raises.
+// process's user sees it (the log directory, the log file or the journal and its rules; the log
+// is opened, not read).
+// Contract: errors are what eventlog-check rates as errors, and the start must not go on (the
+// caller ends with a failure and says each error on a line of its own); warnings and notes are
+// for the journal and the start goes on. Each text is one line without a line end (control
+// characters escaped); the findings on the settings file begin with settingsPath and ": ". The
+// caller runs as the service's user with the service's environment and has loaded the regional
+// settings (LoadRegionalSettings), as EventLog does before it reads the file. Never raises.
 std::vector<tFinding> CheckSettingsBeforeStart(const std::string& settingsPath);

@@ -544,15 +544,22 @@ void CheckJournalRules(const tEventSearchRecord& settings, Findings& findings) {
   else if (file.Rules.empty())
     Print("  none: every journal entry has event ID 0");
   const std::vector<std::string> newest = NewestEntriesOfRules(file.Rules);
+  // The findings come in the file's order, one for each line that cannot be used, each said
+  // where its line stands; then the one on the event ID.
+  const std::vector<tFinding> ruleFindings = LintJournalRules(file, settings.EventID);
+  auto next = ruleFindings.begin();
   for (std::size_t i = 0; i < file.Rules.size(); ++i) {
     const platform::JournalRuleLine& rule = file.Rules[i];
-    if (!rule.Problem.empty()) continue;
+    if (!rule.Problem.empty()) {
+      if (next != ruleFindings.end()) findings.Add(*next++);
+      continue;
+    }
     Print("  line " + std::to_string(rule.Line) + ": event ID " + std::to_string(rule.EventID) +
           " for source " + VisibleText(rule.Identifier) + " and message " +
           VisibleText(rule.Pattern));
     Print("    newest entry: " + (newest[i].empty() ? std::string("none") : newest[i]));
   }
-  findings.Add(LintJournalRules(file, settings.EventID));
+  for (; next != ruleFindings.end(); ++next) findings.Add(*next);
 }
 
 // -- the program folder, the gateway and the traces of pages --------------------------------
