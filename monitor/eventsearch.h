@@ -1,4 +1,5 @@
-// The search of an event log for the newest record that matches the criteria.
+// The search of an event log for the newest record that matches the criteria (the monitor's
+// settings, tEventSearchRecord of monitor/settings.h).
 #pragma once
 
 #include <cstddef>
@@ -7,17 +8,8 @@
 
 #include "core/datetime.h"
 #include "core/event_record.h"
+#include "monitor/settings.h"
 #include "platform/eventlog.h"
-
-// The monitor's settings, which are also the search criteria.
-struct tEventSearchRecord {
-  std::string LogFile;
-  std::int32_t EventID = 0;
-  std::string Source;
-  std::string Action;
-  TDateTime LoggedAfter = 0;
-  std::int32_t Sleep = 0;
-};
 
 // The result of the latest search, updated in place from call to call.
 struct tMyEventLogRecord {

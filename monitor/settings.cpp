@@ -2,6 +2,7 @@
 
 #include "core/ascii.h"
 #include "core/errors.h"
+#include "monitor/pageaction.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -57,31 +58,82 @@ std::size_t HexPrefixLength(const std::string& text, std::size_t position) {
   return 0;
 }
 
+void ApplyLogFile(const std::string& text, tEventSearchRecord& settings) {
+  settings.LogFile = text;
+}
+void ApplyEventId(const std::string& text, tEventSearchRecord& settings) {
+  settings.EventID = StrToIntOrZero(text);
+}
+void ApplyAction(const std::string& text, tEventSearchRecord& settings) {
+  settings.Action = AsciiLowerCase(text);
+}
+void ApplyLoggedAfter(const std::string& text, tEventSearchRecord& settings) {
+  settings.LoggedAfter = StrToDateTimeOrZero(text);
+}
+void ApplySleep(const std::string& text, tEventSearchRecord& settings) {
+  settings.Sleep = StrToIntOrZero(text);
+}
+
+std::string DescribeLogFile(const tEventSearchRecord& settings) {
+  if (settings.LogFile.empty()) return VisibleText(kDefaultLogName) + " (the default)";
+  return VisibleText(settings.LogFile);
+}
+std::string DescribeEventId(const tEventSearchRecord& settings) {
+  if (settings.EventID == 0) return "0 (any event)";
+  if (settings.EventID < 0 || settings.EventID > kLargestEventId)
+    return std::to_string(settings.EventID) + " (never matches)";
+  return std::to_string(settings.EventID);
+}
+std::string DescribeAction(const tEventSearchRecord& settings) {
+  return VisibleText(settings.Action) +
+         (settings.Action == kPageAction ? " (pages)" : " (does not page)");
+}
+std::string DescribeLoggedAfter(const tEventSearchRecord& settings) {
+  if (settings.LoggedAfter == 0) return "none (the newest match is reported at once)";
+  return FullYearDateTimeText(settings.LoggedAfter);
+}
+std::string DescribeSleep(const tEventSearchRecord& settings) {
+  if (settings.Sleep <= 0) return std::to_string(settings.Sleep) + " (one cycle)";
+  return std::to_string(settings.Sleep) + " (seconds between cycles)";
+}
+
 }  // namespace
+
+const std::array<tSettingTag, 5> kSettingTags = {{
+    {"LogFile", &tSettingsText::LogFile, ApplyLogFile, DescribeLogFile,
+     "EventLog watches Application", ""},
+    {"EventID", &tSettingsText::EventID, ApplyEventId, DescribeEventId, "any event matches", ""},
+    {"Action", &tSettingsText::Action, ApplyAction, DescribeAction, "EventLog does not page", ""},
+    {"LoggedAfter", &tSettingsText::LoggedAfter, ApplyLoggedAfter, DescribeLoggedAfter,
+     "the newest match is reported at once", "not a date-time"},
+    {"Sleep", &tSettingsText::Sleep, ApplySleep, DescribeSleep, "EventLog runs one cycle and ends",
+     ""},
+}};
 
 tSettingsText ReadSettingsText(const std::string& fileName) {
   tSettingsText text;
-  text.LogFile = ReadXMLTag(fileName, "LogFile");
-  text.EventID = ReadXMLTag(fileName, "EventID");
-  text.Action = ReadXMLTag(fileName, "Action");
-  text.LoggedAfter = ReadXMLTag(fileName, "LoggedAfter");
-  text.Sleep = ReadXMLTag(fileName, "Sleep");
+  for (const tSettingTag& tag : kSettingTags) text.*tag.Text = ReadXMLTag(fileName, tag.Name);
+  return text;
+}
+
+tSettingsText SettingsTextOf(const std::string& content) {
+  tSettingsText text;
+  for (const tSettingTag& tag : kSettingTags) text.*tag.Text = TagText(content, tag.Name);
   return text;
 }
 
 void ApplySettingsText(const tSettingsText& text, tEventSearchRecord& settings) {
-  settings.LogFile = text.LogFile;
-  settings.EventID = StrToIntOrZero(text.EventID);
-  settings.Action = AsciiLowerCase(text.Action);
-  settings.LoggedAfter = StrToDateTimeOrZero(text.LoggedAfter);
-  settings.Sleep = StrToIntOrZero(text.Sleep);
+  for (const tSettingTag& tag : kSettingTags) tag.Apply(text.*tag.Text, settings);
 }
 
 std::string AsciiLowerCase(std::string text) { return core::AsciiLowered(text); }
 
 std::string ReadXMLTag(std::string fileName, std::string tagName) {
   if (!platform::FileExists(fileName)) return "";
-  std::string content = ReadFileToString(fileName);
+  return TagText(ReadFileToString(fileName), tagName);
+}
+
+std::string TagText(const std::string& content, const std::string& tagName) {
   std::string openingMarker = "<" + tagName + ">";
   std::string closingMarker = "</" + tagName + ">";
   if (content.find(openingMarker) == std::string::npos ||
@@ -90,8 +142,10 @@ std::string ReadXMLTag(std::string fileName, std::string tagName) {
   return ExtractBetween(content, openingMarker, closingMarker);
 }
 
-std::string ReadFileToString(std::string fileName) {
-  if (!platform::FileExists(fileName)) return fileName + " does not exist";
+tFileContent ReadFileContent(const std::string& fileName) {
+  tFileContent content;
+  content.Exists = platform::FileExists(fileName);
+  if (!content.Exists) return content;
   try {
     // A link, a FIFO, a device or a file past the cap is refused unread, and the monitor's
     // error line names it; a file that cannot be opened reads as empty.
@@ -100,13 +154,25 @@ std::string ReadFileToString(std::string fileName) {
       throw EFOpenError(platform::WholeFileProblem(fileName, file, kLargestSettingsFile) +
                         "; settings are read only from a regular file of at most " +
                         platform::SizeText(kLargestSettingsFile) + ", not through a link");
-    return file.Content;
+    content.Opened = file.Outcome != platform::WholeFileOutcome::CannotOpen;
+    content.Bytes = file.Content;
+    if (file.Outcome == platform::WholeFileOutcome::ReadFailed)
+      content.Failure = FailureDescription{"EInOutError",
+                                           platform::WholeFileProblem(fileName, file, 0)};
   } catch (const EFOpenError&) {
     throw;
   } catch (const std::exception& failure) {
-    FailureDescription description = DescribeFailure(failure);
-    return "Error: " + description.Message + " (" + description.ClassName + ")";
+    content.Failure = DescribeFailure(failure);
   }
+  return content;
+}
+
+std::string ReadFileToString(std::string fileName) {
+  const tFileContent content = ReadFileContent(fileName);
+  if (!content.Exists) return fileName + " does not exist";
+  if (content.Failure)
+    return "Error: " + content.Failure->Message + " (" + content.Failure->ClassName + ")";
+  return content.Bytes;
 }
 
 std::string ExtractBetween(std::string text, std::string startMarker, std::string endMarker) {
@@ -147,4 +213,49 @@ TDateTime StrToDateTimeOrZero(std::string text) {
   if (!TryStrToDateTime(text, moment))
     throw EConvertError("'" + text + "' is not a valid date and time");
   return moment;
+}
+
+namespace {
+
+void AppendEscaped(char c, bool quoted, std::string& shown) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const auto byte = static_cast<unsigned char>(c);
+  if (c == '\r')
+    shown += "\\r";
+  else if (c == '\n')
+    shown += "\\n";
+  else if (c == '\t')
+    shown += "\\t";
+  else if (quoted && (c == '"' || c == '\\'))
+    shown += std::string("\\") + c;
+  else if (byte < 32 || byte == 127)
+    shown += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 15];
+  else
+    shown += c;
+}
+
+}  // namespace
+
+std::string EscapedText(const std::string& text) {
+  std::string shown;
+  for (char c : text) AppendEscaped(c, false, shown);
+  return shown;
+}
+
+std::string VisibleText(const std::string& text) {
+  std::string shown = "\"";
+  for (char c : text) AppendEscaped(c, true, shown);
+  return shown + "\"";
+}
+
+std::string FullYearDateTimeText(TDateTime moment) {
+  RegionalSettings settings = FormatSettings();
+  std::string& format = settings.ShortDateFormat;
+  const std::size_t first = format.find_first_of("yY");
+  if (first != std::string::npos) {
+    std::size_t end = first;
+    while (end < format.size() && (format[end] == 'y' || format[end] == 'Y')) ++end;
+    if (end - first < 4) format.replace(first, end - first, "yyyy");
+  }
+  return DateTimeToStr(moment, settings);
 }

@@ -47,6 +47,10 @@ struct EventLogLocation {
   bool Exists = false;
   // "the file <path>", "the registry key <key>", or for a missing log what was looked for.
   std::string Description;
+  // A missing log that its first event creates where the reader looks: on Linux a plain name in
+  // an existing log directory that this process can read (eventcreate writes the file there);
+  // never on Windows, where the service opens Application for a log it does not know.
+  bool CreatedByFirstEvent = false;
 };
 EventLogLocation LocateEventLog(const std::string& logName);
 

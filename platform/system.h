@@ -1,4 +1,5 @@
-// System information: the computer's name, the program's path, memory, up time, the beep.
+// System information: the computer's name, the program's path, memory, up time, the beep; the
+// process's user and environment.
 #pragma once
 
 #include <cstdint>
@@ -33,5 +34,19 @@ std::uint64_t MillisecondsSinceBoot();
 
 // Sounds a tone and returns when it has played.
 void Beep(std::uint32_t frequency, std::uint32_t durationMilliseconds);
+
+// The name of the user this process runs as; empty when the system does not say.
+std::string CurrentUserName();
+
+// Whether this process may become another user: root on Linux. Never on Windows, where a program
+// runs as the user who starts it (the task's user, for EventLog).
+bool CanSwitchUser();
+
+// Becomes the named user, with its group and supplementary groups, for the rest of the process;
+// false with the system's reason (no such user, a refused switch, or no switching here).
+bool SwitchToUser(const std::string& name, std::string& error);
+
+// Sets a variable of this process's environment; false with the system's reason.
+bool SetEnvironmentValue(const std::string& name, const std::string& value, std::string& error);
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -60,14 +61,27 @@ class CheckInstallation {
     WriteFileBytes(Run() + "/" + name, xml);
   }
 
-  ProcessResult RunCheck(std::vector<std::string> arguments, const std::string& gateway) {
+  ProcessResult RunCheck(std::vector<std::string> arguments, const std::string& gateway,
+                         const std::map<std::string, std::string>& more = {}) {
     ProcessRun run;
     run.Executable = Check();
     run.Arguments = std::move(arguments);
     run.WorkingDirectory = Run();
-    run.RemovedVariables = {"LC_ALL", "LC_TIME", "LC_NUMERIC", "LC_CTYPE", "LANGUAGE"};
+    run.RemovedVariables = {"LC_ALL",
+                            "LC_TIME",
+                            "LC_NUMERIC",
+                            "LC_CTYPE",
+                            "LANGUAGE",
+                            "EVENTLOG_JOURNAL_DIR",
+                            "EVENTLOG_LOG_LEVEL",
+                            "EVENTLOG_LOG_FILE",
+                            "EVENTLOG_LOG_KEEPDAYS",
+                            "EVENTLOG_SYSLOG_HOST",
+                            "EVENTLOG_LOG_IDENT",
+                            "EVENTLOG_STATE_FILE"};
     run.Environment = {
         {"EVENTLOG_DIR", Logs()}, {"TZ", "UTC"}, {"LANG", "C"}, {"PAGING_GATEWAY_HOST", gateway}};
+    for (const auto& [name, value] : more) run.Environment[name] = value;
     return RunProcess(run);
   }
 
@@ -119,11 +133,16 @@ TEST(EventLogCheck, ASoundInstallationPrintsWhatEventLogWillDoAndExitsZero) {
   ProcessResult result =
       installation.RunCheck({"--program-dir", installation.Program()}, kNoGateway);
   const std::string expected = installation.Expand(
+      "The environment EventLog gets:\n"
+      "  EVENTLOG_DIR=\"{logs}\" (the folder of the .evt logs and journal.rules)\n"
+      "  PAGING_GATEWAY_HOST=\"127.0.0.1:9\" (the paging gateway)\n"
+      "  TZ=\"UTC\" (the time zone of every time EventLog prints and reads)\n"
+      "  LANG=\"C\" (the regional settings)\n"
       "The settings in ./EventLog.XML:\n"
       "  <LogFile>     \"System\" -> \"System\"\n"
       "  <EventID>     \"7036\" -> 7036\n"
       "  <Action>      \"page\" -> \"page\" (pages)\n"
-      "  <LoggedAfter> \"10/9/2017 4:00:00 PM\" -> 10/9/17 4:00:00 pm\n"
+      "  <LoggedAfter> \"10/9/2017 4:00:00 PM\" -> 10/9/2017 4:00:00 pm\n"
       "  <Sleep>       \"60\" -> 60 (seconds between cycles)\n"
       "The log \"System\":\n"
       "  the file {logs}/System.evt\n"
@@ -163,6 +182,7 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
     int exitCode;
     std::vector<std::string> lines = {};  // more lines the output must hold
     std::function<void(CheckInstallation&)> setup = nullptr;
+    std::map<std::string, std::string> environment = {};
   };
   auto with = [](const std::string& from, const std::string& to) {
     std::string xml = kSound;
@@ -171,53 +191,100 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
   };
   const std::string tail =
       ": tag names are matched exactly, in this letter case and without attributes";
+  const std::string notOneNumber =
+      " is not one number (decimal, or hexadecimal as $1B7C or 0x1B7C): EventLog takes 0 and any "
+      "event matches";
   const Case cases[] = {
       {"a blank after the event ID",
        with("<EventID>7036<", "<EventID>7036 <"),
-       {"warning: <EventID> holds blanks or line ends, \"7036 \": the number becomes 0 and any "
+       {"error: <EventID> holds blanks or line ends, \"7036 \": the number becomes 0 and any "
         "event matches; write <EventID>7036</EventID>"},
-       1,
+       2,
        {"  <EventID>     \"7036 \" -> 0 (any event)"}},
+      {"blanks around the event ID",
+       with("<EventID>7036<", "<EventID> 9999 <"),
+       {"error: <EventID> holds blanks or line ends, \" 9999 \": the number becomes 0 and any "
+        "event matches; write <EventID>9999</EventID>"},
+       2},
+      {"a blank before the event ID only",
+       with("<EventID>7036<", "<EventID> 7036<"),
+       {"warning: <EventID> \" 7036\" holds blanks or control characters around the number: "
+        "EventLog reads 7036 all the same; write <EventID>7036</EventID>"},
+       1,
+       {"  <EventID>     \" 7036\" -> 7036"}},
+      {"an event ID pretty-printed over lines",
+       with("<EventID>7036<", "<EventID>\n    7036\n  <"),
+       {"error: <EventID> holds blanks or line ends, \"\\n    7036\\n  \": the number becomes 0 "
+        "and any event matches; write <EventID>7036</EventID>"},
+       2},
+      {"two event IDs",
+       with("7036<", "7036, 7040<"),
+       {"error: <EventID> \"7036, 7040\"" + notOneNumber},
+       2},
+      {"a range of event IDs",
+       with("7036<", "7036-7040<"),
+       {"error: <EventID> \"7036-7040\"" + notOneNumber},
+       2},
       {"line ends around the sleep",
        with("<Sleep>60<", "<Sleep>\r\n60\r\n<"),
-       {"warning: <Sleep> holds blanks or line ends, \"\\r\\n60\\r\\n\": the number becomes 0 and "
-        "EventLog runs one cycle; write <Sleep>60</Sleep>",
-        "warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)"},
-       1,
+       {"error: <Sleep> holds blanks or line ends, \"\\r\\n60\\r\\n\": the number becomes 0 and "
+        "EventLog runs one cycle and ends; write <Sleep>60</Sleep>"},
+       2,
        {"  <Sleep>       \"\\r\\n60\\r\\n\" -> 0 (one cycle)"}},
       {"a blank after the action",
        with("<Action>page<", "<Action>Page <"),
-       {"warning: <Action> holds blanks or line ends, \"Page \": the action does not page; write "
+       {"error: <Action> holds blanks or line ends, \"Page \": the action does not page; write "
         "<Action>Page</Action>"},
-       1,
+       2,
        {"  <Action>      \"Page \" -> \"page \" (does not page)"}},
+      {"another action",
+       with("<Action>page<", "<Action>mail<"),
+       {"warning: <Action> \"mail\" does not page: only page (in any letter case) pages, any other "
+        "action only reports"},
+       1},
       {"a tab in the log name",
        with("<LogFile>System<", "<LogFile>System\t<"),
-       {"error: <LogFile> holds blanks or line ends: EventLog looks for the log \"System\\t\"; "
-        "write <LogFile>System</LogFile>",
+       {"error: <LogFile> holds blanks, line ends or control characters, \"System\\t\": EventLog "
+        "looks for a log of exactly that name; write <LogFile>System</LogFile>",
         "error: the log \"System\\t\" does not exist: EventLog finds nothing in it, cycle after "
         "cycle"},
        2},
+      {"a zero byte in the log name",
+       with("<LogFile>System<", std::string("<LogFile>Sys\0tem<", 17)),
+       {"warning: the file holds a zero byte (line 3): EventLog reads it as part of the text "
+        "around it",
+        "error: <LogFile> holds blanks, line ends or control characters, \"Sys\\x00tem\": EventLog "
+        "looks for a log of exactly that name; write <LogFile>System</LogFile>",
+        "error: the log \"Sys\\x00tem\" does not exist: EventLog finds nothing in it, cycle after "
+        "cycle"},
+       2,
+       {"  <LogFile>     \"Sys\\x00tem\" -> \"Sys\\x00tem\""}},
       {"a tag in other letter case",
        with("<EventID>7036</EventID>", "<eventid>7036</eventid>"),
-       {"warning: <eventid> (line 4), </eventid> (line 4) are not <EventID> or </EventID>" + tail +
+       {"error: <eventid> (line 4), </eventid> (line 4) are not <EventID> or </EventID>" + tail +
         ", so EventLog does not find <EventID>: any event matches"},
-       1,
+       2,
        {"  <EventID>     not found -> 0 (any event)"}},
       {"a tag with an attribute",
        with("<Action>", "<Action type=\"text\">"),
-       {"warning: <Action type=\"text\"> (line 5) is not <Action> or </Action>" + tail +
+       {"error: <Action type=\"text\"> (line 5) is not <Action> or </Action>" + tail +
         ", so EventLog does not find <Action>: EventLog does not page"},
-       1,
+       2,
        {"  <Action>      not found -> \"\" (does not page)"}},
       {"an end tag in other letter case",
        with("</Sleep>", "</sleep>"),
-       {"warning: </sleep> (line 7) is not <Sleep> or </Sleep>" + tail +
+       {"error: </sleep> (line 7) is not <Sleep> or </Sleep>" + tail +
             ", so EventLog does not find <Sleep>: EventLog runs one cycle and ends",
-        "warning: <Sleep> has no </Sleep> in the file: EventLog does not find it: EventLog runs "
+        "error: <Sleep> has no </Sleep> in the file: EventLog does not find it: EventLog runs "
         "one cycle and ends",
         "warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)"},
-       1},
+       2},
+      {"a tag EventLog does not read",
+       with("</EventLog>", "  <Source>Disk</Source>\n</EventLog>"),
+       {"error: <Source> (line 8) is no tag EventLog reads (it reads <LogFile>, <EventID>, "
+        "<Action>, <LoggedAfter> and <Sleep>): there is no source setting: every source matches; "
+        "remove it"},
+       2},
       {"a tag inside a comment",
        with("<EventLog>\n", "<EventLog>\n  <!-- <EventID>4226</EventID> was the old one -->\n"),
        {"warning: the first <EventID> (line 3) is inside an XML comment: EventLog still reads "
@@ -236,13 +303,13 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
        1},
       {"a file saved as UTF-16",
        "",
-       {"warning: the file holds zero bytes, as text saved as UTF-16 (\"Unicode\") does: EventLog "
+       {"error: the file holds zero bytes, as text saved as UTF-16 (\"Unicode\") does: EventLog "
         "reads it as 8-bit text and finds none of its tags; save it as ANSI or UTF-8",
-        "warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)",
-        "error: the log \"Application\" does not exist: EventLog finds nothing in it, cycle after "
-        "cycle"},
+        "warning: Sleep 0: EventLog runs one cycle and ends (a positive Sleep repeats the cycle)"},
        2,
-       {"  <LogFile>     not found -> \"Application\" (the default)"},
+       {"  <LogFile>     not found -> \"Application\" (the default)",
+        "note: the log \"Application\" does not exist yet: its first event creates it there "
+        "(eventcreate --log Application ...); until then EventLog finds nothing"},
        [](CheckInstallation& installation) {
          std::string wide = "\xFF\xFE";
          for (char c : std::string(kSound)) wide += std::string(1, c) + '\0';
@@ -275,10 +342,11 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
        {"  <LoggedAfter> \"2017-10-09 16:00\" -> not a date-time: EventLog stops"}},
       {"a date in the future",
        with("10/9/2017 4:00:00 PM", "1/1/2099"),
-       {"warning: LoggedAfter 1/1/99 lies in the future: nothing generated before then is "
+       {"warning: LoggedAfter 1/1/2099 lies in the future: nothing generated before then is "
         "reported"},
        1,
-       {"  it was not generated after LoggedAfter: EventLog's first cycle prints \"No events "
+       {"  <LoggedAfter> \"1/1/2099\" -> 1/1/2099",
+        "  it was not generated after LoggedAfter: EventLog's first cycle prints \"No events "
         "found.\""}},
       {"no sleep",
        with("<Sleep>60</Sleep>", "<Sleep>0</Sleep>"),
@@ -290,14 +358,23 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
        1},
       {"an event ID that is no number",
        with("7036<", "Service Control Manager<"),
-       {"warning: <EventID> \"Service Control Manager\" is not a number (decimal, or hexadecimal "
-        "as $1B7C or 0x1B7C): EventLog takes 0 and any event matches"},
-       1},
+       {"error: <EventID> \"Service Control Manager\"" + notOneNumber},
+       2},
       {"a misspelt log",
        with(">System<", ">Sytem<"),
-       {"error: the log \"Sytem\" does not exist: EventLog finds nothing in it, cycle after cycle"},
+       {},
+       0,
+       {"  no file Sytem.evt (any letter case) in {logs}",
+        "note: the log \"Sytem\" does not exist yet: its first event creates it there "
+        "(eventcreate --log Sytem ...); until then EventLog finds nothing"}},
+      {"a log folder that does not exist",
+       kSound,
+       {"error: the log \"System\" does not exist: EventLog finds nothing in it, cycle after "
+        "cycle"},
        2,
-       {"  no file Sytem.evt (any letter case) in {logs}"}},
+       {"  no log: the log directory {logs}/missing does not exist (EVENTLOG_DIR)"},
+       nullptr,
+       {{"EVENTLOG_DIR", "{logs}/missing"}}},
       {"a log that is no event log",
        with(">System<", ">Broken<"),
        {"error: the log \"Broken\" does not open (not an event log, or no right to read it for "
@@ -317,7 +394,7 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
        }},
       {"a match stamped in the future",
        kSound,
-       {"warning: the newest match is stamped in the future (10/2/96 7:06:40 am): EventLog "
+       {"warning: the newest match is stamped in the future (10/2/2096 7:06:40 am): EventLog "
         "reports it again every cycle until that time has passed"},
        1,
        {"  opens: 3 records"},
@@ -331,6 +408,49 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
         "directory): a failed page leaves only a line in Exception.txt in the current folder"},
        1,
        {"The program folder /proc:"}},
+      {"a gateway with a scheme",
+       kSound,
+       {"error: PAGING_GATEWAY_HOST=\"http://127.0.0.1:8080\" holds a scheme (http://), which "
+        "EventLog adds itself: it can never be reached; write host or host:port, as in "
+        "PAGING_GATEWAY_HOST=pager.example.com:8080"},
+       2,
+       {},
+       nullptr,
+       {{"PAGING_GATEWAY_HOST", "http://127.0.0.1:8080"}}},
+      {"a gateway port out of range",
+       kSound,
+       {"error: PAGING_GATEWAY_HOST=\"127.0.0.1:99999\" has the port 99999, outside 1 to 65535: "
+        "it can never be reached; write host or host:port, as in "
+        "PAGING_GATEWAY_HOST=pager.example.com:8080"},
+       2,
+       {},
+       nullptr,
+       {{"PAGING_GATEWAY_HOST", "127.0.0.1:99999"}}},
+      {"a gateway with a trailing blank",
+       kSound,
+       {"error: PAGING_GATEWAY_HOST=\"127.0.0.1:8080 \" holds blanks or control characters: it "
+        "can never be reached; write host or host:port, as in "
+        "PAGING_GATEWAY_HOST=pager.example.com:8080"},
+       2,
+       {},
+       nullptr,
+       {{"PAGING_GATEWAY_HOST", "127.0.0.1:8080 "}}},
+      {"kit settings that do not parse",
+       kSound,
+       {"error: EVENTLOG_LOG_LEVEL=\"five\" is not a whole decimal number without blanks: "
+        "EventLog cannot use it; write for example EVENTLOG_LOG_LEVEL=5",
+        "error: EVENTLOG_LOG_KEEPDAYS=\"30 \" is not a whole decimal number without blanks: "
+        "EventLog cannot use it; write for example EVENTLOG_LOG_KEEPDAYS=30",
+        "error: EVENTLOG_SYSLOG_HOST=\"loghost:syslog\" has the port \"syslog\", which is no "
+        "number: it can never be reached; write host or host:port, as in "
+        "EVENTLOG_SYSLOG_HOST=pager.example.com:8080"},
+       2,
+       {"  EVENTLOG_LOG_LEVEL=\"five\" (the highest level of the kit's log entries that are "
+        "written)"},
+       nullptr,
+       {{"EVENTLOG_LOG_LEVEL", "five"},
+        {"EVENTLOG_LOG_KEEPDAYS", "30 "},
+        {"EVENTLOG_SYSLOG_HOST", "loghost:syslog"}}},
       {"an earlier exception report and page record",
        kSound,
        {},
@@ -368,15 +488,17 @@ TEST(EventLogCheck, CatchesEveryTrapWithItsWarningAndExitCode) {
     installation.Settings(c.xml);
     if (c.setup) c.setup(installation);
     const bool noFolder = std::string(c.name).find("cannot take") != std::string::npos;
+    std::map<std::string, std::string> environment;
+    for (const auto& [name, value] : c.environment) environment[name] = installation.Expand(value);
     ProcessResult result = installation.RunCheck(
-        {"--program-dir", noFolder ? "/proc" : installation.Program()}, kNoGateway);
+        {"--program-dir", noFolder ? "/proc" : installation.Program()}, kNoGateway, environment);
     std::vector<std::string> expected;
     for (const auto& finding : c.findings) expected.push_back(installation.Expand(finding));
     std::vector<std::string> found = Findings(result.Output);
     // The example of a date-time is the time of the run.
     for (auto& line : found)
-      line = std::regex_replace(line, std::regex(R"(reads like \d+/\d+/\d\d \d+:\d\d:\d\d [ap]m$)"),
-                                "reads like {now}");
+      line = std::regex_replace(
+          line, std::regex(R"(reads like \d+/\d+/\d{4} \d+:\d\d:\d\d [ap]m$)"), "reads like {now}");
     EXPECT_EQ(found, expected) << result.Output;
     for (const auto& line : c.lines)
       EXPECT_TRUE(HasLine(result.Output, installation.Expand(line)))
@@ -430,7 +552,7 @@ TEST(EventLogCheck, TakesTheFolderAsArgumentAndTheProgramFolderFromItsOwnPlace) 
   EXPECT_EQ(result.ExitCode, 0) << result.Output;
 }
 
-TEST(EventLogCheck, HelpAndBadArguments) {
+TEST(EventLogCheck, HelpVersionAndBadArguments) {
   CheckInstallation installation;
   struct Case {
     std::vector<std::string> arguments;
@@ -438,9 +560,14 @@ TEST(EventLogCheck, HelpAndBadArguments) {
     std::string firstErrorLine;  // empty: none
   } cases[] = {
       {{"--help"}, 0, ""},
-      {{"--colour"}, 3, "eventlog-check: unknown option --colour"},
-      {{"--program-dir"}, 3, "eventlog-check: --program-dir needs a folder"},
-      {{".", "other"}, 3, "eventlog-check: one folder only, not also other"},
+      {{"/?"}, 0, ""},
+      {{"--colour"}, 2, "eventlog-check: unknown option --colour"},
+      {{"--program-dir"}, 2, "eventlog-check: --program-dir needs a value"},
+      {{".", "other"}, 2, "eventlog-check: one folder only, not also other"},
+      {{"--service", "."},
+       2,
+       "eventlog-check: --service checks the service's own folder /var/lib/eventlog; give no "
+       "FOLDER (--program-dir DIR names another)"},
       {{"no-such-folder"}, 3, "eventlog-check: no folder no-such-folder"},
   };
   for (const Case& c : cases) {
@@ -449,20 +576,26 @@ TEST(EventLogCheck, HelpAndBadArguments) {
     EXPECT_EQ(result.ExitCode, c.exitCode);
     if (c.firstErrorLine.empty()) {
       EXPECT_EQ(result.Errors, "");
-      EXPECT_EQ(
-          result.Output.rfind("usage: eventlog-check [--program-dir DIR] [--page] [FOLDER]\n", 0),
-          0u);
-      for (const char* topic : {"EVENTLOG_DIR", "Exit codes:", "three questions", "--page"})
+      EXPECT_EQ(result.Output.rfind("usage: eventlog-check [options] [FOLDER]\n", 0), 0u);
+      for (const char* topic : {"EVENTLOG_DIR", "Exit codes:", "three questions", "--page",
+                                "--probe", "--service", "/etc/default/eventlog", "eventlog with"})
         EXPECT_NE(result.Output.find(topic), std::string::npos) << topic;
     } else {
       EXPECT_EQ(Lines(result.Errors).front(), c.firstErrorLine);
       EXPECT_EQ(result.Output, "");
+      if (c.exitCode == 2) {
+        EXPECT_NE(result.Errors.find("usage: eventlog-check"), std::string::npos);
+      }
     }
   }
+  ProcessResult version = installation.RunCheck({"--version"}, kNoGateway);
+  EXPECT_TRUE(std::regex_match(version.Output, std::regex(R"(eventlog-check \d+\.\d+\.\d+\n)")))
+      << version.Output;
+  EXPECT_EQ(version.ExitCode, 0);
 }
 
 // --page: the real page through the sender, its request on the wire, and the outcome as the page
-// record or the failure's report tells it.
+// record or the failure's report tells it; a page the gateway does not take is an error.
 TEST(EventLogCheck, PageSendsOneTestPageAndPrintsItsOutcome) {
   struct Case {
     const char* name;
@@ -474,11 +607,11 @@ TEST(EventLogCheck, PageSendsOneTestPageAndPrintsItsOutcome) {
        R"(  the gateway accepted it; page record SendPage_\d{17}\.xml \d+/\d+/\d\d \d+:\d\d:\d\d [ap]m pager 730418 http://127\.0\.0\.1:\d+/cgi-bin/xmhscgi\?password=KRVOT&pagerid=730418&message=EventLog:%20.*)",
        0},
       {"answered without the marker", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbusy",
-       R"(warning: the gateway answered without "Message succesfully sent": the page was not accepted; page record SendPage_\d{17}\.xml)",
-       1},
+       R"(error: the gateway answered without "Message succesfully sent": the page was not accepted; page record SendPage_\d{17}\.xml \(its URL shows what was sent\))",
+       2},
       {"refused", "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n",
-       R"(warning: the page failed: EHTTPProtocolException: HTTP/1\.1 500 Internal Server Error \(report {program}/EXCEPTION-\d{17}\.XML\))",
-       1},
+       R"(error: the page failed: EHTTPProtocolException: HTTP/1\.1 500 Internal Server Error \(report {program}/EXCEPTION-\d{17}\.XML\))",
+       2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -507,6 +640,244 @@ TEST(EventLogCheck, PageSendsOneTestPageAndPrintsItsOutcome) {
         << gateway.Requests()[0];
     EXPECT_EQ(result.ExitCode, c.exitCode) << result.Output;
   }
+}
+
+// --probe: one connection to the gateway, closed again without a byte; a gateway that does not
+// answer is an error.
+TEST(EventLogCheck, ProbeConnectsWithoutPaging) {
+  CheckInstallation installation;
+  installation.WriteSystemLog();
+  installation.Settings(kSound);
+  {
+    LoopbackServer gateway(ServerScript{});
+    ProcessResult result = installation.RunCheck(
+        {"--probe", "--program-dir", installation.Program()}, gateway.HostAndPort());
+    EXPECT_TRUE(HasLine(result.Output, "  probe: " + gateway.HostAndPort() +
+                                           " accepted a connection, closed again without a "
+                                           "request"))
+        << result.Output;
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    ASSERT_TRUE(gateway.WaitForPeerClosures(1, std::chrono::seconds(5)));
+    ASSERT_EQ(gateway.Requests().size(), 1u);
+    EXPECT_EQ(gateway.Requests()[0], "");
+  }
+  std::string closed;
+  {
+    LoopbackServer gone(ServerScript{});
+    closed = gone.HostAndPort();
+  }
+  ProcessResult result =
+      installation.RunCheck({"--probe", "--program-dir", installation.Program()}, closed);
+  EXPECT_EQ(Findings(result.Output),
+            std::vector<std::string>{"error: the gateway " + closed +
+                                     " did not answer the probe: Socket Error # 10061 "
+                                     "Connection refused. (ESocketError): a page sent now would "
+                                     "fail"})
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 2);
+}
+
+// The service as the package installs it, its paths given to the check: the check binary in
+// bin/, the settings in etc/, the environment file, the working folder lib/ and the logs in log/.
+class ServiceInstallation {
+ public:
+  ServiceInstallation() {
+    for (const char* folder : {"bin", "etc", "lib", "log", "elsewhere"})
+      fs::create_directory(directory_.File(folder));
+    fs::copy_file(EVENTLOG_CHECK_EXE, directory_.File("bin/eventlog-check"));
+    WriteFileBytes(directory_.File("etc/EventLog.XML"),
+                   "<?xml version=\"1.0\"?>\n<EventLog>\n  <LogFile>System</LogFile>\n"
+                   "  <EventID>7036</EventID>\n  <Action>page</Action>\n  <Sleep>60</Sleep>\n"
+                   "</EventLog>\n");
+    Environment("# The environment of the EventLog service\n\nEVENTLOG_DIR=" + Path("log") +
+                "\n#PAGING_GATEWAY_HOST=pager.example.com:8080\n");
+  }
+
+  std::string Path(const std::string& name) const { return directory_.File(name); }
+  void Environment(const std::string& text) { WriteFileBytes(Path("default"), text); }
+
+  // From another folder, with the installation's paths and as the user running the test.
+  ProcessResult RunCheck(std::vector<std::string> more = {}) const {
+    ProcessRun run;
+    run.Executable = Path("bin/eventlog-check");
+    run.Arguments = {"--service",     "--settings",    Path("etc/EventLog.XML"),
+                     "--environment", Path("default"), "--program-dir",
+                     Path("lib"),     "--user",        CurrentUser()};
+    run.Arguments.insert(run.Arguments.end(), more.begin(), more.end());
+    run.WorkingDirectory = Path("elsewhere");
+    run.RemovedVariables = {"EVENTLOG_DIR",
+                            "PAGING_GATEWAY_HOST",
+                            "EVENTLOG_STATE_FILE",
+                            "EVENTLOG_LOG_LEVEL",
+                            "LC_ALL",
+                            "LC_TIME"};
+    run.Environment = {{"TZ", "UTC"}, {"LANG", "C"}};
+    return RunProcess(run);
+  }
+
+  static std::string CurrentUser() {
+    ProcessRun id;
+    id.Executable = "/usr/bin/id";
+    id.Arguments = {"-un"};
+    std::string name = RunProcess(id).Output;
+    while (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
+  }
+
+ private:
+  TemporaryDirectory directory_;
+};
+
+TEST(EventLogCheck, ServiceOnAFreshInstallIsSoundFromAnyFolder) {
+  ServiceInstallation installation;
+  ProcessResult result = installation.RunCheck();
+  const std::string lib = installation.Path("lib");
+  for (const std::string& line :
+       {"The service as it will run, checked as the user " + ServiceInstallation::CurrentUser() +
+            " in " + lib + ":",
+        "The environment file " + installation.Path("default") + ":",
+        std::string("  1 assignment, applied over the current environment for this check"),
+        "  EVENTLOG_DIR=\"" + installation.Path("log") +
+            "\" (the folder of the .evt logs and journal.rules)",
+        "The settings in " + installation.Path("etc/EventLog.XML") + ":",
+        "The carried state " + lib + "/LoggedAfter.state:",
+        "note: " + lib +
+            "/LoggedAfter.state does not exist yet: the next start goes by the settings' "
+            "LoggedAfter alone",
+        "  no file System.evt or SysEvent.Evt (any letter case) in " + installation.Path("log"),
+        std::string("note: the log \"System\" does not exist yet: its first event creates it "
+                    "there (eventcreate --log System ...); until then EventLog finds nothing"),
+        "The program folder " + lib + ":",
+        std::string("The gateway: http://localhost/cgi-bin/xmhscgi (built in; "
+                    "PAGING_GATEWAY_HOST overrides it)"),
+        "In " + lib + ", where EventLog runs:", std::string("Result: sound.")})
+    EXPECT_TRUE(HasLine(result.Output, line)) << line << "\n" << result.Output;
+  EXPECT_EQ(Findings(result.Output), std::vector<std::string>{}) << result.Output;
+  EXPECT_EQ(result.ExitCode, 0) << result.Output << result.Errors;
+}
+
+TEST(EventLogCheck, ServiceReadsTheEnvironmentFileAndTheCarriedState) {
+  ServiceInstallation installation;
+  installation.Environment("EVENTLOG_DIR='" + installation.Path("log") +
+                           "'\n ; a comment\nPAGING_GATEWAY_HOST=\"127.0.0.1:99999\"\n"
+                           "EVENTLOG_LOGLEVEL=5\nnot an assignment\n");
+  WriteFileBytes(installation.Path("lib/LoggedAfter.state"),
+                 "# EventLog's delivery state\n2017-10-09 16:30:00.000\n"
+                 "pending 2017-10-09 16:24:00.000\n");
+  ProcessResult result = installation.RunCheck();
+  const std::string file = installation.Path("default");
+  EXPECT_EQ(Findings(result.Output),
+            (std::vector<std::string>{
+                "warning: " + file +
+                    " line 5 is no assignment (no '=' in the line), so systemd skips it: not an "
+                    "assignment",
+                "warning: " + file +
+                    " line 4: EVENTLOG_LOGLEVEL is no variable EventLog or its service reads: "
+                    "check its spelling",
+                "error: PAGING_GATEWAY_HOST=\"127.0.0.1:99999\" has the port 99999, outside 1 to "
+                "65535: it can never be reached; write host or host:port, as in "
+                "PAGING_GATEWAY_HOST=pager.example.com:8080"}))
+      << result.Output;
+  for (const std::string line :
+       {"  LoggedAfter 10/9/2017 4:30:00 pm (carried from the last finished report)",
+        "  pending: the record of 10/9/2017 4:24:00 pm was reported, but its page attempt had "
+        "not ended: the next start reports it again",
+        "  the next start reports events generated after 10/9/2017 4:30:00 pm"})
+    EXPECT_TRUE(HasLine(result.Output, line)) << line << "\n" << result.Output;
+  EXPECT_EQ(result.ExitCode, 2);
+
+  WriteFileBytes(installation.Path("lib/LoggedAfter.state"), "yesterday\n");
+  installation.Environment("EVENTLOG_DIR=" + installation.Path("log") + "\n");
+  result = installation.RunCheck();
+  EXPECT_EQ(Findings(result.Output),
+            std::vector<std::string>{"warning: " + installation.Path("lib/LoggedAfter.state") +
+                                     " holds no state EventLog wrote: the service leaves it out "
+                                     "and may report the last event again; delete it to start "
+                                     "afresh"})
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 1);
+}
+
+// A failed test page of the service leaves its report in the service's folder, not beside the
+// check, and its page record there too.
+TEST(EventLogCheck, ServicePageReportsInTheProgramFolder) {
+  ServiceInstallation installation;
+  ServerScript script;
+  script.Steps = {{"HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n"}};
+  LoopbackServer gateway(script);
+  installation.Environment("PAGING_GATEWAY_HOST=" + gateway.HostAndPort() +
+                           "\nEVENTLOG_DIR=" + installation.Path("log") + "\n");
+  ProcessResult result = installation.RunCheck({"--page"});
+  std::vector<std::string> reports;
+  for (const auto& entry : fs::directory_iterator(installation.Path("lib")))
+    if (entry.path().filename().string().rfind("EXCEPTION-", 0) == 0)
+      reports.push_back(entry.path().string());
+  ASSERT_EQ(reports.size(), 1u) << result.Output;
+  EXPECT_EQ(Findings(result.Output),
+            std::vector<std::string>{"error: the page failed: EHTTPProtocolException: HTTP/1.1 503 "
+                                     "Service Unavailable (report " +
+                                     reports[0] + ")"})
+      << result.Output;
+  EXPECT_TRUE(fs::is_empty(installation.Path("elsewhere")));
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(installation.Path("bin")), fs::directory_iterator()),
+      1);  // eventlog-check alone
+  EXPECT_EQ(result.ExitCode, 2);
+}
+
+// Run as root, the check becomes the service's user: a folder that user cannot write is found.
+TEST(EventLogCheck, ServiceRunAsRootChecksAsTheServiceUser) {
+  if (ServiceInstallation::CurrentUser() != "root") GTEST_SKIP() << "needs root to switch users";
+  ProcessRun probe;
+  probe.Executable = "/usr/bin/id";
+  probe.Arguments = {"nobody"};
+  if (RunProcess(probe).ExitCode != 0) GTEST_SKIP() << "no user nobody to switch to";
+  ServiceInstallation installation;
+  fs::permissions(fs::path(installation.Path("lib")).parent_path(),
+                  fs::perms::others_read | fs::perms::others_exec | fs::perms::group_read |
+                      fs::perms::group_exec,
+                  fs::perm_options::add);
+  ProcessRun run;
+  run.Executable = installation.Path("bin/eventlog-check");
+  run.Arguments = {"--service",
+                   "--settings",
+                   installation.Path("etc/EventLog.XML"),
+                   "--environment",
+                   installation.Path("default"),
+                   "--program-dir",
+                   installation.Path("lib"),
+                   "--user",
+                   "nobody"};
+  run.Environment = {{"TZ", "UTC"}, {"LANG", "C"}};
+  ProcessResult result = RunProcess(run);
+  EXPECT_TRUE(HasLine(result.Output, "The service as it will run, checked as the user nobody in " +
+                                         installation.Path("lib") + ":"))
+      << result.Output;
+  EXPECT_EQ(Findings(result.Output),
+            std::vector<std::string>{"warning: the program folder " + installation.Path("lib") +
+                                     " cannot take exception reports (Permission denied): a "
+                                     "failed page leaves only a line in Exception.txt in the "
+                                     "current folder"})
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 1);
+
+  // A settings file the service's user cannot open.
+  fs::permissions(installation.Path("etc/EventLog.XML"), fs::perms::owner_read,
+                  fs::perm_options::replace);
+  result = RunProcess(run);
+  EXPECT_TRUE(HasLine(result.Output, "error: " + installation.Path("etc/EventLog.XML") +
+                                         " cannot be read: this user cannot open it: EventLog "
+                                         "takes every setting as missing and watches Application "
+                                         "for any event"))
+      << result.Output;
+  EXPECT_EQ(result.ExitCode, 2);
+
+  run.Arguments.back() = "no-such-user-here";
+  result = RunProcess(run);
+  EXPECT_EQ(result.Errors,
+            "eventlog-check: cannot check as the user no-such-user-here: no such user (is the "
+            "package installed? --user NAME checks as another user)\n");
+  EXPECT_EQ(result.ExitCode, 3);
 }
 
 }  // namespace

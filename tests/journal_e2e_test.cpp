@@ -177,59 +177,72 @@ TEST_F(JournalEndToEnd, EventLogCheckListsTheRulesAndTheirNewestEntries) {
   run.Arguments = {"--program-dir", directory_.File("program")};
   ProcessResult result = RunProcess(run);
   const std::string logs = Logs(), journal = Journal(), program = directory_.File("program");
-  EXPECT_EQ(result.Output,
-            "The settings in ./EventLog.XML:\n"
-            "  <LogFile>     \"Journal\" -> \"Journal\"\n"
-            "  <EventID>     \"1001\" -> 1001\n"
-            "  <Action>      not found -> \"\" (does not page)\n"
-            "  <LoggedAfter> not found -> none (the newest match is reported at once)\n"
-            "  <Sleep>       \"60\" -> 60 (seconds between cycles)\n"
-            "The log \"Journal\":\n"
-            "  the journal files in " +
-                journal +
-                " (EVENTLOG_JOURNAL_DIR)\n"
-                "  opens: 3 records\n"
-                "  newest record:\n"
-                "    MyEventLogRecord.EventLogRecord.EventID=1005\n"
-                "    MyEventLogRecord.Source=kernel\n"
-                "    MyEventLogRecord.TimeGeneratedAsDateTime=11/14/23 10:13:22 pm\n"
-                "    MyEventLogRecord.Details=newer note\n"
-                "    MyEventLogRecord.Action=\n"
-                "  newest match:\n"
-                "    MyEventLogRecord.EventLogRecord.EventID=1001\n"
-                "    MyEventLogRecord.Source=kernel\n"
-                "    MyEventLogRecord.TimeGeneratedAsDateTime=11/14/23 10:13:20 pm\n"
-                "    MyEventLogRecord.Details=Out of memory: Killed process 1234 (stress)\n"
-                "    MyEventLogRecord.Action=\n"
-                "  it was generated after LoggedAfter: EventLog's first cycle reports it\n"
-                "The rules in " +
-                logs +
-                "/journal.rules (each with the newest entry it gives its "
-                "event ID to):\n"
-                "  line 2: event ID 1001 for source \"kernel\" and message \"Out of memory: Killed "
-                "process\"\n"
-                "    newest entry: 11/14/23 10:13:20 pm kernel: Out of memory: Killed process 1234 "
-                "(stress)\n"
-                "  line 3: event ID 1002 for source \"kernel\" and message \"segfault at\"\n"
-                "    newest entry: none\n"
-                "warning: journal.rules line 4 cannot be used (bad event ID \"x\": it must be a "
-                "number from 1 to 65535), so EventLog skips it: x kernel bad id\n"
-                "warning: journal.rules line 5 cannot be used (bad regular expression: Unmatched ( "
-                "or \\(), so EventLog skips it: 1003 * (\n"
-                "warning: journal.rules line 6 cannot be used (missing fields: a rule is EVENT_ID "
-                "IDENTIFIER MESSAGE-PATTERN), so EventLog skips it: 1004 sshd\n"
-                "  line 7: event ID 1005 for source \"KERN*\" and message \".\"\n"
-                "    newest entry: 11/14/23 10:13:22 pm kernel: newer note\n"
-                "The program folder " +
-                program +
-                ":\n"
-                "  can take exception reports (for the user running this check)\n"
-                "  newest exception report: none\n"
-                "The gateway: http://127.0.0.1:9/cgi-bin/xmhscgi (from PAGING_GATEWAY_HOST)\n"
-                "  EventLog pages only with <Action>page</Action>\n"
-                "In ., where EventLog runs:\n"
-                "  newest page record: none\n"
-                "Result: 3 warnings.\n");
+  EXPECT_EQ(
+      result.Output,
+      "The environment EventLog gets:\n"
+      "  EVENTLOG_DIR=\"" +
+          logs +
+          "\" (the folder of the .evt logs and journal.rules)\n"
+          "  EVENTLOG_JOURNAL_DIR=\"" +
+          journal +
+          "\" (journal files read instead of the system journal)\n"
+          "  PAGING_GATEWAY_HOST=\"127.0.0.1:9\" (the paging gateway)\n"
+          "  TZ=\"UTC\" (the time zone of every time EventLog prints and reads)\n"
+          "  LANG=\"C\" (the regional settings)\n"
+          "The settings in ./EventLog.XML:\n"
+          "  <LogFile>     \"Journal\" -> \"Journal\"\n"
+          "  <EventID>     \"1001\" -> 1001\n"
+          "  <Action>      not found -> \"\" (does not page)\n"
+          "  <LoggedAfter> not found -> none (the newest match is reported at once)\n"
+          "  <Sleep>       \"60\" -> 60 (seconds between cycles)\n"
+          "note: no <Action>: EventLog reports without paging\n"
+          "note: no <LoggedAfter>: the newest match is reported at the first cycle\n"
+          "The log \"Journal\":\n"
+          "  the journal files in " +
+          journal +
+          " (EVENTLOG_JOURNAL_DIR)\n"
+          "  opens: 3 records\n"
+          "  newest record:\n"
+          "    MyEventLogRecord.EventLogRecord.EventID=1005\n"
+          "    MyEventLogRecord.Source=kernel\n"
+          "    MyEventLogRecord.TimeGeneratedAsDateTime=11/14/23 10:13:22 pm\n"
+          "    MyEventLogRecord.Details=newer note\n"
+          "    MyEventLogRecord.Action=\n"
+          "  newest match:\n"
+          "    MyEventLogRecord.EventLogRecord.EventID=1001\n"
+          "    MyEventLogRecord.Source=kernel\n"
+          "    MyEventLogRecord.TimeGeneratedAsDateTime=11/14/23 10:13:20 pm\n"
+          "    MyEventLogRecord.Details=Out of memory: Killed process 1234 (stress)\n"
+          "    MyEventLogRecord.Action=\n"
+          "  it was generated after LoggedAfter: EventLog's first cycle reports it\n"
+          "The rules in " +
+          logs +
+          "/journal.rules (each with the newest entry it gives its "
+          "event ID to):\n"
+          "  line 2: event ID 1001 for source \"kernel\" and message \"Out of memory: Killed "
+          "process\"\n"
+          "    newest entry: 11/14/2023 10:13:20 pm kernel: Out of memory: Killed process 1234 "
+          "(stress)\n"
+          "  line 3: event ID 1002 for source \"kernel\" and message \"segfault at\"\n"
+          "    newest entry: none\n"
+          "warning: journal.rules line 4 cannot be used (bad event ID \"x\": it must be a "
+          "number from 1 to 65535), so EventLog skips it: x kernel bad id\n"
+          "warning: journal.rules line 5 cannot be used (bad regular expression: Unmatched ( "
+          "or \\(), so EventLog skips it: 1003 * (\n"
+          "warning: journal.rules line 6 cannot be used (missing fields: a rule is EVENT_ID "
+          "IDENTIFIER MESSAGE-PATTERN), so EventLog skips it: 1004 sshd\n"
+          "  line 7: event ID 1005 for source \"KERN*\" and message \".\"\n"
+          "    newest entry: 11/14/2023 10:13:22 pm kernel: newer note\n"
+          "The program folder " +
+          program +
+          ":\n"
+          "  can take exception reports (for the user running this check)\n"
+          "  newest exception report: none\n"
+          "The gateway: http://127.0.0.1:9/cgi-bin/xmhscgi (from PAGING_GATEWAY_HOST)\n"
+          "  EventLog pages only with <Action>page</Action>\n"
+          "In ., where EventLog runs:\n"
+          "  newest page record: none\n"
+          "Result: 3 warnings.\n");
   EXPECT_EQ(result.ExitCode, 1);
 
   // A watched ID that no usable rule gives: EventLog can never find anything.

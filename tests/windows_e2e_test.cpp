@@ -200,12 +200,13 @@ TEST(WindowsCheck, NamesTheRegistryKeyOfAMissingLogAndPrintsItsHelp) {
   EXPECT_NE(result.Output.find("error: the log \"NoSuchLog\" does not exist"), std::string::npos);
   EXPECT_EQ(result.ExitCode, 2) << result.Output;
 
-  run.Arguments = {"--help"};
-  result = RunProcess(run);
-  EXPECT_EQ(
-      result.Output.rfind("usage: eventlog-check [--program-dir DIR] [--page] [FOLDER]\r\n", 0), 0u)
-      << result.Output;
-  EXPECT_EQ(result.ExitCode, 0);
+  for (const char* help : {"--help", "/?"}) {
+    run.Arguments = {help};
+    result = RunProcess(run);
+    EXPECT_EQ(result.Output.rfind("usage: eventlog-check [options] [FOLDER]\r\n", 0), 0u)
+        << result.Output;
+    EXPECT_EQ(result.ExitCode, 0);
+  }
 }
 
 TEST(WindowsReport, HoldsOnlyCharactersXmlAllows) {

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -14,6 +16,7 @@
 #include <unordered_set>
 
 #include "core/byteorder.h"
+#include "platform/errors.h"
 #include "platform/eventwriter.h"
 #include "platform/journal.h"
 #include "platform/posix/evt_file.h"
@@ -208,10 +211,18 @@ EventLogLocation LocateEventLog(const std::string& logName) {
   struct stat status;
   if (stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
     return {false, "no log: the log directory " + dir + " does not exist (EVENTLOG_DIR)"};
+  if (access(dir.c_str(), R_OK | X_OK) != 0)
+    return {false, "no log: the log directory " + dir + " cannot be read by this user (" +
+                       SystemErrorText(std::uint32_t(errno)) + ")"};
   std::string wanted = logName + ".evt";
   if (const std::string classic = evt::ClassicFileName(logName); !classic.empty())
     wanted += " or " + classic;
-  return {false, "no file " + wanted + " (any letter case) in " + dir};
+  // eventcreate makes the file of a plain name on the log's first event.
+  const bool plain =
+      std::none_of(logName.begin(), logName.end(),
+                   [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; }) &&
+      logName != "." && logName != "..";
+  return {false, "no file " + wanted + " (any letter case) in " + dir, plain};
 }
 
 void CloseEventLog(EventLogHandle handle) {

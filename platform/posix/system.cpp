@@ -1,6 +1,8 @@
 #include "platform/system.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/sysinfo.h>
 #include <time.h>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/posix/handles.h"
@@ -108,6 +111,45 @@ void Beep(std::uint32_t frequency, std::uint32_t durationMilliseconds) {
     } while (written < 0 && errno == EINTR);
   }
   SleepMilliseconds(durationMilliseconds);
+}
+
+std::string CurrentUserName() {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+    return {};
+  return found->pw_name;
+}
+
+bool CanSwitchUser() { return geteuid() == 0; }
+
+bool SwitchToUser(const std::string& name, std::string& error) {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  const int lookup = getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found);
+  if (found == nullptr) {
+    error = lookup != 0 ? std::strerror(lookup) : "no such user";
+    return false;
+  }
+  // Groups first: once the user is switched, the groups can no longer be changed.
+  if (initgroups(found->pw_name, found->pw_gid) != 0 || setgid(found->pw_gid) != 0 ||
+      setuid(found->pw_uid) != 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (geteuid() != found->pw_uid || getegid() != found->pw_gid) {
+    error = "the system kept the former user";
+    return false;
+  }
+  return true;
+}
+
+bool SetEnvironmentValue(const std::string& name, const std::string& value, std::string& error) {
+  if (setenv(name.c_str(), value.c_str(), 1) == 0) return true;
+  error = std::strerror(errno);
+  return false;
 }
 
 }  // namespace platform

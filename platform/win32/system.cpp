@@ -1,6 +1,7 @@
 #include "platform/system.h"
 
 #include <chrono>
+#include <cstdlib>
 
 #include "platform/clock.h"
 #include "platform/win32/windows_api.h"
@@ -58,6 +59,27 @@ void Beep(std::uint32_t frequency, std::uint32_t durationMilliseconds) {
                            .count();
   if (elapsed >= 0 && static_cast<std::uint64_t>(elapsed) < durationMilliseconds)
     SleepMilliseconds(durationMilliseconds - static_cast<std::uint32_t>(elapsed));
+}
+
+std::string CurrentUserName() {
+  char buffer[257] = {};  // the longest user name and its zero
+  DWORD length = sizeof buffer;
+  if (!GetUserNameA(buffer, &length) || length == 0) return {};
+  return std::string(buffer, length - 1);
+}
+
+bool CanSwitchUser() { return false; }
+
+bool SwitchToUser(const std::string&, std::string& error) {
+  error = "a program runs as the user who starts it on Windows";
+  return false;
+}
+
+bool SetEnvironmentValue(const std::string& name, const std::string& value, std::string& error) {
+  // The C library's copy of the environment is what getenv reads.
+  if (_putenv_s(name.c_str(), value.c_str()) == 0) return true;
+  error = "the environment refused " + name;
+  return false;
 }
 
 }  // namespace platform
