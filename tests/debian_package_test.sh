@@ -133,8 +133,9 @@ check "the unit runs as eventlog in /var/lib/eventlog with standard input from /
 check "the unit restarts on abnormal exits only" same_text "$(unit_value Restart)" on-abnormal
 # The environment file's settings, as EnvironmentFile= reads them.
 mapfile -t environment < <(grep -E '^[A-Za-z_][A-Za-z0-9_]*=' /etc/default/eventlog)
-check "the environment file names the event log directory" \
-  same_text "${environment[*]}" "EVENTLOG_DIR=/var/log/eventlog"
+check "the environment file names the event log directory and the log writer's settings" \
+  same_text "${environment[*]}" "EVENTLOG_DIR=/var/log/eventlog EVENTLOG_LOG_LEVEL=5 \
+EVENTLOG_LOG_FILE=/var/lib/eventlog/eventlog EVENTLOG_LOG_KEEPDAYS=30"
 
 "$build/pagegateway" --port 0 >"$work/gateway.out" 2>&1 &
 gateway_pid=$!
