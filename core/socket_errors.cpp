@@ -110,3 +110,9 @@ bool ParseHostAddress(const std::string& host, std::uint32_t& address) {
   }
   return ParseDottedAddress(host, address);
 }
+
+void SplitHostAndPort(const std::string& text, std::string& host, std::string& port) {
+  const std::size_t colon = text.find(':');
+  host = text.substr(0, colon);
+  port = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+}

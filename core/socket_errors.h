@@ -75,3 +75,7 @@ bool ParseHostAddress(const std::string& host, std::uint32_t& address);
 // Digits and dots only: an address written out, never a name. The system's resolver would read
 // such a text in its own ways (a part with a leading zero as octal, "127.1" as 127.0.0.1).
 bool IsNumericHost(const std::string& host);
+
+// A host setting, "host" or "host:port", split at its first colon, as the gateway's and the syslog
+// receiver's settings are written; the port text is empty when there is no colon.
+void SplitHostAndPort(const std::string& text, std::string& host, std::string& port);

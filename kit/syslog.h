@@ -1,4 +1,5 @@
-// The syslog forwarder: one UDP datagram per line to port 514 of Log.SyslogHost.
+// The syslog forwarder: one UDP datagram per line to Log.SyslogHost, "host" or "host:port" (port
+// 514 when none).
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,11 @@
 #include "core/datetime.h"
 
 constexpr std::uint16_t kSyslogPort = 514;
+
+// The receiver's host and port from a SyslogHost text: the port after the first colon, read as the
+// gateway's port is (an optional sign and decimal digits), 1 to 65535; 514 when there is no colon.
+// False when the host is empty or the port does not read.
+bool SplitSyslogHost(const std::string& text, std::string& host, std::uint16_t& port);
 
 // Sends the text with its header; raises when the datagram cannot be sent.
 void SendSyslog(const std::string& text, std::int32_t severity, std::int32_t facility);

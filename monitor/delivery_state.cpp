@@ -1,7 +1,12 @@
 #include "monitor/delivery_state.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
+
+#include "platform/console.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -56,4 +61,46 @@ std::optional<tDeliveryState> ParseDeliveryState(const std::string& text) {
     slot = moment;
   }
   return state;
+}
+
+namespace {
+
+// Readable by the service and eventlog-check, which may run as other users of the group.
+constexpr unsigned kStateFileMode = 0644;
+
+void Save(tDeliveryStateKeeper& keeper, const tDeliveryState& state) {
+  if (keeper.FileName.empty()) return;
+  std::string error;
+  if (platform::ReplaceFileDurably(keeper.FileName, DeliveryStateText(state), kStateFileMode,
+                                   error)) {
+    keeper.Unsaved.reset();
+    return;
+  }
+  keeper.Unsaved = state;
+  ErrorWrite("EventLog: cannot save the delivery state to " + keeper.FileName + " (" + error +
+             "); it is tried again every cycle, and a restart before then may repeat the last "
+             "report\r\n");
+}
+
+}  // namespace
+
+tDeliveryStateKeeper DeliveryStateKeeperFromEnvironment(TDateTime settingsLoggedAfter) {
+  tDeliveryStateKeeper keeper;
+  if (const char* fileName = std::getenv("EVENTLOG_STATE_FILE")) keeper.FileName = fileName;
+  if (settingsLoggedAfter != 0) keeper.LoggedAfter = settingsLoggedAfter;
+  return keeper;
+}
+
+void KeepPendingReport(tDeliveryStateKeeper& keeper, TDateTime generated) {
+  Save(keeper, {keeper.LoggedAfter, generated});
+}
+
+void KeepFinishedReport(tDeliveryStateKeeper& keeper, TDateTime reported, TDateTime generated,
+                        TDateTime now) {
+  keeper.LoggedAfter = std::min({reported, generated, now});
+  Save(keeper, {keeper.LoggedAfter, std::nullopt});
+}
+
+void RetryDeliveryState(tDeliveryStateKeeper& keeper) {
+  if (keeper.Unsaved) Save(keeper, *keeper.Unsaved);
 }

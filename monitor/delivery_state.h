@@ -34,3 +34,28 @@ std::optional<tDeliveryState> ParseDeliveryState(const std::string& text);
 // that is not exactly that.
 std::string DeliveryStateTime(TDateTime moment);
 std::optional<TDateTime> ParseDeliveryStateTime(const std::string& text);
+
+// Keeping the state during a run of EventLog, when EVENTLOG_STATE_FILE names the file. Saves are
+// durable (platform/files.h); a save that fails is said on standard error as one line beginning
+// "EventLog: " and is tried again at the start of every cycle until one succeeds.
+struct tDeliveryStateKeeper {
+  std::string FileName;                   // empty: no state is kept
+  std::optional<TDateTime> LoggedAfter;   // the LoggedAfter of the finished reports
+  std::optional<tDeliveryState> Unsaved;  // the latest state, when its save failed
+};
+
+// The keeper of the file EVENTLOG_STATE_FILE names (none when unset or empty), starting from the
+// LoggedAfter of the settings (0: none).
+tDeliveryStateKeeper DeliveryStateKeeperFromEnvironment(TDateTime settingsLoggedAfter);
+
+// Before a report is printed: the reported record's time is pending.
+void KeepPendingReport(tDeliveryStateKeeper& keeper, TDateTime generated);
+
+// After the page attempt has ended, or right after the report when nothing is paged: the
+// LoggedAfter is the earliest of the report's time, the record's time and the clock, and nothing
+// is pending.
+void KeepFinishedReport(tDeliveryStateKeeper& keeper, TDateTime reported, TDateTime generated,
+                        TDateTime now);
+
+// Saves again the state whose save failed; nothing when every save so far succeeded.
+void RetryDeliveryState(tDeliveryStateKeeper& keeper);

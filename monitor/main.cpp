@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/regional.h"
 #include "core/startup_report.h"
+#include "kit/logsettings.h"
 #include "monitor/monitor.h"
 #include "platform/console.h"
 #include "platform/locale.h"
@@ -38,5 +39,7 @@ int main() {
   } catch (const std::exception& failure) {
     return ReportStartupFailure(failure);
   }
-  return RunMonitor();
+  // The kit's log settings come from the environment (all opt-in); a value that does not read ends
+  // the monitor on its error line.
+  return RunMonitor(ReadLogSettingsFromEnvironment);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/errors.h"
+#include "monitor/delivery_state.h"
 #include "monitor/pageaction.h"
 #include "monitor/settings.h"
 #include "platform/clock.h"
@@ -34,20 +35,28 @@ void AskSettings(tEventSearchRecord& settings) {
   settings.Source = ConsoleReadLine();
 }
 
-void Report(tEventSearchRecord& settings, const tMyEventLogRecord& record) {
-  ConsoleWriteLine(DateTimeToStrOrEmpty(Now()));
+// Prints the report and returns the time its first line shows.
+TDateTime Report(tEventSearchRecord& settings, const tMyEventLogRecord& record) {
+  const TDateTime reported = Now();
+  ConsoleWriteLine(DateTimeToStrOrEmpty(reported));
   for (const std::string& line : ReportRecordLines(record, settings.Action)) ConsoleWriteLine(line);
   settings.LoggedAfter = Now();
+  return reported;
 }
 
-void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record) {
+void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record,
+              tDeliveryStateKeeper& state) {
+  RetryDeliveryState(state);
   bool matched = FindLatestEvent(settings, record);
   ConsoleWriteLine("");
   // Only a match of this very search is reported; an earlier cycle's match never is again.
   if (matched && record.TimeGeneratedAsDateTime > settings.LoggedAfter) {
-    Report(settings, record);
+    const TDateTime generated = record.TimeGeneratedAsDateTime;
+    KeepPendingReport(state, generated);
+    const TDateTime reported = Report(settings, record);
     // After the report and the new LoggedAfter: a page that fails is not tried again.
     if (settings.Action == kPageAction) RunPageAction(record);
+    KeepFinishedReport(state, reported, generated, Now());
   } else {
     ConsoleWriteLine("No events found.");
   }
@@ -56,16 +65,18 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record) {
   platform::SleepMilliseconds(CycleWaitMilliseconds(settings.Sleep));
 }
 
-void Monitor() {
+void Monitor(StartUpStep readKitSettings) {
   ConsoleWriteLine(kVersionLine);
+  if (readKitSettings) readKitSettings();
   if (platform::FileExists(kSettingsFileName))
     ReadSettingsFile(EventSearchRecord);
   else
     AskSettings(EventSearchRecord);
   if (EventSearchRecord.LogFile.empty()) EventSearchRecord.LogFile = kDefaultLogName;
+  tDeliveryStateKeeper state = DeliveryStateKeeperFromEnvironment(EventSearchRecord.LoggedAfter);
   bool repeats = EventSearchRecord.Sleep > 0;
   do {
-    RunCycle(EventSearchRecord, MyEventLogRecord);
+    RunCycle(EventSearchRecord, MyEventLogRecord, state);
   } while (repeats);
 }
 
@@ -88,9 +99,9 @@ std::uint32_t CycleWaitMilliseconds(std::int32_t sleepSeconds) {
   return static_cast<std::uint32_t>(sleepSeconds) * 1000;
 }
 
-int RunMonitor() {
+int RunMonitor(StartUpStep readKitSettings) {
   try {
-    Monitor();
+    Monitor(readKitSettings);
     return 0;
   } catch (const std::exception& failure) {
     FailureDescription description = DescribeFailure(failure);

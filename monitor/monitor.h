@@ -11,8 +11,12 @@
 extern tEventSearchRecord EventSearchRecord;
 extern tMyEventLogRecord MyEventLogRecord;
 
+// A step of the start that runs right after the version line, where a failure ends the monitor on
+// its error line like the settings' own.
+using StartUpStep = void (*)();
+
 // Runs the monitor and returns the process's exit code.
-int RunMonitor();
+int RunMonitor(StartUpStep readKitSettings = nullptr);
 
 // The lines of a report after its time line: the record's event ID, source, generation time and
 // details, then the action.

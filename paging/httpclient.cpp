@@ -48,9 +48,7 @@ tUrl SplitUrl(std::string url) {
       result.UserName = userInfo.substr(0, colon);
       if (colon != std::string::npos) result.Password = userInfo.substr(colon + 1);
     }
-    const std::size_t colon = authority.find(':');
-    result.Host = authority.substr(0, colon);
-    if (colon != std::string::npos) result.Port = authority.substr(colon + 1);
+    SplitHostAndPort(authority, result.Host, result.Port);
   }
 
   std::size_t query = rest.find('?');

@@ -42,6 +42,18 @@ bool RemoveFile(const std::string& name);
 // regard to letter case; every kind of entry is found. False when the search fails.
 bool FindFileNames(const std::string& pattern, std::vector<std::string>& names);
 
+// Replaces the file with the bytes so that neither a kill nor a power cut leaves half a file: a
+// temporary file beside it ("<path>.tmp", created anew, never through a link) takes the bytes
+// and the permission bits (POSIX), is flushed to the disk, takes the file's place, and the
+// directory entry is flushed too. A leftover temporary is removed first only when it is a regular
+// file of this process's user; anything else there is a failure. False with the file's name and
+// the system's text in error.
+bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsigned mode,
+                        std::string& error);
+
+// Flushes a file and its directory entry to the disk; false with the system's text in error.
+bool FlushToDisk(const std::string& path, std::string& error);
+
 // Whether this process can create a file in the directory: it creates a fresh file there and
 // deletes it again. False with the system's reason.
 bool CanCreateFileIn(const std::string& directory, std::string& reason);

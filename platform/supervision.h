@@ -1,10 +1,9 @@
 // Supervising one program as a service: starting it with its standard output and standard error
 // on pipes and extra environment variables of its own, waiting on those pipes and a loopback
 // datagram socket at once, passing on the requests to stop, ending the way it ended; reading the
-// service's own files without following links, telling whether a standard stream is the journal,
-// and saving state files so that neither a kill nor a power cut leaves half a file. Linux only:
-// the steps of the systemd service (eventlog-service); on Windows the Task Scheduler supervises
-// EventLog.
+// service's own files without following links, and telling whether a standard stream is the
+// journal (the state files are saved through platform/files.h). Linux only: the steps of the
+// systemd service (eventlog-service); on Windows the Task Scheduler supervises EventLog.
 #pragma once
 
 #include <cstddef>
@@ -89,14 +88,5 @@ EntryKind KindOfEntry(const std::string& path);
 // Removes the entry when it is a regular file; a link, a directory or anything else stays and
 // gives false with the reason in error; so does a failed removal. No entry: true.
 bool RemoveIfRegularFile(const std::string& path, std::string& error);
-
-// Replaces the file with the bytes through a temporary file beside it ("<path>.tmp"), flushed to
-// the disk before it takes the file's place, with the given permission bits. False with the
-// system's text in error.
-bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsigned mode,
-                        std::string& error);
-
-// Flushes a file and its directory entry to the disk; false with the system's text in error.
-bool FlushToDisk(const std::string& path, std::string& error);
 
 }  // namespace platform

@@ -22,6 +22,7 @@
 #include "monitor/settings.h"
 #include "platform/console.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/sockets.h"
 #include "platform/supervision.h"

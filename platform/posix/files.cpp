@@ -127,3 +127,102 @@ bool CanCreateFileIn(const std::string& directory, std::string& reason) {
 }
 
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+std::string SystemText(int errorCode) { return std::strerror(errorCode); }
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Flushes the directory entries of a file's directory. A file system that has no such flush
+// (EINVAL, ENOTSUP) has nothing to flush.
+bool FlushDirectoryOf(const std::string& path, std::string& error) {
+  const std::string directory = DirectoryOf(path);
+  const UniqueFd fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd || (fsync(fd.get()) != 0 && errno != EINVAL && errno != ENOTSUP)) {
+    error = directory + ": " + SystemText(errno);
+    return false;
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t count = write(fd, bytes.data() + written, bytes.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return false;
+    written += static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+// A temporary file that an earlier save left when it was cut short goes, when it is a regular
+// file of this user. Anything else there (a link, a folder, another user's file) may have been put
+// there to have this process write elsewhere, and is left alone with a failure.
+bool ClearLeftoverTemporary(const std::string& temporary, std::string& error) {
+  struct stat status;
+  if (lstat(temporary.c_str(), &status) != 0) {
+    if (errno == ENOENT) return true;
+    error = temporary + ": " + SystemText(errno);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
+    error = temporary + ": in the way and not a file of this user; remove it";
+    return false;
+  }
+  if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    error = temporary + ": " + SystemText(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsigned mode,
+                        std::string& error) {
+  const std::string temporary = path + ".tmp";
+  if (!ClearLeftoverTemporary(temporary, error)) return false;
+  // Created anew and never through a link: a name planted in between makes the open fail.
+  UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd) {
+    error = temporary + ": " + SystemText(errno);
+    return false;
+  }
+  const bool written = WriteAll(fd.get(), bytes) &&
+                       fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 && fsync(fd.get()) == 0;
+  const int writeError = errno;
+  // The close is checked too: a file system may report a lost write only there.
+  if (close(fd.release()) != 0 || !written) {
+    error = temporary + ": " + SystemText(written ? errno : writeError);
+    unlink(temporary.c_str());
+    return false;
+  }
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    error = path + ": " + SystemText(errno);
+    unlink(temporary.c_str());
+    return false;
+  }
+  return FlushDirectoryOf(path, error);
+}
+
+bool FlushToDisk(const std::string& path, std::string& error) {
+  {
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd || fsync(fd.get()) != 0) {
+      error = path + ": " + SystemText(errno);
+      return false;
+    }
+  }
+  // A directory that cannot be flushed leaves the flushed file as it is.
+  std::string ignored;
+  FlushDirectoryOf(path, ignored);
+  return true;
+}
+
+}  // namespace platform

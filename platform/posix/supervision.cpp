@@ -92,27 +92,6 @@ void TellStartFailure(const char* what, const char* name) {
 
 std::string SystemText(int errorCode) { return std::strerror(errorCode); }
 
-// Flushes the directory entry of a file; a directory that cannot be opened is left as it is.
-void FlushDirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string directory = slash == std::string::npos ? "."
-                                : slash == 0               ? "/"
-                                                           : path.substr(0, slash);
-  const UniqueFd fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd) fsync(fd.get());
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t count = write(fd, bytes.data() + written, bytes.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return false;
-    written += static_cast<std::size_t>(count);
-  }
-  return true;
-}
-
 }  // namespace
 
 SupervisedProgram StartSupervised(const std::string& program, const std::string& directory,
@@ -363,44 +342,6 @@ bool RemoveIfRegularFile(const std::string& path, std::string& error) {
     error = path + ": " + SystemText(errno);
     return false;
   }
-  return true;
-}
-
-bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsigned mode,
-                        std::string& error) {
-  const std::string temporary = path + ".tmp";
-  UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (!fd) {
-    error = temporary + ": " + SystemText(errno);
-    return false;
-  }
-  const bool written = WriteAll(fd.get(), bytes) &&
-                       fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 && fsync(fd.get()) == 0;
-  const int writeError = errno;
-  // The close is checked too: a file system may report a lost write only there.
-  if (close(fd.release()) != 0 || !written) {
-    error = temporary + ": " + SystemText(written ? errno : writeError);
-    unlink(temporary.c_str());
-    return false;
-  }
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
-    error = path + ": " + SystemText(errno);
-    unlink(temporary.c_str());
-    return false;
-  }
-  FlushDirectoryOf(path);
-  return true;
-}
-
-bool FlushToDisk(const std::string& path, std::string& error) {
-  {
-    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd || fsync(fd.get()) != 0) {
-      error = path + ": " + SystemText(errno);
-      return false;
-    }
-  }
-  FlushDirectoryOf(path);
   return true;
 }
 

@@ -1,11 +1,13 @@
 // Files through the system's file calls; names are 8-bit text in the ANSI code page.
 #include "platform/files.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/windows_api.h"
 
@@ -112,6 +114,95 @@ bool CanCreateFileIn(const std::string& directory, std::string& reason) {
   }
   reason = "no free name for a test file";
   return false;
+}
+
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+std::wstring Wide(const std::string& name) {
+  const std::u16string units = AnsiToWide(name);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string Failure(const std::string& name, DWORD errorCode) {
+  return name + ": " + SystemErrorText(errorCode);
+}
+
+// A temporary file that an earlier save left when it was cut short goes when it is a plain file;
+// a link (reparse point) or a folder there is left alone with a failure.
+bool ClearLeftoverTemporary(const std::string& temporary, std::string& error) {
+  const DWORD attributes = GetFileAttributesW(Wide(temporary).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD errorCode = GetLastError();
+    if (errorCode == ERROR_FILE_NOT_FOUND || errorCode == ERROR_PATH_NOT_FOUND) return true;
+    error = Failure(temporary, errorCode);
+    return false;
+  }
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+    error = temporary + ": in the way and not a plain file; remove it";
+    return false;
+  }
+  if (!DeleteFileW(Wide(temporary).c_str())) {
+    error = Failure(temporary, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The permission bits are POSIX's; a Windows file takes its folder's access rules.
+bool ReplaceFileDurably(const std::string& path, const std::string& bytes, unsigned /*mode*/,
+                        std::string& error) {
+  const std::string temporary = path + ".tmp";
+  if (!ClearLeftoverTemporary(temporary, error)) return false;
+  const std::wstring wideTemporary = Wide(temporary);
+  bool written = false;
+  DWORD errorCode = 0;
+  {
+    // Created anew; a reparse point planted in between is opened as itself, not followed.
+    const UniqueKernelHandle file(
+        CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+      error = Failure(temporary, GetLastError());
+      return false;
+    }
+    written = true;
+    for (std::size_t done = 0; written && done < bytes.size();) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
+      DWORD count = 0;
+      written = WriteFile(file.get(), bytes.data() + done, chunk, &count, nullptr) && count > 0;
+      done += count;
+    }
+    written = written && FlushFileBuffers(file.get());
+    if (!written) errorCode = GetLastError();
+  }
+  if (!written) {
+    error = Failure(temporary, errorCode);
+    DeleteFileW(wideTemporary.c_str());
+    return false;
+  }
+  if (!MoveFileExW(wideTemporary.c_str(), Wide(path).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = Failure(path, GetLastError());
+    DeleteFileW(wideTemporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool FlushToDisk(const std::string& path, std::string& error) {
+  const UniqueKernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file || !FlushFileBuffers(file.get())) {
+    error = Failure(path, GetLastError());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace platform
