@@ -81,6 +81,11 @@ enum class FileReading { Read, Missing, Refused };
 FileReading ReadRegularFile(const std::string& path, std::size_t limit, bool followLink,
                             std::string& bytes, std::string& error);
 
+// Whether two regular files hold the same bytes, compared block by block: the first is opened as
+// ReadRegularFile with followLink true, the second without following a link. False when they
+// differ, either is missing or no regular file, or a read fails.
+bool SameFileContents(const std::string& first, const std::string& second);
+
 // What the entry of a name is, its symbolic link not followed.
 enum class EntryKind { Missing, RegularFile, Other };
 EntryKind KindOfEntry(const std::string& path);

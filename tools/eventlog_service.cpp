@@ -312,6 +312,7 @@ int Prepare(const Options& options) {
   RunSettingsCheck(options);
   WriteWhenItDiffers(paths.WorkingSettings,
                      WorkingSettings(options, settings, ReadState(paths.State)), 0644);
+  if (platform::SameFileContents(options.Program, paths.WorkingProgram)) return 0;
   std::string program;
   if (platform::ReadRegularFile(options.Program, kProgramLimit, true, program, error) !=
       platform::FileReading::Read)

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -302,21 +303,60 @@ FileReading ReadRegularFile(const std::string& path, std::size_t limit, bool fol
     error = path + ": holds more than " + std::to_string(limit) + " bytes";
     return FileReading::Refused;
   }
-  char block[65536];
+  // Read straight into the text, whose room the file's size gives; one more byte shows growth.
+  bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t count = read(fd.get(), block, sizeof block);
+    if (filled == bytes.size()) bytes.resize(std::min(limit + 1, bytes.size() * 2));
+    const ssize_t count = read(fd.get(), bytes.data() + filled, bytes.size() - filled);
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) {
       error = path + ": " + SystemText(errno);
+      bytes.clear();
       return FileReading::Refused;
     }
-    if (count == 0) return FileReading::Read;
+    filled += static_cast<std::size_t>(count);
     // A file that grows while it is read is held to the same limit.
-    if (bytes.size() + static_cast<std::size_t>(count) > limit) {
+    if (filled > limit) {
       error = path + ": holds more than " + std::to_string(limit) + " bytes";
+      bytes.clear();
       return FileReading::Refused;
     }
-    bytes.append(block, static_cast<std::size_t>(count));
+    if (count == 0) {
+      bytes.resize(filled);
+      return FileReading::Read;
+    }
+  }
+}
+
+bool SameFileContents(const std::string& first, const std::string& second) {
+  const UniqueFd one(open(first.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const UniqueFd other(open(second.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+  struct stat oneStatus, otherStatus;
+  if (!one || !other || fstat(one.get(), &oneStatus) != 0 ||
+      fstat(other.get(), &otherStatus) != 0 || !S_ISREG(oneStatus.st_mode) ||
+      !S_ISREG(otherStatus.st_mode) || oneStatus.st_size != otherStatus.st_size)
+    return false;
+  // Fills the block as far as the file goes; the count, or -1 on failure.
+  auto fill = [](int fd, char* block, std::size_t size) -> long {
+    std::size_t filled = 0;
+    while (filled < size) {
+      const ssize_t count = read(fd, block + filled, size - filled);
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) return -1;
+      if (count == 0) break;
+      filled += static_cast<std::size_t>(count);
+    }
+    return static_cast<long>(filled);
+  };
+  std::vector<char> oneBlock(1 << 16), otherBlock(1 << 16);
+  for (;;) {
+    const long oneCount = fill(one.get(), oneBlock.data(), oneBlock.size());
+    const long otherCount = fill(other.get(), otherBlock.data(), otherBlock.size());
+    if (oneCount < 0 || oneCount != otherCount ||
+        std::memcmp(oneBlock.data(), otherBlock.data(), static_cast<std::size_t>(oneCount)) != 0)
+      return false;
+    if (oneCount == 0) return true;
   }
 }
 
