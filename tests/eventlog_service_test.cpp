@@ -696,8 +696,8 @@ TEST(EventLogServiceWithEventLog, PageOutcomesReachTheJournal) {
     std::string outcome;  // a pattern for the outcome's journal line
   };
   const std::string message =
-      R"(EventLog: \d{1,2}/\d{1,2}/\d\d \d{1,2}:\d\d:\d\d (am|pm) Host=\S+ )"
-      R"(Source=Service Control Manager EventID=7036)";
+      R"(EventLog: \d{1,2}/\d{1,2}/\d\d \d{1,2}:\d\d:\d\d (am|pm) Host%3D\S+ )"
+      R"(Source%3DService Control Manager EventID%3D7036)";
   const std::string record = R"(SendPage_\d{17}\.xml)";
   const Case cases[] = {
       {"accepted", accepting.HostAndPort(),
