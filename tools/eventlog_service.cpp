@@ -151,20 +151,16 @@ std::optional<std::string> EnvironmentValue(const char* name) {
 
 // ---- the settings check
 
-// What the settings check found: an error stops the start, a warning is logged, a note is said.
-enum class FindingSeverity { Note, Warning, Error };
-struct SettingsFinding {
-  FindingSeverity Severity;
+// Stand-in for the settings lint's start hook (monitor/settings_lint.h of the settings check,
+// not part of this branch yet), with its types and signature: it finds nothing, so that prepare's
+// own checks below are the only ones until the lint's header replaces this block.
+enum class tSeverity { Note, Warning, Error };
+struct tFinding {
+  tSeverity Severity = tSeverity::Note;
   std::string Text;
 };
-
-// Stand-in for eventlog-check's settings lint, which is not part of this program yet: it finds
-// nothing, so that prepare's own checks below are the only ones. The lint's call replaces this
-// function's body.
-std::vector<SettingsFinding> CheckSettingsBeforeStart(const std::string& settingsFile,
-                                                      const std::string& directory) {
-  (void)settingsFile;
-  (void)directory;
+std::vector<tFinding> CheckSettingsBeforeStart(const std::string& settingsPath) {
+  (void)settingsPath;
   return {};
 }
 
@@ -271,26 +267,26 @@ void WriteWhenItDiffers(const std::string& path, const std::string& bytes, unsig
                       fs::path(path).parent_path().string() + " and start again"};
 }
 
+// The settings check's findings, each on a line of its own: an error stops the start.
 void RunSettingsCheck(const Options& options) {
   bool stops = false;
-  for (const SettingsFinding& finding :
-       CheckSettingsBeforeStart(options.Settings, options.Directory)) {
+  for (const tFinding& finding : CheckSettingsBeforeStart(options.Settings)) {
     switch (finding.Severity) {
-      case FindingSeverity::Error:
+      case tSeverity::Error:
         stops = true;
-        Say(Priority::Err, finding.Text);
+        Say(Priority::Err, "error: " + finding.Text);
         break;
-      case FindingSeverity::Warning:
-        Say(Priority::Warning, finding.Text);
+      case tSeverity::Warning:
+        Say(Priority::Warning, "warning: " + finding.Text);
         break;
-      case FindingSeverity::Note:
-        Say(Priority::Info, finding.Text);
+      case tSeverity::Note:
+        Say(Priority::Info, "note: " + finding.Text);
         break;
     }
   }
   if (stops)
     throw StepFailure{"EventLog is not started: mend the errors above in " + options.Settings +
-                      " or /etc/default/eventlog and start again"};
+                      " or /etc/default/eventlog (eventlog-check shows them) and start again"};
 }
 
 int Prepare(const Options& options) {
