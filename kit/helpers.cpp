@@ -1,9 +1,12 @@
 #include "kit/helpers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -11,13 +14,27 @@
 
 namespace {
 
-// Writes the bytes to a file opened in the given mode; false when any step fails.
-bool WriteWholeText(const std::string& text, const std::string& fileName, const char* mode) {
+// Writes the bytes to a file opened in the given mode; false when any step fails, with the
+// system's text for the first failure in reason.
+bool WriteWholeText(const std::string& text, const std::string& fileName, const char* mode,
+                    std::string& reason) {
+  errno = 0;
   std::FILE* file = std::fopen(fileName.c_str(), mode);
-  if (file == nullptr) return false;
+  if (file == nullptr) {
+    reason = std::strerror(errno);
+    return false;
+  }
   bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   written = std::fflush(file) == 0 && written;
-  return std::fclose(file) == 0 && written;
+  if (!written) reason = std::strerror(errno);
+  const bool closed = std::fclose(file) == 0;
+  if (written && !closed) reason = std::strerror(errno);
+  return closed && written;
+}
+
+bool WriteWholeText(const std::string& text, const std::string& fileName, const char* mode) {
+  std::string ignored;
+  return WriteWholeText(text, fileName, mode, ignored);
 }
 
 // The available figure as a whole percentage of the total, halves to even; false for a zero
@@ -37,15 +54,30 @@ bool FillMemoryGroup(std::uint64_t total, std::uint64_t available, std::int64_t&
 }  // namespace
 
 bool AppendTextToFile(const std::string& text, const std::string& fileName, bool append) {
+  std::string ignored;
+  return AppendTextToFile(text, fileName, append, ignored);
+}
+
+bool AppendTextToFile(const std::string& text, const std::string& fileName, bool append,
+                      std::string& reason) {
   try {
     // A file that stays (read-only, in use) is not written to: root could still open it, and the
     // old text would then lead the new one.
-    if (!append && platform::FileExists(fileName) && !platform::RemoveFile(fileName)) return false;
+    if (!append && platform::FileExists(fileName) && !platform::RemoveFile(fileName)) {
+      reason = "an earlier file of that name cannot be replaced";
+      return false;
+    }
     if (text.empty()) return true;
     // Binary, so that the text is written unchanged; callers bring their own line ends.
-    if (!WriteWholeText(text, fileName, "ab")) return false;
-    return platform::FileExists(fileName);
+    if (!WriteWholeText(text, fileName, "ab", reason)) return false;
+    if (platform::FileExists(fileName)) return true;
+    reason = "the file is gone after the write";
+    return false;
+  } catch (const std::exception& failure) {
+    reason = failure.what();
+    return false;
   } catch (...) {
+    reason = "an unknown failure";
     return false;
   }
 }

@@ -10,6 +10,9 @@
 // Adds text to a file; with append false it first deletes the file. An empty text opens
 // nothing. True when the file exists afterwards.
 bool AppendTextToFile(const std::string& text, const std::string& fileName, bool append);
+// The same, with the system's text for a failure in reason.
+bool AppendTextToFile(const std::string& text, const std::string& fileName, bool append,
+                      std::string& reason);
 
 // Adds one line "<date-time text>: <text>" CR LF; an empty text deletes the file.
 bool AppendTimestampedLine(const std::string& text, const std::string& fileName);

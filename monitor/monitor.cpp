@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/signals.h"
 
 tEventSearchRecord EventSearchRecord;
 tMyEventLogRecord MyEventLogRecord;
@@ -54,6 +55,9 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record,
     const TDateTime generated = record.TimeGeneratedAsDateTime;
     KeepPendingReport(state, generated);
     const TDateTime reported = Report(settings, record);
+    // A request to stop waits until the page exchange (bounded by the client's limits) and the
+    // state after it are done, so that a page is never cut short without a trace.
+    const StopRequestsHeld held;
     // After the report and the new LoggedAfter: a page that fails is not tried again.
     if (settings.Action == kPageAction) RunPageAction(record);
     KeepFinishedReport(state, reported, generated, Now());

@@ -19,6 +19,9 @@ constexpr char kSuccessMarker[] = "Message succesfully sent";
 constexpr std::int32_t kGatewayPort = 80;
 constexpr std::int32_t kSuccessCode = 50400;
 constexpr std::int32_t kFailureCode = 30000;
+constexpr std::int32_t kRefusedCode = 40400;
+constexpr std::int32_t kRecordLostCode = 30100;
+constexpr std::size_t kAnswerShown = 200;
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = text.find(from); at != std::string::npos;
@@ -32,12 +35,17 @@ std::string PercentByte(unsigned char byte) {
   return {'%', kHex[byte >> 4], kHex[byte & 15]};
 }
 
-// The page record: one line per call, so a line that cannot be written is lost alone.
-void WritePageRecord(const std::string& fileName, const tSendPageRec& page, const std::string& url,
-                     std::int32_t& trace) {
+// The page record: one line per call. A line that cannot be written ends the record there, so
+// that what stands keeps the layout (a later line would land after a gap, or in an earlier file
+// that could not be replaced); the system's text for it is returned, empty when all was written.
+std::string WritePageRecord(const std::string& fileName, const tSendPageRec& page,
+                            const std::string& url, std::int32_t& trace) {
   const tGlobalSettings& settings = GlobalSettings;
+  std::string failure;
   auto line = [&](const std::string& text, bool append) {
-    AppendTextToFile(text + "\r\n", fileName, append);
+    if (!failure.empty()) return;
+    if (!AppendTextToFile(text + "\r\n", fileName, append, failure) && failure.empty())
+      failure = "an unknown failure";
   };
   trace = 530;
   line("<xml>", false);
@@ -57,6 +65,14 @@ void WritePageRecord(const std::string& fileName, const tSendPageRec& page, cons
   line("<QoxPagingPassword>" + page.Password + "</QoxPagingPassword>", true);
   line("<URL>" + url + "</URL>", true);
   line("<PageSent>True</PageSent>", true);
+  return failure;
+}
+
+void LogFurtherEntry(std::int32_t code, const std::string& text) {
+  tLogRec entry;
+  entry.Code = code;
+  entry.Text = text;
+  LogEntry(entry);
 }
 
 std::string SuccessText(const std::string& escapedMessage, std::int32_t pagerNo, bool success,
@@ -115,6 +131,19 @@ std::string EscapePageMessage(const std::string& message) {
   return escaped;
 }
 
+std::string PageAnswerText(const std::string& body) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (char c : body.substr(0, kAnswerShown)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte >= 127 || c == '[' || c == ']')
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    else
+      shown += c;
+  }
+  return shown;
+}
+
 std::string PageUrl(const std::string& gatewayHost, const tSendPageRec& request) {
   return "http://" + gatewayHost + "/cgi-bin/xmhscgi?password=" + request.Password +
          "&pagerid=" + std::to_string(request.PagerNo) +
@@ -150,7 +179,15 @@ bool SendPage(const tSendPageRec& request) {
 
     logRec.Trace = 520;
     const std::string fileName = "SendPage_" + FormatDateTime("yyyymmddhhnnsszzz", Now()) + ".xml";
-    WritePageRecord(fileName, page, url, logRec.Trace);
+    const std::string recordFailure = WritePageRecord(fileName, page, url, logRec.Trace);
+    if (!recordFailure.empty())
+      LogFurtherEntry(kRecordLostCode, std::string("[Function=") + kFunctionName +
+                                           "][Note=the page record could not be written]"
+                                           "[Filename=" +
+                                           fileName + "][Reason=" + recordFailure + "]");
+    if (!success)
+      LogFurtherEntry(kRefusedCode, std::string("[Function=") + kFunctionName + "][Answer=" +
+                                        PageAnswerText(response) + "][Filename=" + fileName + "]");
 
     logRec.Trace = 1130;
     logRec.Code = kSuccessCode;

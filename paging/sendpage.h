@@ -23,5 +23,9 @@ std::string EscapePageMessage(const std::string& message);
 // The gateway URL for a request, with the message escaped.
 std::string PageUrl(const std::string& gatewayHost, const tSendPageRec& request);
 
+// The gateway's answer as the refusal entry (40400) shows it: its first 200 bytes, control
+// characters and bytes of 0x80 and above as \xHH, "[" and "]" as \x5B and \x5D.
+std::string PageAnswerText(const std::string& body);
+
 // Sends the page; true when the gateway's answer holds the success marker. Never raises.
 bool SendPage(const tSendPageRec& request);

@@ -312,16 +312,21 @@ TEST_F(SendPageTest, TheMarkerAnywhereInTheBodyMeansSent) {
     const char* name;
     std::string body;
     bool sent;
+    std::string answer;  // as the refusal entry shows it
   } cases[] = {
-      {"the marker alone", kMarker, true},
+      {"the marker alone", kMarker, true, ""},
       {"inside an HTML page",
-       "<html><body><p>Status: Message succesfully sent to 730418</p></body></html>", true},
-      {"at the very end", "OK\r\nMessage succesfully sent", true},
-      {"spelt correctly", "Message successfully sent", false},
-      {"other letter case", "message succesfully sent", false},
-      {"cut short", "Message succesfully sen", false},
-      {"empty body", "", false},
-      {"a refusal", "<html>Pager 730418 unknown</html>", false},
+       "<html><body><p>Status: Message succesfully sent to 730418</p></body></html>", true, ""},
+      {"at the very end", "OK\r\nMessage succesfully sent", true, ""},
+      {"spelt correctly", "Message successfully sent", false, "Message successfully sent"},
+      {"other letter case", "message succesfully sent", false, "message succesfully sent"},
+      {"cut short", "Message succesfully sen", false, "Message succesfully sen"},
+      {"empty body", "", false, ""},
+      {"a refusal", "<html>Pager 730418 unknown</html>", false,
+       "<html>Pager 730418 unknown</html>"},
+      {"a long refusal with brackets, controls and high bytes",
+       "[denied]\t\xE9\x7F" + std::string(300, 'a'), false,
+       R"(\x5Bdenied\x5D\x09\xE9\x7F)" + std::string(189, 'a')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -336,8 +341,12 @@ TEST_F(SendPageTest, TheMarkerAnywhereInTheBodyMeansSent) {
     EXPECT_EQ(PageRecordText(name),
               PageRecord(dateTime, "730418", "KRVOT",
                          Url(gateway.HostAndPort(), "KRVOT", "730418", "Disk%20full")));
-    ASSERT_EQ(outcome.LogLines.size(), 1u);
-    ExpectLogLine(outcome.LogLines[0], "50400",
+    // A refusal is logged with the gateway's answer just before the outcome.
+    ASSERT_EQ(outcome.LogLines.size(), c.sent ? 1u : 2u);
+    if (!c.sent)
+      ExpectLogLine(outcome.LogLines[0], "40400",
+                    "[Function=tarn32.SendPage][Answer=" + c.answer + "][Filename=" + name + "]");
+    ExpectLogLine(outcome.LogLines.back(), "50400",
                   "[Function=tarn32.SendPage][MSG=Disk full][PagerNo=730418][RESULT=" +
                       std::string(c.sent ? "OK" : "Error") + "][Filename=" + name +
                       "][HTTPResponse.txt Not created]");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,16 +21,25 @@ struct ProcessRun {
   // Ends the program once its standard output holds this many bytes of this text; empty: never.
   std::string StopWhenOutputHolds;
   int StopAfterOccurrences = 1;
+  // Linux: asked with the output and errors so far, about every 20 ms while the program runs;
+  // the first time it answers true the program is sent the request (once).
+  enum class Request { Terminate, Interrupt };
+  std::function<bool(const std::string& output, const std::string& errors)> RequestWhen;
+  Request RequestSent = Request::Terminate;
 };
 
 struct ProcessResult {
   int ExitCode = -1;     // -1 when it was ended by a signal
+  int Signal = 0;        // Linux: the number of the signal that ended it
   bool Stopped = false;  // ended by the test (time-out or the awaited output)
   std::string Output;
   std::string Errors;
 };
 
 ProcessResult RunProcess(const ProcessRun& run);
+
+// Linux: the number of the signal a request is sent as (SIGTERM, SIGINT).
+int SignalNumber(ProcessRun::Request request);
 
 // A fresh directory under the system's temporary directory, removed by its destructor.
 class TemporaryDirectory {

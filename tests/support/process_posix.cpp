@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -88,6 +89,7 @@ ProcessResult RunProcess(const ProcessRun& run) {
   ProcessResult result;
   auto deadline = std::chrono::steady_clock::now() + run.Timeout;
   pollfd fds[2] = {{output[0], POLLIN, 0}, {errors[0], POLLIN, 0}};
+  bool requested = false;
   int open = 2;
   while (open > 0) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -100,7 +102,15 @@ ProcessResult RunProcess(const ProcessRun& run) {
       result.Stopped = true;
       break;
     }
-    if (poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+    if (run.RequestWhen && !requested && run.RequestWhen(result.Output, result.Errors)) {
+      kill(child, SignalNumber(run.RequestSent));
+      requested = true;
+    }
+    // A program the test watches is looked at again at least every 20 ms.
+    const int wait = run.RequestWhen && !requested
+                         ? std::min<int>(20, static_cast<int>(left.count()))
+                         : static_cast<int>(left.count());
+    if (poll(fds, 2, wait) < 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char buffer[4096];
@@ -120,7 +130,12 @@ ProcessResult RunProcess(const ProcessRun& run) {
   int status = 0;
   waitpid(child, &status, 0);
   result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.Signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
+}
+
+int SignalNumber(ProcessRun::Request request) {
+  return request == ProcessRun::Request::Interrupt ? SIGINT : SIGTERM;
 }
 
 TemporaryDirectory::TemporaryDirectory() {

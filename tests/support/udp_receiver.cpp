@@ -38,9 +38,7 @@ bool UdpReceiver::Bind(std::uint16_t port, std::chrono::milliseconds wait, std::
   }
 }
 
-std::uint16_t UdpReceiver::Port() const {
-  return socket_ == platform::kInvalidSocket ? 0 : platform::LocalPort(socket_);
-}
+std::uint16_t UdpReceiver::Port() const { return platform::LocalPort(socket_); }
 
 std::vector<std::string> UdpReceiver::ReceiveFor(std::chrono::milliseconds window) {
   std::vector<std::string> datagrams;

@@ -16,7 +16,7 @@ class UdpReceiver {
   // Binds 127.0.0.1:port; while another process holds the port it tries again until the wait is
   // over. False with a description of the failure.
   bool Bind(std::uint16_t port, std::chrono::milliseconds wait, std::string& error);
-  // The port it is bound to (Bind with port 0 takes an ephemeral one); 0 before Bind.
+  // The bound port (Bind with port 0 takes a free one).
   std::uint16_t Port() const;
   // Every datagram that arrives within the window, in the order of arrival.
   std::vector<std::string> ReceiveFor(std::chrono::milliseconds window);
