@@ -133,7 +133,6 @@ TEST(EventLogService, RunGivesEventLogItsStateFileAndLogChannel) {
        "7",
        "pager     "},
       {"a lower level is raised", {{"EVENTLOG_LOG_LEVEL", "2"}}, "5", "eventlog  "},
-      {"a level that does not read", {{"EVENTLOG_LOG_LEVEL", "x"}}, "5", "eventlog  "},
       {"an identifier of more than ten characters",
        {{"EVENTLOG_LOG_IDENT", "eventlog-west"}},
        "5",
@@ -519,9 +518,6 @@ TEST(EventLogService, PrepareStopsOnSettingsItCannotUse) {
        "%SETTINGS% is missing or unreadable: without it EventLog would ask its three questions "
        "on a console the service does not have. Restore it (a sample is "
        "/usr/share/doc/eventlog/EventLog.XML) and start again"},
-      {"a directory", "mkdir \"$1\"",
-       "cannot read the settings %SETTINGS%: is not a regular file. Make it a readable settings "
-       "file (a sample is /usr/share/doc/eventlog/EventLog.XML) and start again"},
       {"a FIFO: no hang", "mkfifo \"$1\"",
        "cannot read the settings %SETTINGS%: is not a regular file. Make it a readable settings "
        "file (a sample is /usr/share/doc/eventlog/EventLog.XML) and start again"},
