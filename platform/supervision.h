@@ -29,7 +29,8 @@ struct EnvironmentSetting {
 // Starts the program in the directory with standard input from the null device, standard output
 // and standard error on pipes of their own, and the supervisor's environment with the settings on
 // top. From then on, a request to stop the supervisor (SIGTERM, SIGINT, SIGHUP, SIGQUIT) is passed
-// on to the program instead. Raises EOSError when the program cannot be started.
+// on to the program instead, and when the supervisor dies the program gets SIGTERM. Raises EOSError
+// when the program cannot be started.
 SupervisedProgram StartSupervised(const std::string& program, const std::string& directory,
                                   const std::vector<EnvironmentSetting>& environment);
 

@@ -211,21 +211,35 @@ TEST(EventLogService, RunEndsTheWayEventLogEnded) {
   }
 }
 
+// SIGTERM to the service reaches EventLog; so does the service's own death by SIGKILL, which
+// leaves nobody to read EventLog's lines.
 TEST(EventLogService, RunPassesSigtermOn) {
-  ServiceFixture service;
-  WriteFileBytes(service.Settings(), "<EventLog></EventLog>\n");
-  WriteFileBytes(service.Program(),
-                 "#!/bin/sh\ntrap 'echo stopped; exit 3' TERM\necho started\n"
-                 "while :; do sleep 0.05; done\n");
-  ASSERT_EQ(service.Step("prepare").ExitCode, 0);
-  BackgroundProcess run;
-  std::string error;
-  const std::string output = service.root.File("run.out");
-  ASSERT_TRUE(run.Start(kService, {"run", "--dir", service.Dir()}, output, error)) << error;
-  for (int i = 0; i < 200 && ReadFileBytes(output).find("started") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(run.Stop(BackgroundProcess::Request::Terminate, std::chrono::seconds(5)), 3);
-  EXPECT_EQ(ReadFileBytes(output), "started\nstopped\n");
+  for (const bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "the service killed" : "SIGTERM to the service");
+    ServiceFixture service;
+    WriteFileBytes(service.Settings(), "<EventLog></EventLog>\n");
+    const std::string stopped = service.root.File("stopped");
+    WriteFileBytes(service.Program(), "#!/bin/sh\ntrap 'echo >" + stopped +
+                                          "; echo stopped; exit 3' TERM\necho started\n"
+                                          "while :; do sleep 0.05; done\n");
+    ASSERT_EQ(service.Step("prepare").ExitCode, 0);
+    const std::string output = service.root.File("run.out");
+    {
+      BackgroundProcess run;
+      std::string error;
+      ASSERT_TRUE(run.Start(kService, {"run", "--dir", service.Dir()}, output, error)) << error;
+      for (int i = 0; i < 200 && ReadFileBytes(output).find("started") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      // The destructor kills the service alone with SIGKILL.
+      if (!killed) {
+        EXPECT_EQ(run.Stop(BackgroundProcess::Request::Terminate, std::chrono::seconds(5)), 3);
+        EXPECT_EQ(ReadFileBytes(output), "started\nstopped\n");
+      }
+    }
+    for (int i = 0; i < 250 && !PathExists(stopped); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(PathExists(stopped));
+  }
 }
 
 // Every line gets its journal priority: the console at info, EventLog's errors and its error line

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -73,7 +74,10 @@ void TellStartFailure(const char* what, const char* name) {
 // In the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void ExecSupervised(const char* program, const char* directory, int outputFd,
                                  int errorsFd, char* const* environment,
-                                 const sigset_t& previousMask) {
+                                 const sigset_t& previousMask, pid_t supervisor) {
+  // A supervisor that is killed leaves nobody to read the program's lines: the program is asked
+  // to stop as if the supervisor had passed a stop request on (also when it went before this).
+  if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != supervisor) _exit(126);
   for (int signalNumber : kStopSignals) signal(signalNumber, SIG_DFL);
   signal(SIGPIPE, SIG_DFL);
   sigprocmask(SIG_SETMASK, &previousMask, nullptr);
@@ -134,10 +138,11 @@ SupervisedProgram StartSupervised(const std::string& program, const std::string&
   }
   UniqueFd errorsReading(errors[0]);
   UniqueFd errorsWriting(errors[1]);
+  const pid_t supervisor = getpid();
   const pid_t child = fork();
   if (child == 0)
     ExecSupervised(program.c_str(), directory.c_str(), outputWriting.get(), errorsWriting.get(),
-                   childEnvironment.data(), previousMask);
+                   childEnvironment.data(), previousMask, supervisor);
   const int forkError = errno;
   // Only the child writes: its end, once it exits, ends the supervisor's reading.
   outputWriting.reset();
