@@ -163,8 +163,9 @@ check "the unit runs as eventlog in /var/lib/eventlog with standard input from /
 check "the unit restarts on abnormal exits only" same_text "$(unit_value Restart)" on-abnormal
 # The environment file's settings, as EnvironmentFile= reads them.
 mapfile -t environment < <(grep -E '^[A-Za-z_][A-Za-z0-9_]*=' /etc/default/eventlog)
-check "the environment file names the event log directory" \
-  same_text "${environment[*]}" "EVENTLOG_DIR=/var/log/eventlog"
+check "the environment file names the event log directory and the log writer's settings" \
+  same_text "${environment[*]}" "EVENTLOG_DIR=/var/log/eventlog EVENTLOG_LOG_LEVEL=5 \
+EVENTLOG_LOG_FILE=/var/lib/eventlog/eventlog EVENTLOG_LOG_KEEPDAYS=30"
 
 "$build/pagegateway" --port 0 >"$work/gateway.out" 2>&1 &
 gateway_pid=$!
@@ -238,6 +239,10 @@ check "start 1: the lines reach the journal without CR" \
   sh -c "! grep -q \$'\\r' '$work/run1.out'"
 check "start 1: the version line comes first" \
   same_text "$(head -n 1 "$work/run1.out")" "Version: 201710091624"
+check "start 1: the page's outcome follows the report, from EventLog's log entries" \
+  grep -qE '^page accepted: EventLog: .* \(record SendPage_[0-9]{17}\.xml\)$' "$work/run1.out"
+check "start 1: the daily log file lands in the working directory" \
+  sh -c 'ls /var/lib/eventlog/eventlog-*.CSV >/dev/null 2>&1'
 check "start 1: the page record lands in the working directory" \
   sh -c 'ls /var/lib/eventlog/SendPage_*.xml >/dev/null 2>&1'
 check "start 1: the state file holds the carried LoggedAfter" test -f /var/lib/eventlog/LoggedAfter.state
@@ -273,6 +278,9 @@ check "start 4: a failed page leaves one exception report in /var/lib/eventlog" 
 check "start 4: the report holds the socket error and the URL" \
   sh -c "grep -qi 'refused' '${reports[0]}' && grep -qF '$gateway/cgi-bin/xmhscgi' '${reports[0]}'"
 check "start 4: no Exception.txt fallback" test ! -e /var/lib/eventlog/Exception.txt
+check "start 4: the failed page is said with its reason and its report" \
+  grep -qxF "page failed: Socket Error # 10061Connection refused. (ESocketError); report \
+${reports[0]}" "$work/run4.out"
 
 # The tmpfiles rule ages out page records and reports, never the state.
 if command -v systemd-tmpfiles >/dev/null; then

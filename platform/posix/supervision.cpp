@@ -1,18 +1,31 @@
 #include "platform/supervision.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/random.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/errors.h"
 #include "platform/errors.h"
 #include "platform/posix/handles.h"
+
+extern char** environ;
 
 namespace platform {
 namespace {
@@ -50,7 +63,7 @@ sigset_t StopSignalSet() {
   return set;
 }
 
-// Standard error is the journal; write() is safe between fork and exec where printf is not.
+// Standard error is the errors pipe; write() is safe between fork and exec where printf is not.
 void TellStartFailure(const char* what, const char* name) {
   const char* parts[] = {"eventlog-service: ", what, name, "\n"};
   for (const char* part : parts) {
@@ -60,44 +73,80 @@ void TellStartFailure(const char* what, const char* name) {
 
 // In the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void ExecSupervised(const char* program, const char* directory, int outputFd,
-                                 const sigset_t& previousMask) {
+                                 int errorsFd, char* const* environment,
+                                 const sigset_t& previousMask, pid_t supervisor) {
+  // A supervisor that is killed leaves nobody to read the program's lines: the program is asked
+  // to stop as if the supervisor had passed a stop request on (also when it went before this).
+  if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != supervisor) _exit(126);
   for (int signalNumber : kStopSignals) signal(signalNumber, SIG_DFL);
   signal(SIGPIPE, SIG_DFL);
   sigprocmask(SIG_SETMASK, &previousMask, nullptr);
   const int nullFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (nullFd < 0 || dup2(nullFd, 0) < 0 || dup2(outputFd, 1) < 0) _exit(126);
+  if (nullFd < 0 || dup2(nullFd, 0) < 0 || dup2(outputFd, 1) < 0 || dup2(errorsFd, 2) < 0)
+    _exit(126);
+  // From here standard error is the pipe the supervisor reads as errors.
   if (chdir(directory) != 0) {
     TellStartFailure("cannot enter ", directory);
     _exit(126);
   }
   char* const argv[] = {const_cast<char*>(program), nullptr};
-  execv(program, argv);
+  execve(program, argv, environment);
   TellStartFailure("cannot start ", program);
   _exit(127);
 }
 
+std::string SystemText(int errorCode) { return std::strerror(errorCode); }
+
 }  // namespace
 
-SupervisedProgram StartSupervised(const std::string& program, const std::string& directory) {
+SupervisedProgram StartSupervised(const std::string& program, const std::string& directory,
+                                  const std::vector<EnvironmentSetting>& environment) {
+  // The child's environment is made before the fork: between fork and exec only
+  // async-signal-safe calls may run.
+  std::vector<std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string variable = *entry;
+    bool replaced = false;
+    for (const EnvironmentSetting& setting : environment)
+      replaced = replaced || variable.starts_with(setting.Name + "=");
+    if (!replaced) variables.push_back(variable);
+  }
+  for (const EnvironmentSetting& setting : environment)
+    variables.push_back(setting.Name + "=" + setting.Value);
+  std::vector<char*> childEnvironment;
+  for (std::string& variable : variables) childEnvironment.push_back(variable.data());
+  childEnvironment.push_back(nullptr);
+
   // The stop requests wait while the child is made, so none is lost between fork and handler.
   const sigset_t stopSignals = StopSignalSet();
   sigset_t previousMask;
   sigprocmask(SIG_BLOCK, &stopSignals, &previousMask);
   InstallStopForwarding();
 
-  int output[2];
+  int output[2], errors[2];
   if (pipe2(output, O_CLOEXEC) != 0) {
     const int errorCode = errno;
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     RaiseLastOSError(static_cast<std::uint32_t>(errorCode));
   }
-  UniqueFd reading(output[0]);
-  UniqueFd writing(output[1]);
+  UniqueFd outputReading(output[0]);
+  UniqueFd outputWriting(output[1]);
+  if (pipe2(errors, O_CLOEXEC) != 0) {
+    const int errorCode = errno;
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+    RaiseLastOSError(static_cast<std::uint32_t>(errorCode));
+  }
+  UniqueFd errorsReading(errors[0]);
+  UniqueFd errorsWriting(errors[1]);
+  const pid_t supervisor = getpid();
   const pid_t child = fork();
-  if (child == 0) ExecSupervised(program.c_str(), directory.c_str(), writing.get(), previousMask);
+  if (child == 0)
+    ExecSupervised(program.c_str(), directory.c_str(), outputWriting.get(), errorsWriting.get(),
+                   childEnvironment.data(), previousMask, supervisor);
   const int forkError = errno;
   // Only the child writes: its end, once it exits, ends the supervisor's reading.
-  writing.reset();
+  outputWriting.reset();
+  errorsWriting.reset();
   if (child < 0) {
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     RaiseLastOSError(static_cast<std::uint32_t>(forkError));
@@ -105,13 +154,12 @@ SupervisedProgram StartSupervised(const std::string& program, const std::string&
   supervisedId = child;
   if (pendingSignal != 0) kill(child, pendingSignal);
   sigprocmask(SIG_SETMASK, &previousMask, nullptr);
-  return {child, reading.release()};
+  return {child, outputReading.release(), errorsReading.release()};
 }
 
-long ReadSupervisedOutput(const SupervisedProgram& program, char* buffer, std::size_t size,
-                          int& errorCode) {
+long ReadSupervisedStream(int stream, char* buffer, std::size_t size, int& errorCode) {
   for (;;) {
-    const ssize_t count = read(program.Output, buffer, size);
+    const ssize_t count = read(stream, buffer, size);
     if (count >= 0) return static_cast<long>(count);
     if (errno != EINTR) {
       errorCode = errno;
@@ -120,10 +168,70 @@ long ReadSupervisedOutput(const SupervisedProgram& program, char* buffer, std::s
   }
 }
 
+void CloseDescriptor(int descriptor) {
+  if (descriptor >= 0) close(descriptor);
+}
+
+int OpenLoopbackReceiver(std::uint16_t& port, int& errorCode) {
+  UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) {
+    errorCode = errno;
+    return -1;
+  }
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  socklen_t length = sizeof address;
+  if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    errorCode = errno;
+    return -1;
+  }
+  // Room for bursts while the supervisor writes to a slow journal.
+  const int room = 1 << 20;
+  setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+  port = ntohs(address.sin_port);
+  return fd.release();
+}
+
+bool ReceiveWaitingDatagram(int socket, std::string& datagram) {
+  // The largest datagram IPv4 carries.
+  datagram.resize(65536);
+  for (;;) {
+    const ssize_t count = recv(socket, datagram.data(), datagram.size(), MSG_DONTWAIT);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      datagram.clear();
+      return false;
+    }
+    datagram.resize(static_cast<std::size_t>(count));
+    return true;
+  }
+}
+
+bool WaitUntilAnyReadable(const std::vector<int>& descriptors, std::vector<bool>& flags,
+                          int& errorCode) {
+  std::vector<pollfd> polled;
+  for (int descriptor : descriptors) polled.push_back({descriptor, POLLIN, 0});
+  flags.assign(descriptors.size(), false);
+  for (;;) {
+    const int count = poll(polled.data(), polled.size(), -1);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      errorCode = errno;
+      return false;
+    }
+    for (std::size_t i = 0; i < polled.size(); ++i)
+      flags[i] = polled[i].fd >= 0 && polled[i].revents != 0;
+    return true;
+  }
+}
+
 ProgramEnd WaitForSupervised(SupervisedProgram& program) {
-  if (program.Output >= 0) {
-    close(program.Output);
-    program.Output = -1;
+  for (int* stream : {&program.Output, &program.Errors}) {
+    CloseDescriptor(*stream);
+    *stream = -1;
   }
   int status = 0;
   while (waitpid(static_cast<pid_t>(program.Id), &status, 0) < 0) {
@@ -147,6 +255,139 @@ void EndLike(const ProgramEnd& end) {
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
   raise(end.Code);
   std::_Exit(128 + end.Code);
+}
+
+bool SystemRandomBytes(std::size_t count, std::string& bytes, std::string& error) {
+  bytes.assign(count, '\0');
+  std::size_t filled = 0;
+  while (filled < count) {
+    const ssize_t got = getrandom(bytes.data() + filled, count - filled, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = "the system's random source: " + SystemText(errno);
+      return false;
+    }
+    filled += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool StandardStreamIsJournal(StandardStream stream) {
+  const char* named = std::getenv("JOURNAL_STREAM");
+  if (named == nullptr) return false;
+  unsigned long long device = 0, inode = 0;
+  char tail = 0;
+  if (std::sscanf(named, "%llu:%llu%c", &device, &inode, &tail) != 2) return false;
+  struct stat status;
+  if (fstat(stream == StandardStream::Output ? 1 : 2, &status) != 0) return false;
+  return static_cast<unsigned long long>(status.st_dev) == device &&
+         static_cast<unsigned long long>(status.st_ino) == inode;
+}
+
+FileReading ReadRegularFile(const std::string& path, std::size_t limit, bool followLink,
+                            std::string& bytes, std::string& error) {
+  bytes.clear();
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
+  const UniqueFd fd(open(path.c_str(), flags));
+  if (!fd) {
+    if (errno == ENOENT) return FileReading::Missing;
+    error = path + (errno == ELOOP ? ": is a symbolic link, which is not followed here"
+                                   : ": " + SystemText(errno));
+    return FileReading::Refused;
+  }
+  struct stat status;
+  if (fstat(fd.get(), &status) != 0) {
+    error = path + ": " + SystemText(errno);
+    return FileReading::Refused;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    error = path + ": is not a regular file";
+    return FileReading::Refused;
+  }
+  if (static_cast<unsigned long long>(status.st_size) > limit) {
+    error = path + ": holds more than " + std::to_string(limit) + " bytes";
+    return FileReading::Refused;
+  }
+  // Read straight into the text, whose room the file's size gives; one more byte shows growth.
+  bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(std::min(limit + 1, bytes.size() * 2));
+    const ssize_t count = read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      error = path + ": " + SystemText(errno);
+      bytes.clear();
+      return FileReading::Refused;
+    }
+    filled += static_cast<std::size_t>(count);
+    // A file that grows while it is read is held to the same limit.
+    if (filled > limit) {
+      error = path + ": holds more than " + std::to_string(limit) + " bytes";
+      bytes.clear();
+      return FileReading::Refused;
+    }
+    if (count == 0) {
+      bytes.resize(filled);
+      return FileReading::Read;
+    }
+  }
+}
+
+bool SameFileContents(const std::string& first, const std::string& second) {
+  const UniqueFd one(open(first.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const UniqueFd other(open(second.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+  struct stat oneStatus, otherStatus;
+  if (!one || !other || fstat(one.get(), &oneStatus) != 0 ||
+      fstat(other.get(), &otherStatus) != 0 || !S_ISREG(oneStatus.st_mode) ||
+      !S_ISREG(otherStatus.st_mode) || oneStatus.st_size != otherStatus.st_size)
+    return false;
+  // Fills the block as far as the file goes; the count, or -1 on failure.
+  auto fill = [](int fd, char* block, std::size_t size) -> long {
+    std::size_t filled = 0;
+    while (filled < size) {
+      const ssize_t count = read(fd, block + filled, size - filled);
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) return -1;
+      if (count == 0) break;
+      filled += static_cast<std::size_t>(count);
+    }
+    return static_cast<long>(filled);
+  };
+  std::vector<char> oneBlock(1 << 16), otherBlock(1 << 16);
+  for (;;) {
+    const long oneCount = fill(one.get(), oneBlock.data(), oneBlock.size());
+    const long otherCount = fill(other.get(), otherBlock.data(), otherBlock.size());
+    if (oneCount < 0 || oneCount != otherCount ||
+        std::memcmp(oneBlock.data(), otherBlock.data(), static_cast<std::size_t>(oneCount)) != 0)
+      return false;
+    if (oneCount == 0) return true;
+  }
+}
+
+EntryKind KindOfEntry(const std::string& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) return EntryKind::Missing;
+  return S_ISREG(status.st_mode) ? EntryKind::RegularFile : EntryKind::Other;
+}
+
+bool RemoveIfRegularFile(const std::string& path, std::string& error) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) return true;
+    error = path + ": " + SystemText(errno);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    error = path + ": is not a regular file and is left in place";
+    return false;
+  }
+  // unlink never follows a link: a file swapped for a link since the check goes, not its target.
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    error = path + ": " + SystemText(errno);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace platform

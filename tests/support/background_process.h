@@ -16,8 +16,9 @@ class BackgroundProcess {
 
   // Starts the program with standard input empty and standard output and error appended to the
   // file; false with the reason.
+  // With ownGroup it leads a process group of its own, which KillGroup ends as a whole.
   bool Start(const std::string& executable, const std::vector<std::string>& arguments,
-             const std::string& outputFile, std::string& error);
+             const std::string& outputFile, std::string& error, bool ownGroup = false);
   // True while the program runs; once it has ended, ExitCode tells how.
   bool Running();
   // The exit code of an ended program, -1 when a signal ended it.
@@ -27,6 +28,9 @@ class BackgroundProcess {
   // Asks the program to end (Quit: SIGQUIT, a graceful end; Terminate: SIGTERM), kills it when it
   // is still running after the grace period, and collects it. The exit code, -1 for a signal.
   int Stop(Request request, std::chrono::milliseconds grace);
+  // Kills every process of its group at once with SIGKILL (a program started with ownGroup) and
+  // collects it; its children are left to the system to collect.
+  void KillGroup();
 
  private:
   int pid_ = -1;

@@ -21,7 +21,7 @@ BackgroundProcess::~BackgroundProcess() {
 
 bool BackgroundProcess::Start(const std::string& executable,
                               const std::vector<std::string>& arguments,
-                              const std::string& outputFile, std::string& error) {
+                              const std::string& outputFile, std::string& error, bool ownGroup) {
   std::vector<std::string> texts = {executable};
   texts.insert(texts.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -34,8 +34,15 @@ bool BackgroundProcess::Start(const std::string& executable,
   posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                    0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (ownGroup) {
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+  }
   pid_t child = -1;
-  int result = posix_spawn(&child, executable.c_str(), &actions, nullptr, argv.data(), environ);
+  int result = posix_spawn(&child, executable.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (result != 0) {
     error = executable + ": " + std::strerror(result);
@@ -54,6 +61,15 @@ bool BackgroundProcess::Running() {
   exitCode_ = ended == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   pid_ = -1;
   return false;
+}
+
+void BackgroundProcess::KillGroup() {
+  if (pid_ <= 0) return;
+  kill(-pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  exitCode_ = -1;
 }
 
 int BackgroundProcess::Stop(Request request, std::chrono::milliseconds grace) {

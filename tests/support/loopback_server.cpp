@@ -108,6 +108,10 @@ void LoopbackServer::Play(std::intptr_t connection) {
         !receive())
       return;
   }
+  if (script_.RandomPauseUpTo.count() > 0) {
+    std::uniform_int_distribution<long> length(0, script_.RandomPauseUpTo.count());
+    if (!pause(std::chrono::milliseconds(length(random_)))) return;
+  }
   for (const ServerStep& step : script_.Steps) {
     if (stopping_ || !send(step.Send) || !pause(step.PauseAfter)) return;
   }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +23,9 @@ struct ServerScript {
   std::string Repeat;       // sent again and again after the steps until the peer goes
   bool HoldOpen = false;    // after the steps, keep the connection until the peer closes it
   bool ResetAtEnd = false;  // end the connection with a reset instead of an orderly close
+  // After the request, before the steps: a pause of a random length from 0 to this, new for each
+  // connection (a gateway whose answer takes a varying time).
+  std::chrono::milliseconds RandomPauseUpTo{0};
 };
 
 class LoopbackServer {
@@ -59,5 +63,6 @@ class LoopbackServer {
   std::atomic<std::size_t> peerClosures_{0};
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
+  std::mt19937 random_{std::random_device{}()};
   std::thread thread_;
 };
