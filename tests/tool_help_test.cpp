@@ -93,7 +93,9 @@ TEST(ToolCommandLine, HelpVersionAndUsageErrors) {
     EXPECT_FALSE(result.Stopped);
     EXPECT_EQ(result.ExitCode, c.exitCode);
     EXPECT_EQ(result.Output.substr(0, c.outputStart.size()), c.outputStart);
-    if (c.outputStart.empty()) EXPECT_EQ(result.Output, "");
+    if (c.outputStart.empty()) {
+      EXPECT_EQ(result.Output, "");
+    }
     EXPECT_EQ(result.Errors, c.errors);
   }
 }

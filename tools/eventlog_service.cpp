@@ -19,6 +19,7 @@
 #include "core/errors.h"
 #include "core/regional.h"
 #include "monitor/delivery_state.h"
+#include "monitor/settings_lint.h"
 #include "monitor/settings.h"
 #include "platform/console.h"
 #include "platform/errors.h"
@@ -147,21 +148,6 @@ std::optional<std::string> EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr) return std::nullopt;
   return std::string(value);
-}
-
-// ---- the settings check
-
-// Stand-in for the settings lint's start hook (monitor/settings_lint.h of the settings check,
-// not part of this branch yet), with its types and signature: it finds nothing, so that prepare's
-// own checks below are the only ones until the lint's header replaces this block.
-enum class tSeverity { Note, Warning, Error };
-struct tFinding {
-  tSeverity Severity = tSeverity::Note;
-  std::string Text;
-};
-std::vector<tFinding> CheckSettingsBeforeStart(const std::string& settingsPath) {
-  (void)settingsPath;
-  return {};
 }
 
 // ---- prepare
