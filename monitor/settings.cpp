@@ -157,8 +157,8 @@ tFileContent ReadFileContent(const std::string& fileName) {
     content.Opened = file.Outcome != platform::WholeFileOutcome::CannotOpen;
     content.Bytes = file.Content;
     if (file.Outcome == platform::WholeFileOutcome::ReadFailed)
-      content.Failure = FailureDescription{"EInOutError",
-                                           platform::WholeFileProblem(fileName, file, 0)};
+      content.Failure =
+          FailureDescription{"EInOutError", platform::WholeFileProblem(fileName, file, 0)};
   } catch (const EFOpenError&) {
     throw;
   } catch (const std::exception& failure) {
