@@ -57,6 +57,8 @@ struct ServiceFixture {
 
   ServiceFixture() {
     fs::create_directory(Dir());
+    // The settings check at the start wants the log folder to exist, as the package makes it.
+    fs::create_directory(root.File("logs"));
     WriteFileBytes(Program(), "#!/bin/sh\nexit 0\n");
     fs::permissions(Program(), fs::perms::owner_all, fs::perm_options::add);
   }
@@ -64,7 +66,7 @@ struct ServiceFixture {
   ProcessRun StepRun(const std::string& step, const std::string& locale = "C") const {
     ProcessRun run =
         Command(kService, {step, "--dir", Dir(), "--settings", Settings(), "--program", Program()});
-    run.Environment = {{"LC_ALL", locale}, {"TZ", "UTC"}};
+    run.Environment = {{"LC_ALL", locale}, {"TZ", "UTC"}, {"EVENTLOG_DIR", root.File("logs")}};
     run.RemovedVariables = {"JOURNAL_STREAM",       "EVENTLOG_LOG_LEVEL", "EVENTLOG_LOG_IDENT",
                             "EVENTLOG_SYSLOG_HOST", "EVENTLOG_LOG_FILE",  "EVENTLOG_LOG_KEEPDAYS"};
     return run;
