@@ -35,11 +35,12 @@ std::string PercentByte(unsigned char byte) {
   return {'%', kHex[byte >> 4], kHex[byte & 15]};
 }
 
-// The page record: one line per call. A line that cannot be written ends the record there, so
+// The page record: one line per call. PageSent says whether the gateway accepted the page, so that
+// a refused page is not recorded as a sent one. A line that cannot be written ends the record there, so
 // that what stands keeps the layout (a later line would land after a gap, or in an earlier file
 // that could not be replaced); the system's text for it is returned, empty when all was written.
 std::string WritePageRecord(const std::string& fileName, const tSendPageRec& page,
-                            const std::string& url, std::int32_t& trace) {
+                            const std::string& url, bool sent, std::int32_t& trace) {
   const tGlobalSettings& settings = GlobalSettings;
   std::string failure;
   auto line = [&](const std::string& text, bool append) {
@@ -64,7 +65,7 @@ std::string WritePageRecord(const std::string& fileName, const tSendPageRec& pag
   line("<PagerNo>" + std::to_string(page.PagerNo) + "</PagerNo>", true);
   line("<QoxPagingPassword>" + page.Password + "</QoxPagingPassword>", true);
   line("<URL>" + url + "</URL>", true);
-  line("<PageSent>True</PageSent>", true);
+  line("<PageSent>" + IfThenStr(sent, "True", "False") + "</PageSent>", true);
   return failure;
 }
 
@@ -216,7 +217,7 @@ bool SendPage(const tSendPageRec& request) {
 
     logRec.Trace = 520;
     const std::string fileName = "SendPage_" + FormatDateTime("yyyymmddhhnnsszzz", Now()) + ".xml";
-    const std::string recordFailure = WritePageRecord(fileName, page, url, logRec.Trace);
+    const std::string recordFailure = WritePageRecord(fileName, page, url, success, logRec.Trace);
     if (!recordFailure.empty())
       LogFurtherEntry(kRecordLostCode, std::string("[Function=") + kFunctionName +
                                            "][Note=the page record could not be written]"

@@ -203,13 +203,14 @@ class SendPageTest : public ::testing::Test {
                                 const std::string& password, const std::string& url,
                                 const std::string& selfName = "", const std::string& version = "",
                                 const std::string& hostName = "",
-                                const std::string& runningUnder = "False") {
+                                const std::string& runningUnder = "False",
+                                const std::string& pageSent = "True") {
     return "<xml>\r\n<PagerRec></PagerRec>\r\n<DateTime>" + dateTime + "</DateTime>\r\n<SelfName>" +
            selfName + "</SelfName>\r\n<Version>" + version + "</Version>\r\n<HostName>" + hostName +
            "</HostName>\r\n<Function>tarn32.SendPage</Function>\r\n<RunningUnderDelphi>" +
            runningUnder + "</RunningUnderDelphi>\r\n<PagerNo>" + pagerNo +
            "</PagerNo>\r\n<QoxPagingPassword>" + password + "</QoxPagingPassword>\r\n<URL>" + url +
-           "</URL>\r\n<PageSent>True</PageSent>\r\n";
+           "</URL>\r\n<PageSent>" + pageSent + "</PageSent>\r\n";
   }
 
   // Checks the record's name and DateTime against the call's bounds and returns the DateTime
@@ -362,13 +363,14 @@ TEST_F(SendPageTest, TheMarkerAnywhereInTheBodyMeansSent) {
     ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
     Outcome outcome = Send({"Disk full", "KRVOT", 730418, 0});
     EXPECT_EQ(outcome.Sent, c.sent);
-    // The exchange completed either way: the record is written and says the page was sent.
+    // The exchange completed either way: the record is written and says whether it was sent.
     ASSERT_EQ(outcome.PageRecords.size(), 1u);
     const std::string name = outcome.PageRecords[0];
     const std::string dateTime = CheckRecordTimes(outcome, name);
     EXPECT_EQ(PageRecordText(name),
               PageRecord(dateTime, "730418", "KRVOT",
-                         Url(gateway.HostAndPort(), "KRVOT", "730418", "Disk%20full")));
+                         Url(gateway.HostAndPort(), "KRVOT", "730418", "Disk%20full"), "", "",
+                         "", "False", c.sent ? "True" : "False"));
     // A refusal is logged with the gateway's answer just before the outcome.
     ASSERT_EQ(outcome.LogLines.size(), c.sent ? 1u : 2u);
     if (!c.sent)
