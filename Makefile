@@ -77,7 +77,7 @@ test: locales build
 
 # EventLog.exe, cross-built with mingw-w64 and linked statically.
 windows: deps
-	cmake -S . -B $(WIN_BUILD_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
+	cmake -S . -B $(WIN_BUILD_DIR) -DBUILD_TESTING=ON -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
 	cmake --build $(WIN_BUILD_DIR) -j$(JOBS)
 
 windows-test: windows
