@@ -9,17 +9,13 @@
 #include "kit/records.h"
 #include "platform/clock.h"
 #include "tests/support/process.h"
+#include "tests/support/protocol_data.h"
+#include "tests/support/scoped.h"
 
 // Keeps the kit's global settings and puts them back at the end.
-class ScopedGlobalSettings {
+class ScopedGlobalSettings : public ScopedValue<tGlobalSettings> {
  public:
-  ScopedGlobalSettings() : old_(GlobalSettings) {}
-  ~ScopedGlobalSettings() { GlobalSettings = old_; }
-  ScopedGlobalSettings(const ScopedGlobalSettings&) = delete;
-  ScopedGlobalSettings& operator=(const ScopedGlobalSettings&) = delete;
-
- private:
-  tGlobalSettings old_;
+  ScopedGlobalSettings() : ScopedValue(GlobalSettings) {}
 };
 
 // Works in another current directory for the life of the object.
@@ -35,17 +31,6 @@ class ScopedCurrentDirectory {
  private:
   std::filesystem::path old_;
 };
-
-// The text as a regular expression that matches exactly it.
-inline std::string RegexEscape(const std::string& text) {
-  static const std::string special = R"(\^$.|?*+()[]{}/-)";
-  std::string escaped;
-  for (char c : text) {
-    if (special.find(c) != std::string::npos) escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
-}
 
 // Today's daily CSV file for a log base.
 inline std::string TodaysFile(const std::string& base) {

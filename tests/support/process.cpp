@@ -1,7 +1,9 @@
 #include "tests/support/process.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -24,3 +26,14 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 bool PathExists(const std::string& path) { return std::filesystem::exists(path); }
+
+std::vector<std::string> FilesMatching(const std::string& directory, const std::string& pattern) {
+  const std::regex name(pattern);
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    const std::string file = entry.path().filename().string();
+    if (std::regex_match(file, name)) files.push_back(file);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}

@@ -58,6 +58,9 @@ class TemporaryDirectory {
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 bool PathExists(const std::string& path);
+// The names of the directory's entries that match the regular expression as a whole, sorted; a
+// directory that cannot be listed raises std::filesystem::filesystem_error.
+std::vector<std::string> FilesMatching(const std::string& directory, const std::string& pattern);
 
 // Sets or removes a variable of the test's own environment.
 void SetTestEnvironment(const std::string& name, const std::string& value);

@@ -8,6 +8,20 @@
 #include "core/regional.h"
 #include "tests/support/process.h"
 
+// Keeps a process-wide value and puts it back at the end; the test may change it meanwhile.
+template <typename T>
+class ScopedValue {
+ public:
+  explicit ScopedValue(T& value) : value_(value), old_(value) {}
+  ~ScopedValue() { value_ = old_; }
+  ScopedValue(const ScopedValue&) = delete;
+  ScopedValue& operator=(const ScopedValue&) = delete;
+
+ private:
+  T& value_;
+  T old_;
+};
+
 // Sets or (with nullptr) clears an environment variable for the life of the object.
 class ScopedEnvironment {
  public:
