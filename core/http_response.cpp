@@ -230,7 +230,7 @@ tHttpStep ReadUntilClose(tHttpResponseReader& reader, std::string_view bytes,
 
 }  // namespace
 
-void StartHttpResponse(tHttpResponseReader& reader, const tHttpReadLimits& limits) {
+void StartHttpResponse(tHttpResponseReader& reader, const tHttpLimits& limits) {
   reader = tHttpResponseReader();
   reader.Limits = limits;
   StartHead(reader);
@@ -279,6 +279,10 @@ std::string HttpHeaderValue(const std::vector<std::string>& rawHeaders, std::str
     return std::string(Trim(value));
   }
   return {};
+}
+
+std::string tHttpHead::Header(std::string_view name) const {
+  return HttpHeaderValue(RawHeaders, name);
 }
 
 bool ParseHttpInteger(std::string_view text, std::int64_t& value) {

@@ -1,6 +1,7 @@
 // Reading an HTTP response off a byte stream: status line, header lines and body, fed in pieces of
-// any size as they arrive. The reader does no I/O; the socket loop feeds it and tells it when the
-// peer has closed the connection.
+// any size as they arrive, into the head the client hands back. The reader does no I/O; the socket
+// loop feeds it and tells it when the peer has closed the connection. The bounds of an exchange
+// (sizes the reader keeps to, times the socket loop keeps to) are one record here.
 #pragma once
 
 #include <cstddef>
@@ -11,11 +12,15 @@
 
 namespace core {
 
-// The bounds that keep a gateway from holding unbounded memory.
-struct tHttpReadLimits {
+// The bounds that keep a gateway from holding the monitor or exhausting its memory. The reader
+// keeps to the sizes; the client's socket loop keeps to the times.
+struct tHttpLimits {
   std::size_t MaxLineLength = 16384;       // characters before the LF, a CR included
   std::size_t MaxHeadBytes = 64 * 1024;    // of each head (an interim response has its own)
   std::size_t MaxBodyBytes = 1024 * 1024;  // kept; the rest is left unread
+  int ConnectMilliseconds = 30000;         // connecting; then ESocketError 10060
+  int WaitMilliseconds = 30000;            // each wait for data; then EReadTimeout
+  int ExchangeMilliseconds = 60000;        // connecting to the last byte; then EReadTimeout
 };
 
 // The head of the response: the final one once an interim 100 has been passed over.
@@ -24,6 +29,9 @@ struct tHttpHead {
   std::int32_t StatusCode = -1;
   std::vector<std::string> RawHeaders;  // as received, continuation lines on their own
   std::int64_t ContentLength = -1;      // -1: none or not a number
+  bool HasContentLength() const { return ContentLength >= 0; }
+  // The first header of that name (letter case aside) with its continuation lines, trimmed.
+  std::string Header(std::string_view name) const;
 };
 
 // Why a response could not be read; each has one failure of the HTTP client.
@@ -64,7 +72,7 @@ enum class HttpReadPhase {
 
 // The state of reading one response of a GET. Start it with StartHttpResponse.
 struct tHttpResponseReader {
-  tHttpReadLimits Limits;
+  tHttpLimits Limits;
   HttpReadPhase Phase = HttpReadPhase::StatusLine;
   tHttpHead Head;
   std::string Line;                // a line taken in part: no LF has come yet
@@ -78,7 +86,7 @@ struct tHttpResponseReader {
   HttpFailure Failure = HttpFailure::None;
 };
 
-void StartHttpResponse(tHttpResponseReader& reader, const tHttpReadLimits& limits);
+void StartHttpResponse(tHttpResponseReader& reader, const tHttpLimits& limits);
 
 // Takes bytes of the response until one event; call again with the untaken rest.
 tHttpStep FeedHttpResponse(tHttpResponseReader& reader, std::string_view bytes);

@@ -45,7 +45,7 @@ struct Outcome {
 };
 
 Outcome Read(std::string_view response, const std::vector<std::size_t>& pieceSizes, bool closed,
-             const core::tHttpReadLimits& limits) {
+             const core::tHttpLimits& limits) {
   core::tHttpResponseReader reader;
   core::StartHttpResponse(reader, limits);
   Outcome outcome;
@@ -131,8 +131,9 @@ constexpr std::size_t kBodyBounds[] = {0, 10, 1000, 1024 * 1024};
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 5) return 0;
   const std::uint8_t choice = data[0];
-  const core::tHttpReadLimits limits = {kLineBounds[choice & 3], kHeadBounds[(choice >> 2) & 3],
-                                        kBodyBounds[(choice >> 4) & 3]};
+  const core::tHttpLimits limits = {.MaxLineLength = kLineBounds[choice & 3],
+                                    .MaxHeadBytes = kHeadBounds[(choice >> 2) & 3],
+                                    .MaxBodyBytes = kBodyBounds[(choice >> 4) & 3]};
   const bool closed = (choice & 0x40) != 0;
   // A piece size of 0 feeds an empty piece; at least one piece must take bytes.
   std::vector<std::size_t> pieceSizes(data + 1, data + 5);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "core/ascii.h"
 
@@ -69,8 +70,55 @@ tUrl SplitUrl(std::string url) {
   return result;
 }
 
-std::string tHttpResponse::Header(const std::string& name) const {
-  return core::HttpHeaderValue(RawHeaders, name);
+namespace {
+
+bool HoldsLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
+bool IsToken(const std::string& text) {
+  return !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == '\x7F';
+  });
+}
+
+}  // namespace
+
+void CheckHttpRequest(const tHttpRequest& request) {
+  if (!IsToken(request.Method))
+    throw EInvalidHttpRequest(
+        "The request's method is empty or holds a blank or a control character.");
+  const std::pair<const char*, const std::string*> named[] = {
+      {"Content-Type", &request.ContentType},
+      {"Accept", &request.Accept},
+      {"User-Agent", &request.UserAgent}};
+  for (const auto& [name, value] : named)
+    if (HoldsLineBreak(*value))
+      throw EInvalidHttpRequest(std::string("The request's ") + name +
+                                " header holds a line break.");
+  for (const std::string& line : request.Headers)
+    if (HoldsLineBreak(line))
+      throw EInvalidHttpRequest("A header line of the request holds a line break.");
+}
+
+// The Host value comes from the URL as it stands, as it always has: a host that cannot be
+// sent cannot be resolved either, and the connection fails first.
+std::string HttpRequestBytes(const tHttpRequest& request, const std::string& requestTarget,
+                             const std::string& hostHeader, const std::string& protocolVersion) {
+  CheckHttpRequest(request);
+  std::string bytes = request.Method + " " + requestTarget + " HTTP/" + protocolVersion + "\r\n";
+  auto header = [&](const char* name, const std::string& value) {
+    if (!value.empty()) bytes += std::string(name) + ": " + value + "\r\n";
+  };
+  header("Content-Type", request.ContentType);
+  header("Host", hostHeader);
+  header("Accept", request.Accept);
+  header("User-Agent", request.UserAgent);
+  for (const std::string& line : request.Headers) bytes += line + "\r\n";
+  if (request.Method != "GET" && request.Method != "HEAD")
+    bytes += "Content-Length: " + std::to_string(request.Body.size()) + "\r\n";
+  bytes += "\r\n";
+  return bytes + request.Body;
 }
 
 struct THttpClient::Target {
@@ -128,15 +176,16 @@ THttpClient::Target THttpClient::TargetOf(const tUrl& url) {
   return target;
 }
 
-std::string THttpClient::Get(const std::string& url) {
+std::string THttpClient::Get(const std::string& url) { return Perform({.Url = url}); }
+
+std::string THttpClient::Perform(const tHttpRequest& request) {
+  CheckHttpRequest(request);
   response_ = tHttpResponse();
   deadline_ = SteadyMilliseconds() + Limits.ExchangeMilliseconds;
-  const Target target = TargetOf(SplitUrl(url));
+  const Target target = TargetOf(SplitUrl(request.Url));
   if (!socket_) Connect(host_, target.Port);
-  SendRequest(target.RequestTarget, target.HostHeader);
-  core::StartHttpResponse(reader_,
-                          {static_cast<std::size_t>(std::max<std::int32_t>(MaxLineLength, 0)),
-                           Limits.MaxHeadBytes, Limits.MaxBodyBytes});
+  SendRequest(HttpRequestBytes(request, target.RequestTarget, target.HostHeader, ProtocolVersion));
+  core::StartHttpResponse(reader_, Limits);
   std::string body;
   if (ReadResponse(body) == core::HttpEvent::Failed) RaiseReadFailure();
   if (reader_.Rejected) RaiseProtocolFailure(body);
@@ -168,15 +217,9 @@ void THttpClient::Connect(const std::string& host, std::uint16_t port) {
   }
 }
 
-void THttpClient::SendRequest(const std::string& requestTarget, const std::string& hostHeader) {
-  std::string request = "GET " + requestTarget + " HTTP/" + ProtocolVersion + "\r\n";
-  request += "Content-Type: text/html\r\n";
-  request += "Host: " + hostHeader + "\r\n";
-  request += "Accept: text/html, */*\r\n";
-  request += "User-Agent: Mozilla/3.0 (compatible; Tarn32 Library)\r\n";
-  request += "\r\n";
+void THttpClient::SendRequest(const std::string& bytes) {
   int errorCode = 0;
-  if (!platform::SendAll(socket_.get(), request.data(), request.size(), NextWaitMilliseconds(),
+  if (!platform::SendAll(socket_.get(), bytes.data(), bytes.size(), NextWaitMilliseconds(),
                          errorCode))
     throw ESocketError(errorCode);
 }
@@ -245,13 +288,7 @@ core::HttpEvent THttpClient::FeedReader(std::string& body) {
   }
 }
 
-void THttpClient::KeepHead() {
-  const core::tHttpHead& head = reader_.Head;
-  response_.StatusLine = head.StatusLine;
-  response_.StatusCode = head.StatusCode;
-  response_.RawHeaders = head.RawHeaders;
-  response_.ContentLength = head.ContentLength;
-}
+void THttpClient::KeepHead() { response_ = reader_.Head; }
 
 // The rest of a body past the kept bound is left unread: the connection goes with it.
 void THttpClient::CutBody() {

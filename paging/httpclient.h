@@ -1,5 +1,7 @@
-// The HTTP client of the page sender: one blocking HTTP/1.1 GET over one IPv4 TCP connection,
-// the response body handed back as text and every other outcome raised as a named failure.
+// The HTTP client of the page sender: one blocking HTTP/1.1 exchange over one IPv4 TCP connection.
+// The request says its method, URL, headers and body (a page is a plain GET); the response body
+// comes back as text, the final head stays with the client, and every other outcome is raised as
+// a named failure.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +19,7 @@ EVENTLOG_DECLARE_EXCEPTION(EReadTimeout)                  // "Read Timeout"
 EVENTLOG_DECLARE_EXCEPTION(EReadLnMaxLineLengthExceeded)  // "Max line length exceeded."
 EVENTLOG_DECLARE_EXCEPTION(EUnknownProtocol)              // empty message
 EVENTLOG_DECLARE_EXCEPTION(ETransportInvalid)             // "Transport value is not valid"
+EVENTLOG_DECLARE_EXCEPTION(EInvalidHttpRequest)           // names the part that cannot be sent
 
 // A response outside 200-299, or a redirect: the message is the status line.
 class EHTTPProtocolException : public Exception {
@@ -49,27 +52,36 @@ struct tUrl {
 // Splits a URL, every "\" first turned into "/".
 tUrl SplitUrl(std::string url);
 
-// The bounds that keep a gateway from holding the monitor or exhausting its memory. Every
-// client copies the process-wide values when it is created; tests shorten them.
-struct tHttpLimits {
-  int ConnectMilliseconds = 30000;   // connecting; then ESocketError 10060
-  int WaitMilliseconds = 30000;      // each wait for data; then EReadTimeout
-  int ExchangeMilliseconds = 60000;  // connecting to the last byte; then EReadTimeout
-  std::size_t MaxHeadBytes = 64 * 1024;
-  std::size_t MaxBodyBytes = 1024 * 1024;  // the rest of a longer body is not read
-};
+// The bounds of an exchange (core/http_response.h). Every client copies the process-wide values
+// when it is created; tests shorten them.
+using tHttpLimits = core::tHttpLimits;
 extern tHttpLimits HttpLimits;
 
-// The response of the last exchange.
-struct tHttpResponse {
-  std::string StatusLine;
-  std::int32_t StatusCode = -1;
-  std::vector<std::string> RawHeaders;
-  std::int64_t ContentLength = -1;
-  bool HasContentLength() const { return ContentLength >= 0; }
-  // The first header of that name (letter case aside) with its continuation lines, trimmed.
-  std::string Header(const std::string& name) const;
+// The head of the last exchange's response, as the reader kept it.
+using tHttpResponse = core::tHttpHead;
+
+// One request. The client sends the method and the URL's request target, then Content-Type, Host
+// (from the URL), Accept and User-Agent when they are not empty, the further header lines in their
+// order, Content-Length for every method but GET and HEAD, the empty line and the body.
+struct tHttpRequest {
+  std::string Method = "GET";
+  std::string Url{};
+  std::string ContentType = "text/html";
+  std::string Accept = "text/html, */*";
+  std::string UserAgent = "Mozilla/3.0 (compatible; Tarn32 Library)";
+  std::vector<std::string> Headers{};  // "Name: value", without a line end
+  std::string Body{};
 };
+
+// Raises EInvalidHttpRequest for a method that is empty or holds a blank or a control character,
+// and for a header value or line of the request that holds a CR or an LF: either would end the
+// request line or a header early.
+void CheckHttpRequest(const tHttpRequest& request);
+
+// The request's bytes on the wire for the request target and Host value its URL gives; checks the
+// request first.
+std::string HttpRequestBytes(const tHttpRequest& request, const std::string& requestTarget,
+                             const std::string& hostHeader, const std::string& protocolVersion);
 
 class THttpClient {
  public:
@@ -86,12 +98,13 @@ class THttpClient {
   std::int32_t ReadTimeout = 0;  // milliseconds; 0 waits as long as the limits allow
   std::string ProtocolVersion = "1.1";
   bool HandleRedirects = false;
-  std::int32_t MaxLineLength = 16384;
   std::int32_t RecvBufferSize = 32768;
   bool UseNagle = true;
-  tHttpLimits Limits;
+  tHttpLimits Limits;  // MaxLineLength is the longest line of a response
 
   // Performs the exchange and returns the response body.
+  std::string Perform(const tHttpRequest& request);
+  // Perform with a plain GET of the URL.
   std::string Get(const std::string& url);
   const tHttpResponse& Response() const { return response_; }
   // True while the socket is open; a connection the peer has closed is closed here.
@@ -102,7 +115,7 @@ class THttpClient {
   struct Target;
   Target TargetOf(const tUrl& url);
   void Connect(const std::string& host, std::uint16_t port);
-  void SendRequest(const std::string& requestTarget, const std::string& hostHeader);
+  void SendRequest(const std::string& bytes);
   [[noreturn]] void RaiseProtocolFailure(std::string& body);
   [[noreturn]] void RaiseReadFailure();
   // Feeds the response reader from the receive buffer, receiving while it needs more, until the

@@ -12,6 +12,8 @@
 #include "paging/httpclient.h"
 #include "platform/sockets.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/protocol_data.h"
+#include "tests/support/scoped.h"
 #include "tests/support/stalled_listener.h"
 #include "tests/support/stalled_resolver.h"
 #include "tests/support/test_sockets.h"
@@ -35,18 +37,13 @@ std::string WithPort(std::string text, std::uint16_t port) {
   return text;
 }
 
-// A request head as it must appear on the wire.
+// A GET request as it must appear on the wire: the page's (requests/page.txt), or the same with
+// HTTP/1.0.
 std::string RequestBytes(const std::string& target, const std::string& hostHeader,
                          const std::string& version = "1.1") {
-  return "GET " + target + " HTTP/" + version +
-         "\r\n"
-         "Content-Type: text/html\r\n"
-         "Host: " +
-         hostHeader +
-         "\r\n"
-         "Accept: text/html, */*\r\n"
-         "User-Agent: Mozilla/3.0 (compatible; Tarn32 Library)\r\n"
-         "\r\n";
+  if (version == "1.1") return PageRequestBytes(target, hostHeader);
+  EXPECT_EQ(version, "1.0") << "no request file for that version";
+  return ProtocolBytes("requests/get-http10.txt", {{"target", target}, {"host", hostHeader}});
 }
 
 // Control characters shown as escapes, long texts shortened, for failure messages.
@@ -141,18 +138,6 @@ std::uint16_t ClosedPort() {
   return port;
 }
 
-// Keeps the process-wide HTTP limits and puts them back at the end.
-class ScopedHttpLimits {
- public:
-  ScopedHttpLimits() : old_(HttpLimits) {}
-  ~ScopedHttpLimits() { HttpLimits = old_; }
-  ScopedHttpLimits(const ScopedHttpLimits&) = delete;
-  ScopedHttpLimits& operator=(const ScopedHttpLimits&) = delete;
-
- private:
-  tHttpLimits old_;
-};
-
 // Shortened limits, so that a client that waits too long fails the test quickly instead of
 // holding the suite for minutes. The read time-out of a failing response (2 s) stays below the
 // wait bound, so the two can be told apart.
@@ -163,7 +148,7 @@ class HttpClientTest : public ::testing::Test {
     HttpLimits.WaitMilliseconds = 5000;
     HttpLimits.ExchangeMilliseconds = 10000;
   }
-  ScopedHttpLimits limits_;
+  ScopedValue<tHttpLimits> limits_{HttpLimits};
 };
 
 TEST(HttpClientSettings, FreshClientAndLimitsHoldTheirInitialValues) {
@@ -182,7 +167,7 @@ TEST(HttpClientSettings, FreshClientAndLimitsHoldTheirInitialValues) {
   EXPECT_EQ(client.ReadTimeout, 0);
   EXPECT_EQ(client.ProtocolVersion, "1.1");
   EXPECT_FALSE(client.HandleRedirects);
-  EXPECT_EQ(client.MaxLineLength, 16384);
+  EXPECT_EQ(client.Limits.MaxLineLength, 16384u);
   EXPECT_EQ(client.RecvBufferSize, 32768);
   EXPECT_TRUE(client.UseNagle);
   EXPECT_FALSE(client.IsConnected());
@@ -278,7 +263,7 @@ TEST_F(HttpClientTest, RequestIsTheTargetAndTheFixedHeadersByteForByte) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    LoopbackServer server(Answer({{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}}, true));
+    LoopbackServer server(Answer({{ProtocolBytes("answers/ok.txt")}}, true));
     THttpClient client;
     if (!c.setHost.empty()) client.SetHost(WithPort(c.setHost, server.Port()));
     if (c.setPort) client.SetPort(server.Port());
@@ -314,8 +299,8 @@ TEST_F(HttpClientTest, HostHeaderLeavesOutPort80) {
     SCOPED_TRACE(c.url);
     std::unique_ptr<LoopbackServer> server;
     try {
-      server = std::make_unique<LoopbackServer>(
-          Answer({{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}}, true), 80);
+      server =
+          std::make_unique<LoopbackServer>(Answer({{ProtocolBytes("answers/ok.txt")}}, true), 80);
     } catch (const std::runtime_error& failure) {
       GTEST_SKIP() << "port 80 is taken: " << failure.what();
     }
@@ -629,7 +614,7 @@ TEST_F(HttpClientTest, OverlongLinesAndHeadsRaiseMaxLineLengthExceeded) {
     std::string what;
     std::vector<ServerStep> steps;
     std::string repeat;
-    std::int32_t maxLineLength;
+    std::size_t maxLineLength;
     std::string className;  // empty: the body "ok" comes back
   } cases[] = {
       {"a header line of 16384", {{head200 + line(16384) + ok}}, "", 16384, ""},
@@ -672,7 +657,7 @@ TEST_F(HttpClientTest, OverlongLinesAndHeadsRaiseMaxLineLengthExceeded) {
     script.Repeat = c.repeat;
     LoopbackServer server(script);
     THttpClient client;
-    client.MaxLineLength = c.maxLineLength;
+    client.Limits.MaxLineLength = c.maxLineLength;
     const Outcome outcome = Fetch(client, "http://" + server.HostAndPort() + "/");
     if (c.className.empty()) {
       EXPECT_TRUE(outcome.Returned) << Describe(outcome);
@@ -836,7 +821,7 @@ TEST_F(HttpClientTest, DrippingPeerEndsAtTheExchangeBound) {
 }
 
 TEST_F(HttpClientTest, ConnectFailuresRaiseSocketErrors) {
-  LoopbackServer server(Answer({{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}}, true));
+  LoopbackServer server(Answer({{ProtocolBytes("answers/ok.txt")}}, true));
   struct Case {
     std::string url;
     std::string className;
@@ -890,7 +875,7 @@ TEST_F(HttpClientTest, ConnectingEndsAtTheConnectBound) {
 }
 
 TEST_F(HttpClientTest, NameLookupSharesTheConnectBound) {
-  LoopbackServer server(Answer({{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}}, true));
+  LoopbackServer server(Answer({{ProtocolBytes("answers/ok.txt")}}, true));
   HttpLimits.ConnectMilliseconds = 600;
   struct Case {
     milliseconds pause;
@@ -934,7 +919,7 @@ TEST_F(HttpClientTest, SchemesWithoutATransportFailBeforeConnecting) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
-    LoopbackServer server(Answer({{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}}, true));
+    LoopbackServer server(Answer({{ProtocolBytes("answers/ok.txt")}}, true));
     THttpClient client;
     const Outcome outcome = Fetch(client, WithPort(c.url, server.Port()));
     EXPECT_EQ(outcome.ClassName, c.className) << Describe(outcome);
@@ -1033,6 +1018,117 @@ TEST_F(HttpClientTest, AnotherServerClosesTheOpenConnection) {
   EXPECT_EQ(first.Requests().size(), 1u);
   ASSERT_EQ(second.Requests().size(), 1u);
   EXPECT_EQ(second.Requests()[0], RequestBytes("/", second.HostAndPort()));
+}
+
+TEST(HttpRequestBytes, TheRequestSaysItsMethodHeadersAndBody) {
+  tHttpRequest post;
+  post.Method = "POST";
+  post.ContentType = "application/json";
+  post.Accept = "";
+  post.Headers = {"X-Scope-OrgID: ops"};
+  post.Body = "[{\"labels\":{}}]\r\n";
+  struct Case {
+    std::string what;
+    tHttpRequest request;
+    std::string target;
+    std::string bytes;
+  } cases[] = {
+      {"a plain GET is the page's request",
+       {.Url = "http://h:81/x?a=1"},
+       "/x?a=1",
+       PageRequestBytes("/x?a=1", "h:81")},
+      {"a POST with its own headers and a counted body", post, "/api/v2/alerts",
+       ProtocolBytes("requests/post.txt", {{"host", "h:81"}})},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(HttpRequestBytes(c.request, c.target, "h:81", "1.1"), c.bytes) << c.what;
+}
+
+TEST(HttpRequestBytes, ARequestThatWouldBreakItsLinesIsRefused) {
+  const std::string method =
+      "The request's method is empty or holds a blank or a control character.";
+  struct Case {
+    std::string what;
+    tHttpRequest request;
+    std::string message;
+  } cases[] = {
+      {"no method", {.Method = ""}, method},
+      {"a blank in the method", {.Method = "GET /x"}, method},
+      {"a line end in the method", {.Method = "GET\r\n"}, method},
+      {"a DEL in the method", {.Method = "GET\x7F"}, method},
+      {"a CR LF in the content type",
+       {.ContentType = "text/html\r\nX-Injected: 1"},
+       "The request's Content-Type header holds a line break."},
+      {"an LF in Accept", {.Accept = "*/*\n"}, "The request's Accept header holds a line break."},
+      {"a CR in the user agent",
+       {.UserAgent = "agent\r"},
+       "The request's User-Agent header holds a line break."},
+      {"a further header with two lines",
+       {.Headers = {"X-A: 1", "X-B: 2\r\nX-C: 3"}},
+       "A header line of the request holds a line break."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    try {
+      HttpRequestBytes(c.request, "/", "h", "1.1");
+      ADD_FAILURE() << "no failure";
+    } catch (const EInvalidHttpRequest& failure) {
+      EXPECT_EQ(failure.ClassName(), "EInvalidHttpRequest");
+      EXPECT_EQ(failure.Message(), c.message);
+    }
+  }
+}
+
+TEST_F(HttpClientTest, PerformSendsTheRequestItIsGiven) {
+  LoopbackServer server(Answer({{ProtocolBytes("answers/ok.txt")}}, true));
+  tHttpRequest request;
+  request.Method = "POST";
+  request.Url = "http://" + server.HostAndPort() + "/api/v2/alerts";
+  request.ContentType = "application/json";
+  request.Accept = "";
+  request.Headers = {"X-Scope-OrgID: ops"};
+  request.Body = "[{\"labels\":{}}]\r\n";
+  {
+    THttpClient client;
+    EXPECT_EQ(client.Perform(request), "ok");
+    EXPECT_EQ(client.Response().StatusLine, "HTTP/1.1 200 OK");
+  }
+  EXPECT_TRUE(server.WaitForPeerClosures(1, 2000ms));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0], ProtocolBytes("requests/post.txt", {{"host", server.HostAndPort()}}));
+
+  // A request that cannot be sent is refused before any connection.
+  request.Headers = {"X-A: 1\nX-B: 2"};
+  THttpClient client;
+  EXPECT_THROW(client.Perform(request), EInvalidHttpRequest);
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST(ProtocolBytes, FillsTheMarksAndRefusesWhatDoesNotFit) {
+  EXPECT_EQ(PageRequestBytes("/{host}", "h"),
+            "GET /{host} HTTP/1.1\r\nContent-Type: text/html\r\nHost: h\r\nAccept: text/html, "
+            "*/*\r\nUser-Agent: Mozilla/3.0 (compatible; Tarn32 Library)\r\n\r\n");
+  struct Case {
+    std::string file;
+    tProtocolFill fill;
+    std::string message;
+  } cases[] = {
+      {"requests/none.txt",
+       {},
+       "tests/data/requests/none.txt is not built in: add it to tests/support/CMakeLists.txt"},
+      {"requests/page.txt", {{"target", "/"}}, "tests/data/requests/page.txt: no value for {host}"},
+      {"answers/ok.txt", {{"host", "h"}}, "tests/data/answers/ok.txt has no mark {host}"},
+  };
+  for (const auto& c : cases) {
+    try {
+      ProtocolBytes(c.file, c.fill);
+      ADD_FAILURE() << c.file << ": no failure";
+    } catch (const std::invalid_argument& failure) {
+      EXPECT_EQ(std::string(failure.what()), c.message);
+    }
+  }
 }
 
 }  // namespace

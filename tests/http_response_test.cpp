@@ -13,7 +13,7 @@ namespace {
 
 using core::HttpEvent;
 using core::HttpFailure;
-using core::tHttpReadLimits;
+using core::tHttpLimits;
 
 const std::string kMarker = "Message succesfully sent";
 const std::string kHead200 = "HTTP/1.1 200 OK\r\n";
@@ -45,8 +45,8 @@ std::vector<std::string> Lines(const std::string& line, std::size_t count) {
   return std::vector<std::string>(count, line);
 }
 
-tHttpReadLimits Limits(std::size_t maxLine, std::size_t maxHead, std::size_t maxBody) {
-  return {maxLine, maxHead, maxBody};
+tHttpLimits Limits(std::size_t maxLine, std::size_t maxHead, std::size_t maxBody) {
+  return {.MaxLineLength = maxLine, .MaxHeadBytes = maxHead, .MaxBodyBytes = maxBody};
 }
 
 // What reading a response gave.
@@ -107,8 +107,8 @@ std::string Differences(const Outcome& got, const Outcome& want) {
 
 // Feeds the pieces in order, each until it is taken or the response ended, then the peer's close
 // when it closed. Every call must take bytes or finish, and the bounds must hold throughout.
-Outcome Read(const std::vector<std::string_view>& pieces, bool closed,
-             const tHttpReadLimits& limits, std::string& fault) {
+Outcome Read(const std::vector<std::string_view>& pieces, bool closed, const tHttpLimits& limits,
+             std::string& fault) {
   core::tHttpResponseReader reader;
   core::StartHttpResponse(reader, limits);
   Outcome outcome;
@@ -177,7 +177,7 @@ struct Case {
   std::string what;
   std::string bytes;
   bool closed;  // the peer closes after the bytes
-  tHttpReadLimits limits;
+  tHttpLimits limits;
   Outcome want;
 };
 
@@ -220,7 +220,7 @@ Outcome FailedWith(HttpFailure failure, Outcome outcome, bool headComplete) {
 
 Outcome Nothing() { return Ended("", -1, {}, -1, ""); }
 
-const tHttpReadLimits kDefault;
+const tHttpLimits kDefault;
 
 std::vector<Case> Cases() {
   const std::string binary("\0\xFF\r\n\x7F", 5);
