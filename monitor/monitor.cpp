@@ -4,8 +4,8 @@
 #include <string>
 
 #include "core/errors.h"
+#include "monitor/actions.h"
 #include "monitor/delivery_state.h"
-#include "monitor/pageaction.h"
 #include "monitor/settings.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -45,7 +45,7 @@ TDateTime Report(tEventSearchRecord& settings, const tMyEventLogRecord& record) 
   return reported;
 }
 
-void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record,
+void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record, ReportAction action,
               tDeliveryStateKeeper& state) {
   RetryDeliveryState(state);
   bool matched = FindLatestEvent(settings, record);
@@ -59,7 +59,7 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record,
     // state after it are done, so that a page is never cut short without a trace.
     const StopRequestsHeld held;
     // After the report and the new LoggedAfter: a page that fails is not tried again.
-    if (settings.Action == kPageAction) RunPageAction(record);
+    if (action != nullptr) action(record);
     KeepFinishedReport(state, reported, generated, Now());
   } else {
     ConsoleWriteLine("No events found.");
@@ -78,9 +78,11 @@ void Monitor(StartUpStep readKitSettings) {
     AskSettings(EventSearchRecord);
   if (EventSearchRecord.LogFile.empty()) EventSearchRecord.LogFile = kDefaultLogName;
   tDeliveryStateKeeper state = DeliveryStateKeeperFromEnvironment(EventSearchRecord.LoggedAfter);
+  // The settings' action is looked up once; the cycles run what it names.
+  const ReportAction action = ActionFor(EventSearchRecord.Action);
   bool repeats = EventSearchRecord.Sleep > 0;
   do {
-    RunCycle(EventSearchRecord, MyEventLogRecord, state);
+    RunCycle(EventSearchRecord, MyEventLogRecord, action, state);
   } while (repeats);
 }
 

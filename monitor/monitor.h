@@ -1,4 +1,5 @@
-// The monitor: the version line, the settings, and the cycle until the last one or a failure.
+// The monitor: the version line, the settings, and the cycle until the last one or a failure; a
+// new match is reported, then the action the settings name (monitor/actions) runs.
 #pragma once
 
 #include <cstdint>

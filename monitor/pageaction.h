@@ -7,7 +7,7 @@
 #include "monitor/eventsearch.h"
 #include "paging/sendpage.h"
 
-// The action that pages, after lower-casing.
+// The action word that pages, after lower-casing; its row in monitor/actions runs RunPageAction.
 inline constexpr char kPageAction[] = "page";
 
 // The monitor's one page request, refilled before every page.

@@ -2,7 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include "monitor/actions.h"
+#include "monitor/pageaction.h"
+
 namespace {
+
+TEST(ActionFor, OnlyTheExactLowerCaseWordPages) {
+  struct Case {
+    std::string word;
+    ReportAction action;
+  } cases[] = {
+      {"page", RunPageAction}, {"Page", nullptr},
+      {"PAGE", nullptr},       {" page", nullptr},
+      {"page ", nullptr},      {"pages", nullptr},
+      {"", nullptr},           {std::string("page\0", 5), nullptr},
+      {"mail", nullptr},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ActionFor(c.word), c.action) << '"' << c.word << '"';
+}
 
 TEST(CycleWaitMilliseconds, WaitsTheSecondsWithinTheCountsReach) {
   struct Case {
