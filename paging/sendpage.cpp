@@ -112,11 +112,13 @@ void ReportFailure(const FailureDescription& failure, tLogRec& logRec,
 
 }  // namespace
 
-std::string PagingGatewayHost() {
+tGatewayHost GatewayHost() {
   const char* configured = std::getenv("PAGING_GATEWAY_HOST");
-  if (configured != nullptr && *configured != '\0') return configured;
-  return PAGING_GATEWAY_HOST;
+  if (configured != nullptr && *configured != '\0') return {configured, true};
+  return {PAGING_GATEWAY_HOST, false};
 }
+
+std::string PagingGatewayHost() { return GatewayHost().Host; }
 
 namespace {
 

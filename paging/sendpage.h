@@ -1,5 +1,6 @@
 // The page sender: one page to the paging gateway as one HTTP GET, a page record file for every
-// exchange that completed, a log entry for the outcome and an exception report on failure.
+// exchange that completed, a log entry for the outcome and an exception report on failure; and the
+// gateway's host, read in one place.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,18 @@ struct tSendPageRec {
   std::int32_t Reserved = 0;  // callers set 0; the sender does not read it
 };
 
-// The gateway's host ("host" or "host:port"): the environment's PAGING_GATEWAY_HOST when it is
-// set and not empty, else the value the program was built with.
+// The gateway's host and where it came from.
+struct tGatewayHost {
+  std::string Host;              // "host" or "host:port"
+  bool FromEnvironment = false;  // PAGING_GATEWAY_HOST was set and not empty
+};
+
+// The one place PAGING_GATEWAY_HOST is read, anew at every call: the environment's value when it
+// is set and not empty, else the value the program was built with. The sender and eventlog-check
+// both ask here.
+tGatewayHost GatewayHost();
+
+// GatewayHost().Host.
 std::string PagingGatewayHost();
 
 // The message as the URL carries it: letters, digits and - . _ ~ ! $ ' ( ) * , ; : @ / ? stay

@@ -602,9 +602,7 @@ void ProbeGateway(const std::string& gateway, Findings& findings) {
 }
 
 void CheckGateway(const tEventSearchRecord* settings, bool probe, Findings& findings) {
-  const char* configured = std::getenv("PAGING_GATEWAY_HOST");
-  const bool fromEnvironment = configured != nullptr && *configured != '\0';
-  const std::string gateway = PagingGatewayHost();
+  const auto [gateway, fromEnvironment] = GatewayHost();
   Print("The gateway: http://" + EscapedText(gateway) + "/cgi-bin/xmhscgi " +
         (fromEnvironment ? "(from PAGING_GATEWAY_HOST)"
                          : "(built in; PAGING_GATEWAY_HOST overrides it)"));
