@@ -61,15 +61,6 @@ ProcessResult Command(const std::string& program, std::vector<std::string> argum
   return RunProcess(run);
 }
 
-std::vector<std::string> FilesMatching(const std::string& directory, const std::string& pattern) {
-  std::vector<std::string> files;
-  for (const auto& entry : fs::directory_iterator(directory)) {
-    const std::string name = entry.path().filename().string();
-    if (std::regex_match(name, std::regex(pattern))) files.push_back(name);
-  }
-  return files;
-}
-
 // A folder where no file can be written until it is mended: a full tmpfs of its own as root, a
 // folder without write permission otherwise. The files are put in before it is closed.
 class FullFolder {

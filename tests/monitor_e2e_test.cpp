@@ -9,13 +9,13 @@
 #include "tests/support/loopback_server.h"
 #include "tests/support/nonblocking_console.h"
 #include "tests/support/process.h"
+#include "tests/support/protocol_data.h"
 #include "tests/support/transcript.h"
 
 namespace {
 
 constexpr char kVersion[] = "Version: 201710091624\r\n";
-constexpr char kGatewayAccepts[] =
-    "HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent";
+const std::string kGatewayAccepts = ProtocolBytes("answers/accepted.txt");
 constexpr char kQuestions[] = "Logfile (Application): Event ID (0): Source: ";
 // 2017-10-09 16:24:00 UTC
 constexpr std::uint32_t kOctoberNinth = 1507566240;

@@ -20,6 +20,7 @@
 #include "tests/support/kit_support.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
+#include "tests/support/protocol_data.h"
 #include "tests/support/scoped.h"
 
 namespace {
@@ -101,7 +102,7 @@ class PageActionTest : public ::testing::Test {
 TEST_F(PageActionTest, FillsTheRequestAndPagesTheGateway) {
   LoopbackServer gateway([] {
     ServerScript script;
-    script.Steps = {{"HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent"}};
+    script.Steps = {{ProtocolBytes("answers/accepted.txt")}};
     return script;
   }());
   ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
@@ -127,11 +128,10 @@ TEST_F(PageActionTest, FillsTheRequestAndPagesTheGateway) {
 
   const auto requests = gateway.Requests();
   ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0],
-            "GET /cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=" + Escaped(message) +
-                " HTTP/1.1\r\nContent-Type: text/html\r\nHost: " + gateway.HostAndPort() +
-                "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; "
-                "Tarn32 Library)\r\n\r\n");
+  EXPECT_EQ(
+      requests[0],
+      PageRequestBytes("/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=" + Escaped(message),
+                       gateway.HostAndPort()));
   // The page sender left its record in the current directory.
   std::vector<std::string> records;
   for (const auto& entry : fs::directory_iterator(work_.Path()))

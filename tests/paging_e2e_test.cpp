@@ -18,6 +18,7 @@
 #include "tests/support/kit_support.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
+#include "tests/support/protocol_data.h"
 
 namespace {
 
@@ -27,9 +28,8 @@ constexpr char kVersion[] = "Version: 201710091624\r\n";
 // 2017-10-09 16:24:00 UTC
 constexpr std::uint32_t kOctoberNinth = 1507566240;
 constexpr char kDetails[] = "The Print Spooler service entered the running state.";
-constexpr char kMarkerResponse[] =
-    "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 37\r\n\r\n"
-    "<p>Message succesfully sent</p>\r\n\r\n\r\n";
+// The gateway's answer that accepts the page, in a small HTML page.
+const std::string kMarkerResponse = ProtocolBytes("answers/accepted-html.txt");
 
 // The date-time text of a run with LANG=C, as the URL carries it (blanks escaped).
 const std::string kEscapedDateTime = R"(\d{1,2}/\d{1,2}/\d\d(%20\d{1,2}:\d\d:\d\d%20(am|pm))?)";
@@ -39,21 +39,6 @@ ServerScript Answering(const std::string& response) {
   ServerScript script;
   script.Steps = {{response}};
   return script;
-}
-
-std::string RequestHead(const std::string& hostAndPort) {
-  return " HTTP/1.1\r\nContent-Type: text/html\r\nHost: " + hostAndPort +
-         "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Tarn32 "
-         "Library)\r\n\r\n";
-}
-
-std::vector<std::string> FilesMatching(const std::string& directory, const std::string& pattern) {
-  std::vector<std::string> files;
-  for (const auto& entry : fs::directory_iterator(directory)) {
-    const std::string name = entry.path().filename().string();
-    if (std::regex_match(name, std::regex(pattern))) files.push_back(name);
-  }
-  return files;
 }
 
 // An installation of EventLog: the program copied into bin/, run from work/ (where its settings
@@ -147,6 +132,12 @@ std::vector<std::string> Lines(const std::string& text) {
 
 constexpr char kTarget[] = "/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=";
 
+// The page request the gateway receives as a regular expression, the message by its pattern.
+std::string PageRequestPattern(const std::string& messagePattern, const std::string& hostAndPort) {
+  return ProtocolPattern("requests/page.txt", {{"host", hostAndPort}},
+                         {{"target", RegexEscape(kTarget) + messagePattern}});
+}
+
 const char kPageSettings[] =
     "<?xml version=\"1.0\"?>\r\n<EventLog>\r\n  <LogFile>System</LogFile>\r\n"
     "  <Action>Page</Action>\r\n</EventLog>\r\n";
@@ -165,9 +156,8 @@ TEST(PagingEndToEnd, AReportedRecordIsPagedWithItsRecordAndNoReport) {
   const auto requests = gateway.Requests();
   ASSERT_EQ(requests.size(), 1u);
   const std::string messagePattern = MessagePattern("Service%20Control%20Manager");
-  EXPECT_TRUE(
-      std::regex_match(requests[0], std::regex("GET " + RegexEscape(kTarget) + messagePattern +
-                                               RegexEscape(RequestHead(gateway.HostAndPort())))))
+  EXPECT_TRUE(std::regex_match(
+      requests[0], std::regex(PageRequestPattern(messagePattern, gateway.HostAndPort()))))
       << requests[0];
 
   const auto records = eventLog.PageRecords();
@@ -175,15 +165,16 @@ TEST(PagingEndToEnd, AReportedRecordIsPagedWithItsRecordAndNoReport) {
   const std::string record = ReadFileBytes(eventLog.Work() + "/" + records[0]);
   const std::string target = requests[0].substr(4, requests[0].find(" HTTP/1.1") - 4);
   EXPECT_TRUE(std::regex_match(
-      record,
-      std::regex(RegexEscape("<xml>\r\n<PagerRec></PagerRec>\r\n<DateTime>") + kDateTime +
-                 RegexEscape("</DateTime>\r\n<SelfName></SelfName>\r\n<Version></Version>\r\n"
-                             "<HostName></HostName>\r\n<Function>tarn32.SendPage</Function>\r\n"
-                             "<RunningUnderDelphi>False</RunningUnderDelphi>\r\n<PagerNo>730418"
-                             "</PagerNo>\r\n<QoxPagingPassword>KRVOT</QoxPagingPassword>\r\n"
-                             "<URL>http://" +
-                             gateway.HostAndPort() + target +
-                             "</URL>\r\n<PageSent>True</PageSent>\r\n"))))
+      record, std::regex(ProtocolPattern("records/page-record.txt",
+                                         {{"selfname", ""},
+                                          {"version", ""},
+                                          {"hostname", ""},
+                                          {"delphi", "False"},
+                                          {"pagerno", "730418"},
+                                          {"password", "KRVOT"},
+                                          {"url", "http://" + gateway.HostAndPort() + target},
+                                          {"sent", "True"}},
+                                         {{"datetime", kDateTime}}))))
       << record;
   EXPECT_TRUE(eventLog.Reports(eventLog.Bin()).empty());
   EXPECT_TRUE(eventLog.Reports(eventLog.Work()).empty());
@@ -369,9 +360,8 @@ TEST(PagingEndToEnd, ASourceHoldingCrLfCannotAddAHeader) {
   const auto requests = gateway.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_TRUE(std::regex_match(
-      requests[0],
-      std::regex("GET " + RegexEscape(kTarget) + MessagePattern("Evil%0D%0AX-Injected:%201") +
-                 RegexEscape(RequestHead(gateway.HostAndPort())))))
+      requests[0], std::regex(PageRequestPattern(MessagePattern("Evil%0D%0AX-Injected:%201"),
+                                                 gateway.HostAndPort()))))
       << requests[0];
   EXPECT_EQ(requests[0].find("\r\nX-Injected"), std::string::npos);
   ASSERT_EQ(eventLog.PageRecords().size(), 1u);

@@ -26,6 +26,7 @@
 #include "tests/support/kit_support.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
+#include "tests/support/protocol_data.h"
 #include "tests/support/scoped.h"
 
 namespace {
@@ -40,8 +41,8 @@ constexpr char kPath[] = "/cgi-bin/xmhscgi?password=";
 // column is ten blanks, as nothing names the program.
 const std::string kLogLineStart = R"(\d\d:\d\d:\d\d,"\[\d\d:\d\d:\d\d\.\d\d\d\]","          ",)";
 
-const std::regex kReportName(R"(EXCEPTION-\d{17}\.XML)");
-const std::regex kPageRecordName(R"(SendPage_(\d{17})\.xml)");
+constexpr char kReportName[] = R"(EXCEPTION-\d{17}\.XML)";
+constexpr char kPageRecordName[] = R"(SendPage_(\d{17})\.xml)";
 
 std::string Response(const std::string& body, const std::string& statusLine = "HTTP/1.1 200 OK") {
   return statusLine +
@@ -53,23 +54,6 @@ ServerScript Answering(const std::string& response) {
   ServerScript script;
   script.Steps = {{response}};
   return script;
-}
-
-// The request the client sends for a target to the loopback gateway.
-std::string RequestBytes(const std::string& target, const std::string& hostAndPort) {
-  return "GET " + target + " HTTP/1.1\r\nContent-Type: text/html\r\nHost: " + hostAndPort +
-         "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Tarn32 "
-         "Library)\r\n\r\n";
-}
-
-std::set<std::string> FilesMatching(const std::string& directory, const std::regex& name) {
-  std::set<std::string> files;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(directory, error)) {
-    const std::string file = entry.path().filename().string();
-    if (std::regex_match(file, name)) files.insert(file);
-  }
-  return files;
 }
 
 // The texts of an exception report's ten elements by name; empty when it does not parse.
@@ -91,19 +75,13 @@ std::map<std::string, std::string> ReadReport(const std::string& path, std::stri
 
 // Keeps the process-wide HTTP limits and shortens them, so that a silent gateway is given up
 // within a fraction of a second.
-class ScopedHttpLimits {
+class ScopedHttpLimits : public ScopedValue<tHttpLimits> {
  public:
-  ScopedHttpLimits() : old_(HttpLimits) {
+  ScopedHttpLimits() : ScopedValue(HttpLimits) {
     HttpLimits.ConnectMilliseconds = 2000;
     HttpLimits.WaitMilliseconds = 400;
     HttpLimits.ExchangeMilliseconds = 3000;
   }
-  ~ScopedHttpLimits() { HttpLimits = old_; }
-  ScopedHttpLimits(const ScopedHttpLimits&) = delete;
-  ScopedHttpLimits& operator=(const ScopedHttpLimits&) = delete;
-
- private:
-  tHttpLimits old_;
 };
 
 // A port on which nothing listens: a listener that has just been closed.
@@ -130,7 +108,7 @@ class SendPageTest : public ::testing::Test {
     GlobalSettings = tGlobalSettings{};
     GlobalSettings.Log.Level = 9;
     GlobalSettings.Log.FileName = logs_.File("paging");
-    reportsBefore_ = FilesMatching(GetAppPath(), kReportName);
+    for (const auto& file : FilesMatching(GetAppPath(), kReportName)) reportsBefore_.insert(file);
   }
 
   ~SendPageTest() override {
@@ -140,7 +118,7 @@ class SendPageTest : public ::testing::Test {
 
   std::string LogText() const {
     std::string text;
-    for (const auto& file : FilesMatching(logs_.Path(), std::regex(R"(paging-\d{8}\.CSV)")))
+    for (const auto& file : FilesMatching(logs_.Path(), R"(paging-\d{8}\.CSV)"))
       text += ReadFileBytes(logs_.File(file));
     return text;
   }
@@ -205,19 +183,22 @@ class SendPageTest : public ::testing::Test {
                                 const std::string& hostName = "",
                                 const std::string& runningUnder = "False",
                                 const std::string& pageSent = "True") {
-    return "<xml>\r\n<PagerRec></PagerRec>\r\n<DateTime>" + dateTime + "</DateTime>\r\n<SelfName>" +
-           selfName + "</SelfName>\r\n<Version>" + version + "</Version>\r\n<HostName>" + hostName +
-           "</HostName>\r\n<Function>tarn32.SendPage</Function>\r\n<RunningUnderDelphi>" +
-           runningUnder + "</RunningUnderDelphi>\r\n<PagerNo>" + pagerNo +
-           "</PagerNo>\r\n<QoxPagingPassword>" + password + "</QoxPagingPassword>\r\n<URL>" + url +
-           "</URL>\r\n<PageSent>" + pageSent + "</PageSent>\r\n";
+    return ProtocolBytes("records/page-record.txt", {{"datetime", dateTime},
+                                                     {"selfname", selfName},
+                                                     {"version", version},
+                                                     {"hostname", hostName},
+                                                     {"delphi", runningUnder},
+                                                     {"pagerno", pagerNo},
+                                                     {"password", password},
+                                                     {"url", url},
+                                                     {"sent", pageSent}});
   }
 
   // Checks the record's name and DateTime against the call's bounds and returns the DateTime
   // text found in it.
   std::string CheckRecordTimes(const Outcome& outcome, const std::string& name) {
     std::smatch digits;
-    EXPECT_TRUE(std::regex_match(name, digits, kPageRecordName)) << name;
+    EXPECT_TRUE(std::regex_match(name, digits, std::regex(kPageRecordName))) << name;
     const std::string stamp = digits[1];
     EXPECT_LE(FormatDateTime("yyyymmddhhnnsszzz", outcome.Before), stamp);
     EXPECT_GE(FormatDateTime("yyyymmddhhnnsszzz", outcome.After), stamp);
@@ -318,9 +299,9 @@ TEST_F(SendPageTest, MessagesAreEscapedForTheRequestAndShownInRecordAndLog) {
     const std::string pagerNo = std::to_string(c.pagerNo);
     const auto requests = gateway.Requests();
     ASSERT_EQ(requests.size(), ++connections);
-    EXPECT_EQ(requests.back(), RequestBytes(std::string(kPath) + c.password +
-                                                "&pagerid=" + pagerNo + "&message=" + c.sent,
-                                            gateway.HostAndPort()));
+    EXPECT_EQ(requests.back(), PageRequestBytes(std::string(kPath) + c.password +
+                                                    "&pagerid=" + pagerNo + "&message=" + c.sent,
+                                                gateway.HostAndPort()));
     // What the gateway decodes is the message, byte for byte.
     EXPECT_EQ(FormDecoded(c.sent), c.message);
     ASSERT_EQ(outcome.PageRecords.size(), 1u);

@@ -18,6 +18,7 @@
 #include "tests/support/loopback_server.h"
 #include "tests/support/nonwaiting_pipes.h"
 #include "tests/support/process.h"
+#include "tests/support/protocol_data.h"
 #include "tests/support/scoped.h"
 
 namespace {
@@ -131,8 +132,7 @@ TEST_F(WindowsProgram, LoggedAfterIsReadInTheLanguagesDateFormat) {
 
 TEST(WindowsPage, SendPageReachesALoopbackGatewayWithTheExactRequest) {
   ServerScript accepts;
-  accepts.Steps.push_back(
-      {"HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent", {}});
+  accepts.Steps.push_back({ProtocolBytes("answers/accepted.txt"), {}});
   LoopbackServer gateway(accepts);
   ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
   TemporaryDirectory directory;
@@ -141,12 +141,9 @@ TEST(WindowsPage, SendPageReachesALoopbackGatewayWithTheExactRequest) {
   EXPECT_TRUE(SendPage({"Disk full: a=b & c\r\n", "KRVOT", 730418, 0}));
   ASSERT_EQ(gateway.Requests().size(), 1u);
   EXPECT_EQ(gateway.Requests()[0],
-            "GET /cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message="
-            "Disk%20full:%20a%3Db%20%26%20c%0D%0A HTTP/1.1\r\n"
-            "Content-Type: text/html\r\nHost: " +
-                gateway.HostAndPort() +
-                "\r\nAccept: text/html, */*\r\n"
-                "User-Agent: Mozilla/3.0 (compatible; Tarn32 Library)\r\n\r\n");
+            PageRequestBytes("/cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message="
+                             "Disk%20full:%20a%3Db%20%26%20c%0D%0A",
+                             gateway.HostAndPort()));
   std::set<std::string> records;
   for (const auto& entry : std::filesystem::directory_iterator(directory.Path()))
     records.insert(entry.path().filename().string());
