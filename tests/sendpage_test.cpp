@@ -548,19 +548,29 @@ TEST(PagingGatewayHostTest, TheEnvironmentOverridesTheBuiltInHost) {
   {
     ScopedEnvironment unset("PAGING_GATEWAY_HOST", nullptr);
     builtIn = PagingGatewayHost();
+    EXPECT_FALSE(GatewayHost().FromEnvironment);
   }
   EXPECT_FALSE(builtIn.empty());
-  {
-    ScopedEnvironment empty("PAGING_GATEWAY_HOST", "");
-    EXPECT_EQ(PagingGatewayHost(), builtIn);
+  // Each case: the variable's value (nullptr: unset), then what GatewayHost says.
+  struct Case {
+    const char* value;
+    std::string host;
+    bool fromEnvironment;
+  } cases[] = {
+      {"", builtIn, false},
+      {"127.0.0.1:8080", "127.0.0.1:8080", true},
+      {"pager.example", "pager.example", true},
+      {" blank ", " blank ", true},
+      // Read at every call: once the variable is gone, the built-in host is back.
+      {nullptr, builtIn, false},
+  };
+  for (const auto& c : cases) {
+    ScopedEnvironment set("PAGING_GATEWAY_HOST", c.value);
+    const tGatewayHost gateway = GatewayHost();
+    EXPECT_EQ(gateway.Host, c.host) << (c.value ? c.value : "unset");
+    EXPECT_EQ(gateway.FromEnvironment, c.fromEnvironment) << (c.value ? c.value : "unset");
+    EXPECT_EQ(PagingGatewayHost(), c.host) << (c.value ? c.value : "unset");
   }
-  for (const char* value : {"127.0.0.1:8080", "pager.example", " blank "}) {
-    ScopedEnvironment set("PAGING_GATEWAY_HOST", value);
-    EXPECT_EQ(PagingGatewayHost(), value);
-  }
-  // Read at every call: once the variable is gone, the built-in host is back.
-  ScopedEnvironment unset("PAGING_GATEWAY_HOST", nullptr);
-  EXPECT_EQ(PagingGatewayHost(), builtIn);
 }
 
 }  // namespace
