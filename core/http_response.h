@@ -70,7 +70,7 @@ enum class HttpReadPhase {
   Failed,
 };
 
-// The state of reading one response of a GET. Start it with StartHttpResponse.
+// The state of reading one response (of any request but HEAD). Start it with StartHttpResponse.
 struct tHttpResponseReader {
   tHttpLimits Limits;
   HttpReadPhase Phase = HttpReadPhase::StatusLine;

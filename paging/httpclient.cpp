@@ -88,6 +88,9 @@ void CheckHttpRequest(const tHttpRequest& request) {
   if (!IsToken(request.Method))
     throw EInvalidHttpRequest(
         "The request's method is empty or holds a blank or a control character.");
+  // A HEAD response frames no body however its head reads: the reader would wait for one.
+  if (request.Method == "HEAD")
+    throw EInvalidHttpRequest("The client reads a body after every head: HEAD is not supported.");
   const std::pair<const char*, const std::string*> named[] = {
       {"Content-Type", &request.ContentType},
       {"Accept", &request.Accept},
@@ -115,7 +118,7 @@ std::string HttpRequestBytes(const tHttpRequest& request, const std::string& req
   header("Accept", request.Accept);
   header("User-Agent", request.UserAgent);
   for (const std::string& line : request.Headers) bytes += line + "\r\n";
-  if (request.Method != "GET" && request.Method != "HEAD")
+  if (request.Method != "GET")
     bytes += "Content-Length: " + std::to_string(request.Body.size()) + "\r\n";
   bytes += "\r\n";
   return bytes + request.Body;

@@ -62,7 +62,7 @@ using tHttpResponse = core::tHttpHead;
 
 // One request. The client sends the method and the URL's request target, then Content-Type, Host
 // (from the URL), Accept and User-Agent when they are not empty, the further header lines in their
-// order, Content-Length for every method but GET and HEAD, the empty line and the body.
+// order, Content-Length for every method but GET, the empty line and the body.
 struct tHttpRequest {
   std::string Method = "GET";
   std::string Url{};
@@ -75,7 +75,8 @@ struct tHttpRequest {
 
 // Raises EInvalidHttpRequest for a method that is empty or holds a blank or a control character,
 // and for a header value or line of the request that holds a CR or an LF: either would end the
-// request line or a header early.
+// request line or a header early. HEAD is refused too: its answer's head may announce a body
+// that never comes, and the response reader would wait for it.
 void CheckHttpRequest(const tHttpRequest& request);
 
 // The request's bytes on the wire for the request target and Host value its URL gives; checks the
