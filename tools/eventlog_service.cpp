@@ -28,6 +28,7 @@
 #include "platform/sockets.h"
 #include "platform/supervision.h"
 #include "platform/system.h"
+#include "tools/arguments.h"
 
 namespace fs = std::filesystem;
 
@@ -710,29 +711,30 @@ int Finish(const Options& options) {
 enum class Parsed { Run, Help, Version, Wrong };
 
 Parsed ParseArguments(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--help" || argument == "-h") return Parsed::Help;
-    if (argument == "--version") return Parsed::Version;
+  // --help and --version count wherever they stand, even where an option's value would be.
+  static constexpr tools::OptionSpec kInformation[] = {{"--help"}, {"-h"}, {"--version"}};
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kInformation)) {
+    if (argument.Kind != tools::ArgumentKind::Option) continue;
+    return argument.Name == "--version" ? Parsed::Version : Parsed::Help;
   }
   options.Program = ProgramBesideThisTool();
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    std::string* value = argument == "--dir"        ? &options.Directory
-                         : argument == "--settings" ? &options.Settings
-                         : argument == "--program"  ? &options.Program
-                                                    : nullptr;
-    if (value != nullptr) {
-      if (i + 1 >= argc) {
-        Say(Priority::Err, std::string(argument) + " needs a value");
-        return Parsed::Wrong;
-      }
-      *value = argv[++i];
-    } else if (options.Command.empty() &&
-               (argument == "prepare" || argument == "run" || argument == "finish")) {
-      options.Command = argument;
+  static constexpr tools::OptionSpec kOptions[] = {
+      {"--dir", true}, {"--settings", true}, {"--program", true}};
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
+    if (argument.Kind == tools::ArgumentKind::MissingValue) {
+      Say(Priority::Err, argument.Name + " needs a value");
+      return Parsed::Wrong;
+    }
+    if (argument.Kind == tools::ArgumentKind::Option) {
+      std::string* value = argument.Name == "--dir"        ? &options.Directory
+                           : argument.Name == "--settings" ? &options.Settings
+                                                           : &options.Program;
+      *value = argument.Value;
+    } else if (options.Command.empty() && (argument.Value == "prepare" || argument.Value == "run" ||
+                                           argument.Value == "finish")) {
+      options.Command = argument.Value;
     } else {
-      Say(Priority::Err, "unknown argument '" + std::string(argument) + "'");
+      Say(Priority::Err, "unknown argument '" + argument.Value + "'");
       return Parsed::Wrong;
     }
   }

@@ -2,10 +2,12 @@
 #include "tools/check/command_line.h"
 
 #include <utility>
+#include <vector>
 
 #include "kit/helpers.h"
 #include "monitor/settings.h"
 #include "platform/system.h"
+#include "tools/arguments.h"
 #include "tools/check/paths.h"
 
 namespace check {
@@ -112,24 +114,22 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
       {"--service", &Options::Service}, {"--probe", &Options::Probe}, {"--page", &Options::Page},
       {"--help", &Options::Help},       {"-h", &Options::Help},       {"/?", &Options::Help},
       {"--version", &Options::Version}};
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    bool known = false;
-    for (const auto& [name, member] : flags)
-      if (argument == name) {
-        options.*member = true;
-        known = true;
-      }
-    for (const auto& [name, member] : valued)
-      if (argument == name) {
-        if (i + 1 >= argc) return argument + " needs a value";
-        options.*member = argv[++i];
-        known = true;
-      }
-    if (known) continue;
-    if (argument.size() > 1 && argument[0] == '-') return "unknown option " + argument;
-    if (options.Folder) return "one folder only, not also " + argument;
-    options.Folder = argument;
+  std::vector<tools::OptionSpec> known;
+  for (const auto& [name, member] : valued) known.push_back({name, true});
+  for (const auto& [name, member] : flags) known.push_back({name, false});
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, known)) {
+    if (argument.Kind == tools::ArgumentKind::MissingValue) return argument.Name + " needs a value";
+    if (argument.Kind == tools::ArgumentKind::Option) {
+      for (const auto& [name, member] : flags)
+        if (argument.Name == name) options.*member = true;
+      for (const auto& [name, member] : valued)
+        if (argument.Name == name) options.*member = argument.Value;
+      continue;
+    }
+    const std::string& operand = argument.Value;
+    if (operand.size() > 1 && operand[0] == '-') return "unknown option " + operand;
+    if (options.Folder) return "one folder only, not also " + operand;
+    options.Folder = operand;
   }
   if (options.Service && options.Folder)
     return "--service checks the service's own folder " + std::string(kServiceDirectory) +
