@@ -151,20 +151,49 @@ std::optional<std::string> EnvironmentValue(const char* name) {
   return std::string(value);
 }
 
+// How a step's read of a whole file ended: Missing when there is no entry of that name; Refused
+// with the problem, naming the file, in error.
+enum class Reading { Read, Missing, Refused };
+
+Reading ReadWholeFile(const std::string& path, std::size_t limit, platform::Links links,
+                      std::string& bytes, std::string& error) {
+  platform::WholeFile file = platform::ReadRegularFile(path, limit, links);
+  bytes = std::move(file.Content);
+  switch (file.Outcome) {
+    case platform::WholeFileOutcome::Read:
+      return Reading::Read;
+    case platform::WholeFileOutcome::SymbolicLink:
+      error = path + ": is a symbolic link, which is not followed here";
+      break;
+    case platform::WholeFileOutcome::NotRegular:
+      error = path + ": is not a regular file";
+      break;
+    case platform::WholeFileOutcome::TooLarge:
+      error = path + ": holds more than " + std::to_string(limit) + " bytes";
+      break;
+    case platform::WholeFileOutcome::CannotOpen:
+    case platform::WholeFileOutcome::ReadFailed:
+      if (file.Missing) return Reading::Missing;
+      error = path + ": " + file.Reason;
+      break;
+  }
+  return Reading::Refused;
+}
+
 // ---- prepare
 
 // The state file's contents; nothing when there is none or it does not read (said as a warning).
 std::optional<tDeliveryState> ReadState(const std::string& path) {
   std::string bytes, error;
-  switch (platform::ReadRegularFile(path, kStateLimit, false, bytes, error)) {
-    case platform::FileReading::Missing:
+  switch (ReadWholeFile(path, kStateLimit, platform::Links::Refused, bytes, error)) {
+    case Reading::Missing:
       return std::nullopt;
-    case platform::FileReading::Refused:
+    case Reading::Refused:
       Say(Priority::Warning, "cannot read the delivery state " + error +
                                  "; it is left out, so the newest matching event may be "
                                  "reported and paged again. Delete it to start afresh");
       return std::nullopt;
-    case platform::FileReading::Read:
+    case Reading::Read:
       break;
   }
   const auto state = ParseDeliveryState(bytes);
@@ -245,8 +274,8 @@ std::string WorkingSettings(const Options& options, const std::string& settings,
 // changes nothing.
 void WriteWhenItDiffers(const std::string& path, const std::string& bytes, unsigned mode) {
   std::string present, error;
-  if (platform::ReadRegularFile(path, bytes.size(), false, present, error) ==
-          platform::FileReading::Read &&
+  if (ReadWholeFile(path, bytes.size(), platform::Links::Refused, present, error) ==
+          Reading::Read &&
       present == bytes)
     return;
   if (!platform::ReplaceFileDurably(path, bytes, mode, error))
@@ -279,17 +308,18 @@ void RunSettingsCheck(const Options& options) {
 int Prepare(const Options& options) {
   const Paths paths = PathsIn(options.Directory);
   std::string settings, error;
-  switch (platform::ReadRegularFile(options.Settings, kSettingsLimit, true, settings, error)) {
-    case platform::FileReading::Missing:
+  switch (
+      ReadWholeFile(options.Settings, kSettingsLimit, platform::Links::Followed, settings, error)) {
+    case Reading::Missing:
       throw StepFailure{options.Settings +
                         " is missing or unreadable: without it EventLog would ask its three "
                         "questions on a console the service does not have. Restore it (a sample "
                         "is /usr/share/doc/eventlog/EventLog.XML) and start again"};
-    case platform::FileReading::Refused:
+    case Reading::Refused:
       throw StepFailure{"cannot read the settings " + error +
                         ". Make it a readable settings file (a sample is "
                         "/usr/share/doc/eventlog/EventLog.XML) and start again"};
-    case platform::FileReading::Read:
+    case Reading::Read:
       break;
   }
   RunSettingsCheck(options);
@@ -297,8 +327,8 @@ int Prepare(const Options& options) {
                      WorkingSettings(options, settings, ReadState(paths.State)), 0644);
   if (platform::SameFileContents(options.Program, paths.WorkingProgram)) return 0;
   std::string program;
-  if (platform::ReadRegularFile(options.Program, kProgramLimit, true, program, error) !=
-      platform::FileReading::Read)
+  if (ReadWholeFile(options.Program, kProgramLimit, platform::Links::Followed, program, error) !=
+      Reading::Read)
     throw StepFailure{"cannot read the program " + options.Program +
                       (error.empty() ? std::string() : " (" + error + ")") +
                       "; reinstall the package or give --program"};
@@ -691,8 +721,8 @@ int Finish(const Options& options) {
       Say(Priority::Warning, "a stale temporary file stays: " + error);
   }
   std::string bytes, error;
-  if (platform::ReadRegularFile(paths.State, kStateLimit, false, bytes, error) ==
-      platform::FileReading::Missing)
+  if (ReadWholeFile(paths.State, kStateLimit, platform::Links::Refused, bytes, error) ==
+      Reading::Missing)
     return 0;
   if (!platform::FlushToDisk(paths.State, error)) throw StepFailure{"cannot flush " + error};
   const auto state = ReadState(paths.State);
