@@ -2,24 +2,14 @@
 #include "tools/check/reports.h"
 
 #include <cstddef>
-#include <utility>
 
 #include "monitor/settings.h"
+#include "platform/xmldoc.h"
 
 namespace check {
 
 std::string ElementText(const std::string& document, const std::string& element) {
-  std::string text = ExtractBetween(document, "<" + element + ">", "</" + element + ">");
-  static const std::pair<const char*, const char*> kEntities[] = {
-      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
-  for (const auto& [entity, character] : kEntities)
-    for (std::size_t at = text.find(entity); at != std::string::npos;
-         at = text.find(entity, at + 1))
-      text.replace(at, std::string(entity).size(), character);
-  // A line end may also be saved as a character reference.
-  for (const char* reference : {"&#13;", "&#xD;", "&#xd;"})
-    for (std::size_t at = text.find(reference); at != std::string::npos; at = text.find(reference))
-      text.replace(at, std::string(reference).size(), "\r");
+  std::string text = platform::SavedElementText(document, element);
   for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
     text.replace(at, 2, " ");
   for (char& c : text)

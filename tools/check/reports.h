@@ -6,8 +6,9 @@
 
 namespace check {
 
-// The text of an element of a saved report or page record, its entities decoded and its line
-// ends turned into blanks so that it fits on one line.
+// The text of an element of a saved report or page record, read by the platform's XML document
+// object (platform/xmldoc.h) with its entities decoded, and its line ends turned into blanks so
+// that it fits on one line.
 std::string ElementText(const std::string& document, const std::string& element);
 
 // "DateTime ClassName: e.Message" of a saved exception report.
