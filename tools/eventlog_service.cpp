@@ -84,7 +84,9 @@ struct Paths {
 };
 
 Paths PathsIn(const std::string& directory) {
-  return {directory + "/EventLog.XML", directory + "/EventLog", directory + "/" + kStateFileName};
+  const fs::path folder(directory);
+  return {(folder / "EventLog.XML").string(), (folder / "EventLog").string(),
+          (folder / kStateFileName).string()};
 }
 
 // ---- lines for the journal
@@ -140,9 +142,8 @@ struct StepFailure {
 };
 
 std::string ProgramBesideThisTool() {
-  const std::string own = platform::ExecutablePath();
-  const std::size_t slash = own.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : own.substr(0, slash)) + "/EventLog";
+  const fs::path folder = fs::path(platform::ExecutablePath()).parent_path();
+  return ((folder.empty() ? fs::path(".") : folder) / "EventLog").string();
 }
 
 std::optional<std::string> EnvironmentValue(const char* name) {

@@ -1,6 +1,7 @@
 // The paths the check looks at (paths.h).
 #include "tools/check/paths.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -11,6 +12,8 @@ namespace check {
 
 namespace fs = std::filesystem;
 
+// Joined by hand rather than by std::filesystem, whose "/" puts a backslash between the two on
+// Windows: the joined paths are printed, the same on both systems.
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   if (platform::IsPathSeparator(folder.back())) return folder + name;
@@ -22,10 +25,7 @@ std::optional<std::string> NewestMatch(const std::string& folder, const std::str
   std::vector<std::string> names;
   if (!platform::FindFileNames(JoinPath(folder, pattern), names) || names.empty())
     return std::nullopt;
-  std::string newest = names.front();
-  for (const auto& name : names)
-    if (name > newest) newest = name;
-  return newest;
+  return std::ranges::max(names);
 }
 
 std::set<std::string> MatchingNames(const std::string& folder, const std::string& pattern) {
@@ -36,14 +36,16 @@ std::set<std::string> MatchingNames(const std::string& folder, const std::string
 
 std::optional<std::string> NewName(const std::set<std::string>& before,
                                    const std::set<std::string>& after) {
-  for (const auto& name : after)
-    if (before.count(name) == 0) return name;
-  return std::nullopt;
+  const auto fresh =
+      std::ranges::find_if(after, [&](const std::string& name) { return !before.contains(name); });
+  if (fresh == after.end()) return std::nullopt;
+  return *fresh;
 }
 
 bool IsFolder(const std::string& path) {
-  std::vector<std::string> names;
-  return platform::FindFileNames(JoinPath(path, "*"), names);
+  std::error_code error;
+  const fs::directory_iterator listing(path.empty() ? fs::path(".") : fs::path(path), error);
+  return !error;
 }
 
 std::string Absolute(const std::string& path) {

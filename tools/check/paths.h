@@ -19,6 +19,7 @@ std::set<std::string> MatchingNames(const std::string& folder, const std::string
 std::optional<std::string> NewName(const std::set<std::string>& before,
                                    const std::set<std::string>& after);
 
+// Whether the path is a folder this user can list (empty: the current folder).
 bool IsFolder(const std::string& path);
 
 // The path made absolute and normal; the path itself when that fails.
