@@ -45,8 +45,9 @@ void SaveXmlDocument(XmlDocument* document, const std::string& fileName);
 
 // The text of the first element of that name in a saved document (its bytes, UTF-8 as saved
 // here), its entities and character references decoded, as UTF-8; blanks and line ends are
-// kept. Empty when the document holds no such element; a document that breaks off gives what
-// stands before the break. Never raises.
+// kept. Empty when the document holds no such element. A document that breaks off gives what
+// stands before the break on Linux (pugixml keeps it) and nothing on Windows (the system's
+// document object loads all or nothing). Never raises.
 std::string SavedElementText(const std::string& document, const std::string& element);
 
 }  // namespace platform
