@@ -1,0 +1,15 @@
+// eventlog-service's command line: its usage text and the step and options it names.
+#pragma once
+
+#include "tools/service/step.h"
+
+namespace service {
+
+extern const char* const kUsage;
+
+enum class Parsed { Run, Help, Version, Wrong };
+
+// Reads the step and the options (the paths made absolute); says what is wrong itself.
+Parsed ParseArguments(int argc, char** argv, Options& options);
+
+}  // namespace service

@@ -1,0 +1,54 @@
+// The lines for the journal (journal_lines.h).
+#include "tools/service/journal_lines.h"
+
+#include <cstdio>
+
+#include "platform/console.h"
+
+namespace service {
+
+namespace {
+
+// The journal shows a line with a control character as binary data: the CR of a CR LF goes, any
+// other control character but the tab is shown as \xHH.
+std::string Shown(std::string_view text) {
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  std::string shown;
+  for (unsigned char c : text) {
+    if (c < 0x20 && c != '\t') {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      shown += escaped;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
+void WriteLine(platform::StandardStream stream, Priority priority, std::string_view text) {
+  static const bool outputIsJournal =
+      platform::StandardStreamIsJournal(platform::StandardStream::Output);
+  static const bool errorsIsJournal =
+      platform::StandardStreamIsJournal(platform::StandardStream::Errors);
+  const bool journal =
+      stream == platform::StandardStream::Output ? outputIsJournal : errorsIsJournal;
+  std::string line = journal ? "<" + std::to_string(static_cast<int>(priority)) + ">" : "";
+  line += Shown(text);
+  line += '\n';
+  int errorCode = 0;
+  // Nowhere to report a failing journal; EventLog must go on regardless.
+  if (stream == platform::StandardStream::Output)
+    platform::WriteStandardOutput(line.data(), line.size(), errorCode);
+  else
+    platform::WriteStandardError(line.data(), line.size(), errorCode);
+}
+
+// The service's own messages.
+void Say(Priority priority, const std::string& text) {
+  WriteLine(platform::StandardStream::Errors, priority, "eventlog-service: " + text);
+}
+
+}  // namespace service

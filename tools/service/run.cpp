@@ -1,0 +1,136 @@
+// The step "run" (run.h).
+#include "tools/service/run.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/sockets.h"
+#include "platform/supervision.h"
+#include "tools/service/journal_lines.h"
+#include "tools/service/log_channel.h"
+
+namespace service {
+
+namespace {
+
+// The lines of one stream, split at LF.
+class LineSplitter {
+ public:
+  template <typename Take>
+  void Add(const char* bytes, std::size_t count, Take take) {
+    pending_.append(bytes, count);
+    std::size_t start = 0, end;
+    while ((end = pending_.find('\n', start)) != std::string::npos) {
+      take(pending_.substr(start, end - start));
+      start = end + 1;
+    }
+    pending_.erase(0, start);
+  }
+  template <typename Take>
+  void End(Take take) {
+    if (!pending_.empty()) take(pending_);
+    pending_.clear();
+  }
+
+ private:
+  std::string pending_;
+};
+
+// EventLog's console lines at info, but its error line, the last line when it ends with exit
+// code 1, at err: a line that begins "Error: " waits until the next line or the end shows
+// whether it was the last.
+class ConsoleLines {
+ public:
+  void Take(const std::string& line) {
+    Release(Priority::Info);
+    if (line.starts_with("Error: "))
+      held_ = line;
+    else
+      WriteLine(platform::StandardStream::Output, Priority::Info, line);
+  }
+  void Release(Priority priority) {
+    if (held_) WriteLine(platform::StandardStream::Output, priority, *held_);
+    held_.reset();
+  }
+
+ private:
+  std::optional<std::string> held_;
+};
+
+void CheckWorkingCopy(const std::string& path, const Options& options) {
+  switch (platform::KindOfEntry(path)) {
+    case platform::EntryKind::Missing:
+      throw StepFailure{"no working copy of EventLog or EventLog.XML in " + options.Directory +
+                        "; run eventlog-service prepare first"};
+    case platform::EntryKind::Other:
+      throw StepFailure{"the working copy " + path +
+                        " is not a regular file; remove it and run eventlog-service prepare"};
+    case platform::EntryKind::RegularFile:
+      return;
+  }
+}
+
+}  // namespace
+
+int Run(const Options& options) {
+  const Paths paths = PathsIn(options.Directory);
+  CheckWorkingCopy(paths.WorkingProgram, options);
+  CheckWorkingCopy(paths.WorkingSettings, options);
+  platform::StartSocketLayer();
+  std::vector<platform::EnvironmentSetting> environment = {{"EVENTLOG_STATE_FILE", paths.State}};
+  LogChannel channel;
+  OpenLogChannel(channel, environment);
+  platform::SupervisedProgram program =
+      platform::StartSupervised(paths.WorkingProgram, options.Directory, environment);
+
+  LineSplitter output, errors;
+  ConsoleLines console;
+  auto takeOutput = [&](const std::string& line) { console.Take(line); };
+  auto takeError = [](const std::string& line) {
+    WriteLine(platform::StandardStream::Errors, Priority::Err, line);
+  };
+  std::vector<int> watched = {program.Output, program.Errors, channel.Socket};
+  std::vector<bool> ready;
+  char buffer[4096];
+  while (watched[0] >= 0 || watched[1] >= 0) {
+    int errorCode = 0;
+    if (!platform::WaitUntilAnyReadable(watched, ready, errorCode)) {
+      Say(Priority::Err, "waiting for EventLog's output failed: " +
+                             platform::SystemErrorText(static_cast<std::uint32_t>(errorCode)));
+      break;
+    }
+    // The entries first: a page's entry was sent before the lines that follow the page.
+    if (ready[2]) TakeWaitingDatagrams(channel);
+    for (int stream : {0, 1}) {
+      if (!ready[stream]) continue;
+      const long count =
+          platform::ReadSupervisedStream(watched[stream], buffer, sizeof buffer, errorCode);
+      LineSplitter& lines = stream == 0 ? output : errors;
+      if (count > 0) {
+        if (stream == 0)
+          lines.Add(buffer, static_cast<std::size_t>(count), takeOutput);
+        else
+          lines.Add(buffer, static_cast<std::size_t>(count), takeError);
+        continue;
+      }
+      if (count < 0)
+        Say(Priority::Err,
+            std::string("reading EventLog's ") + (stream == 0 ? "output" : "errors") +
+                " failed: " + platform::SystemErrorText(static_cast<std::uint32_t>(errorCode)));
+      watched[stream] = -1;
+    }
+  }
+  output.End(takeOutput);
+  errors.End(takeError);
+  const platform::ProgramEnd end = platform::WaitForSupervised(program);
+  // What EventLog sent before it ended is waiting by now.
+  TakeWaitingDatagrams(channel);
+  platform::CloseDescriptor(channel.Socket);
+  console.Release(!end.BySignal && end.Code == 1 ? Priority::Err : Priority::Info);
+  platform::EndLike(end);
+}
+
+}  // namespace service
