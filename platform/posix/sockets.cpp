@@ -15,92 +15,26 @@
 namespace platform {
 namespace {
 
-// The Windows Sockets number for an errno value; the numbers follow the BSD names.
+// The Windows Sockets number for an errno value: the numbers follow the BSD names (the table
+// of core/socket_errors.h), and four more errno values share a meaning with one of them.
 int SocketErrorNumber(int error) {
+#define EVENTLOG_ERRNO_CASE(constant, number, errnoName, text) \
+  case errnoName:                                              \
+    return core::constant;
   switch (error) {
-    case EINTR:
-      return core::kWsaeIntr;
-    case EBADF:
-      return core::kWsaeBadF;
-    case EACCES:
+    EVENTLOG_BSD_SOCKET_ERRORS(EVENTLOG_ERRNO_CASE)
     case EPERM:
       return core::kWsaeAccess;
-    case EFAULT:
-      return core::kWsaeFault;
-    case EINVAL:
-      return core::kWsaeInval;
-    case EMFILE:
     case ENFILE:
       return core::kWsaeMFile;
-    case EWOULDBLOCK:
-      return core::kWsaeWouldBlock;
-    case EINPROGRESS:
-      return core::kWsaeInProgress;
-    case EALREADY:
-      return core::kWsaeAlready;
-    case ENOTSOCK:
-      return core::kWsaeNotSock;
-    case EDESTADDRREQ:
-      return core::kWsaeDestAddrReq;
-    case EMSGSIZE:
-      return core::kWsaeMsgSize;
-    case EPROTOTYPE:
-      return core::kWsaeProtoType;
-    case ENOPROTOOPT:
-      return core::kWsaeNoProtoOpt;
-    case EPROTONOSUPPORT:
-      return core::kWsaeProtoNoSupport;
-    case ESOCKTNOSUPPORT:
-      return core::kWsaeSocktNoSupport;
-    case EOPNOTSUPP:
-      return core::kWsaeOpNotSupp;
-    case EPFNOSUPPORT:
-      return core::kWsaePfNoSupport;
-    case EAFNOSUPPORT:
-      return core::kWsaeAfNoSupport;
-    case EADDRINUSE:
-      return core::kWsaeAddrInUse;
-    case EADDRNOTAVAIL:
-      return core::kWsaeAddrNotAvail;
-    case ENETDOWN:
-      return core::kWsaeNetDown;
-    case ENETUNREACH:
-      return core::kWsaeNetUnreach;
-    case ENETRESET:
-      return core::kWsaeNetReset;
-    case ECONNABORTED:
-      return core::kWsaeConnAborted;
-    case ECONNRESET:
-      return core::kWsaeConnReset;
-    case ENOBUFS:
     case ENOMEM:
       return core::kWsaeNoBufs;
-    case EISCONN:
-      return core::kWsaeIsConn;
-    case ENOTCONN:
-      return core::kWsaeNotConn;
     case EPIPE:
-    case ESHUTDOWN:
       return core::kWsaeShutdown;
-    case ETOOMANYREFS:
-      return core::kWsaeTooManyRefs;
-    case ETIMEDOUT:
-      return core::kWsaeTimedOut;
-    case ECONNREFUSED:
-      return core::kWsaeConnRefused;
-    case ELOOP:
-      return core::kWsaeLoop;
-    case ENAMETOOLONG:
-      return core::kWsaeNameTooLong;
-    case EHOSTDOWN:
-      return core::kWsaeHostDown;
-    case EHOSTUNREACH:
-      return core::kWsaeHostUnreach;
-    case ENOTEMPTY:
-      return core::kWsaeNotEmpty;
     default:
       return error;  // no socket meaning: the system's own number, without a text
   }
+#undef EVENTLOG_ERRNO_CASE
 }
 
 sockaddr_in IPv4Address(std::uint32_t address, std::uint16_t port) {

@@ -11,45 +11,14 @@ namespace platform {
 namespace {
 
 // The numbers every system reports are Winsock's own here, passed on unchanged.
-static_assert(core::kWsaeIntr == WSAEINTR);
-static_assert(core::kWsaeBadF == WSAEBADF);
-static_assert(core::kWsaeAccess == WSAEACCES);
-static_assert(core::kWsaeFault == WSAEFAULT);
-static_assert(core::kWsaeInval == WSAEINVAL);
-static_assert(core::kWsaeMFile == WSAEMFILE);
-static_assert(core::kWsaeWouldBlock == WSAEWOULDBLOCK);
-static_assert(core::kWsaeInProgress == WSAEINPROGRESS);
-static_assert(core::kWsaeAlready == WSAEALREADY);
-static_assert(core::kWsaeNotSock == WSAENOTSOCK);
-static_assert(core::kWsaeDestAddrReq == WSAEDESTADDRREQ);
-static_assert(core::kWsaeMsgSize == WSAEMSGSIZE);
-static_assert(core::kWsaeProtoType == WSAEPROTOTYPE);
-static_assert(core::kWsaeNoProtoOpt == WSAENOPROTOOPT);
-static_assert(core::kWsaeProtoNoSupport == WSAEPROTONOSUPPORT);
-static_assert(core::kWsaeSocktNoSupport == WSAESOCKTNOSUPPORT);
-static_assert(core::kWsaeOpNotSupp == WSAEOPNOTSUPP);
-static_assert(core::kWsaePfNoSupport == WSAEPFNOSUPPORT);
-static_assert(core::kWsaeAfNoSupport == WSAEAFNOSUPPORT);
-static_assert(core::kWsaeAddrInUse == WSAEADDRINUSE);
-static_assert(core::kWsaeAddrNotAvail == WSAEADDRNOTAVAIL);
-static_assert(core::kWsaeNetDown == WSAENETDOWN);
-static_assert(core::kWsaeNetUnreach == WSAENETUNREACH);
-static_assert(core::kWsaeNetReset == WSAENETRESET);
-static_assert(core::kWsaeConnAborted == WSAECONNABORTED);
-static_assert(core::kWsaeConnReset == WSAECONNRESET);
-static_assert(core::kWsaeNoBufs == WSAENOBUFS);
-static_assert(core::kWsaeIsConn == WSAEISCONN);
-static_assert(core::kWsaeNotConn == WSAENOTCONN);
-static_assert(core::kWsaeShutdown == WSAESHUTDOWN);
-static_assert(core::kWsaeTooManyRefs == WSAETOOMANYREFS);
-static_assert(core::kWsaeTimedOut == WSAETIMEDOUT);
-static_assert(core::kWsaeConnRefused == WSAECONNREFUSED);
-static_assert(core::kWsaeLoop == WSAELOOP);
-static_assert(core::kWsaeNameTooLong == WSAENAMETOOLONG);
-static_assert(core::kWsaeHostDown == WSAEHOSTDOWN);
-static_assert(core::kWsaeHostUnreach == WSAEHOSTUNREACH);
-static_assert(core::kWsaeNotEmpty == WSAENOTEMPTY);
-static_assert(core::kWsaHostNotFound == WSAHOST_NOT_FOUND);
+#define EVENTLOG_CHECK_BSD_NUMBER(constant, number, errnoName, text) \
+  static_assert(core::constant == WSA##errnoName);
+#define EVENTLOG_CHECK_RESOLVER_NUMBER(constant, number, winsockName, text) \
+  static_assert(core::constant == winsockName);
+EVENTLOG_BSD_SOCKET_ERRORS(EVENTLOG_CHECK_BSD_NUMBER)
+EVENTLOG_RESOLVER_SOCKET_ERRORS(EVENTLOG_CHECK_RESOLVER_NUMBER)
+#undef EVENTLOG_CHECK_BSD_NUMBER
+#undef EVENTLOG_CHECK_RESOLVER_NUMBER
 
 SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
