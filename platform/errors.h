@@ -1,4 +1,20 @@
 // The system's error codes: their texts, and the failure a refused call raises.
+//
+// The rule for failures across platform/:
+// - A backend (platform/posix/, platform/win32/) never raises the program's exceptions. A call
+//   gives back its result, and a failure as a value in one of three code spaces:
+//     the Windows Sockets numbers of core/socket_errors.h (sockets, on every system);
+//     the event log read codes of platform/eventlog.h (Windows' own numbers);
+//     the system's error code (errno, GetLastError) for everything else, whose text is
+//     SystemErrorText.
+//   A service whose operator reads a sentence (files, supervision, users) may give the reason
+//   as a text that names the object and the system's reason instead ("cannot open <name>: ...").
+//   Only exhausted memory (std::bad_alloc) passes through a backend.
+// - The exception carrying the class name and message the program prints is raised by the
+//   shared part of the service (platform/<service>.cpp, or an inline wrapper in the header of
+//   a Linux-only service) or by the caller: ESocketError from a socket number, EOSError from a
+//   system code (RaiseLastOSError), EInOutError for the console, EXMLDocError for the document
+//   object, EStackInitializationFailed for the socket layer.
 #pragma once
 
 #include <cstdint>

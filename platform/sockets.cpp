@@ -64,6 +64,7 @@ bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uin
 }  // namespace
 
 std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMilliseconds) {
+  platform::StartSocketLayer();
   std::uint32_t address = 0;
   if (ParseHostAddress(host, address)) return address;
   if (IsNumericHost(host)) throw ESocketError(core::kWsaeAddrNotAvail);
@@ -76,6 +77,10 @@ std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMillisecond
 }
 
 namespace platform {
+
+void StartSocketLayer() {
+  if (!SocketLayerStarted()) throw EStackInitializationFailed("Winsock Initialization Error.");
+}
 
 bool SendAll(SocketHandle socket, const void* data, std::size_t size, int timeoutMilliseconds,
              int& errorCode) {

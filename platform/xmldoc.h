@@ -1,6 +1,8 @@
 // The platform's XML document object: elements with text, saved to a file. Texts are 8-bit
 // text in the system's character set and become the document's Unicode text, without the
-// characters XML cannot hold (platform/xmltext.h).
+// characters XML cannot hold (core/xmltext.h). The backends' calls (the Try... routines) give
+// back the platform's message of a refusal; the routines the program calls raise it as
+// EXMLDocError (platform/xmldoc.cpp, platform/xmlsession.cpp).
 #pragma once
 
 #include <string>
@@ -41,5 +43,18 @@ void SetElementText(XmlDocument* document, XmlElement* element, const std::strin
 
 // Creates or replaces the file.
 void SaveXmlDocument(XmlDocument* document, const std::string& fileName);
+
+// The backends: the calls above without the exception, each false (or nullptr) with the
+// platform's message in error.
+bool TryBeginXmlSession(std::string& error);
+bool TryClearXmlDocument(XmlDocument* document, std::string& error);
+bool TryOpenXmlDocument(XmlDocument* document, std::string& error);
+XmlElement* TryCreateDocumentElement(XmlDocument* document, const std::string& name,
+                                     std::string& error);
+XmlElement* TryAppendElement(XmlDocument* document, XmlElement* parent, const std::string& name,
+                             std::string& error);
+bool TrySetElementText(XmlDocument* document, XmlElement* element, const std::string& text,
+                       std::string& error);
+bool TrySaveXmlDocument(XmlDocument* document, const std::string& fileName, std::string& error);
 
 }  // namespace platform

@@ -66,8 +66,9 @@ WaitResult WaitFor(SocketHandle socket, short events, int timeoutMilliseconds, i
 
 }  // namespace
 
-void StartSocketLayer() {
+bool SocketLayerStarted() {
   // BSD sockets need no start; writes to a closed peer use MSG_NOSIGNAL instead of SIGPIPE.
+  return true;
 }
 
 bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {

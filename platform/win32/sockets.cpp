@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <mutex>
 
 #include "platform/win32/handles.h"
 
@@ -41,7 +42,10 @@ int Length(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int
 // A new socket, kept from the processes this one starts and, for streams, in non-blocking mode;
 // kInvalidSocket with the error number.
 SocketHandle NewSocket(int type, int protocol, int& errorCode) {
-  StartSocketLayer();
+  if (!SocketLayerStarted()) {
+    errorCode = WSANOTINITIALISED;
+    return kInvalidSocket;
+  }
   UniqueNativeSocket handle(socket(AF_INET, type, protocol));
   if (!handle) {
     errorCode = WSAGetLastError();
@@ -81,20 +85,21 @@ WaitResult WaitFor(SocketHandle socket, bool forWriting, int timeoutMilliseconds
 
 }  // namespace
 
-void StartSocketLayer() {
+bool SocketLayerStarted() {
   // The first caller starts Windows Sockets 2.2 for the whole process; the others wait for it.
   // A refusal leaves the layer unstarted, so a later caller tries again.
-  static const bool started = [] {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
-      throw EStackInitializationFailed("Winsock Initialization Error.");
-    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
-      WSACleanup();
-      throw EStackInitializationFailed("Winsock Initialization Error.");
-    }
-    return true;
-  }();
-  (void)started;
+  static std::mutex mutex;
+  static bool started = false;
+  std::lock_guard lock(mutex);
+  if (started) return true;
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
+    WSACleanup();
+    return false;
+  }
+  started = true;
+  return true;
 }
 
 bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {
@@ -103,7 +108,10 @@ bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode)
     errorCode = core::kWsaHostNotFound;
     return false;
   }
-  StartSocketLayer();
+  if (!SocketLayerStarted()) {
+    errorCode = WSANOTINITIALISED;
+    return false;
+  }
   addrinfo hints;
   std::memset(&hints, 0, sizeof hints);
   hints.ai_family = AF_INET;
