@@ -1,7 +1,7 @@
 // IPv4 sockets. Error numbers are the Windows Sockets numbers of core/socket_errors.h on every
 // system. The backends make the system's calls and give back those numbers; platform/sockets.cpp
-// holds what is the same on both (the lookup's time limit, sending every byte, the start of the
-// layer) and raises the failures the program reports.
+// holds what is the same on both (the lookup's time limit, the connection's wait, sending every
+// byte, the start of the layer) and raises the failures the program reports.
 #pragma once
 
 #include <cstddef>
@@ -60,6 +60,13 @@ bool BindAnyAddress(SocketHandle socket, int& errorCode);
 // Connects within the time limit; false with the error number (10060 when the time ran out).
 bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
                    int timeoutMilliseconds, int& errorCode);
+// The backends' halves of it: the start of a connection (made at once, pending, or refused with
+// the error number), and the outcome of a pending one once the socket is writable (0 when it
+// is connected, else the error number).
+enum class ConnectStart { Connected, Pending, Failed };
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                          int& errorCode);
+int PendingConnectError(SocketHandle socket);
 
 enum class WaitResult { Ready, TimedOut, Failed };
 // Ready when data, the peer's close or a pending failure can be received.

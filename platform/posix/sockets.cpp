@@ -133,30 +133,21 @@ bool BindAnyAddress(SocketHandle socket, int& errorCode) {
   return false;
 }
 
-bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
-                   int timeoutMilliseconds, int& errorCode) {
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                          int& errorCode) {
   const sockaddr_in target = IPv4Address(address, port);
   if (connect(Descriptor(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
-    return true;
-  if (errno != EINPROGRESS && errno != EINTR) {
-    errorCode = LastSocketError();
-    return false;
-  }
-  switch (WaitFor(socket, POLLOUT, timeoutMilliseconds, errorCode)) {
-    case WaitResult::Ready:
-      break;
-    case WaitResult::TimedOut:
-      errorCode = core::kWsaeTimedOut;
-      return false;
-    case WaitResult::Failed:
-      return false;
-  }
+    return ConnectStart::Connected;
+  if (errno == EINPROGRESS || errno == EINTR) return ConnectStart::Pending;
+  errorCode = LastSocketError();
+  return ConnectStart::Failed;
+}
+
+int PendingConnectError(SocketHandle socket) {
   int failure = 0;
   socklen_t size = sizeof failure;
   if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &failure, &size) != 0) failure = errno;
-  if (failure == 0) return true;
-  errorCode = SocketErrorNumber(failure);
-  return false;
+  return failure == 0 ? 0 : SocketErrorNumber(failure);
 }
 
 WaitResult WaitUntilReadable(SocketHandle socket, int timeoutMilliseconds, int& errorCode) {

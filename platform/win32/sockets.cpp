@@ -161,33 +161,24 @@ bool BindAnyAddress(SocketHandle socket, int& errorCode) {
   return false;
 }
 
-bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
-                   int timeoutMilliseconds, int& errorCode) {
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                          int& errorCode) {
   const sockaddr_in target = IPv4Address(address, port);
   if (connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
-    return true;
+    return ConnectStart::Connected;
   const int started = WSAGetLastError();
-  if (started != WSAEWOULDBLOCK) {
-    errorCode = started;
-    return false;
-  }
-  switch (WaitFor(socket, true, timeoutMilliseconds, errorCode)) {
-    case WaitResult::Ready:
-      break;
-    case WaitResult::TimedOut:
-      errorCode = core::kWsaeTimedOut;
-      return false;
-    case WaitResult::Failed:
-      return false;
-  }
+  if (started == WSAEWOULDBLOCK) return ConnectStart::Pending;
+  errorCode = started;
+  return ConnectStart::Failed;
+}
+
+int PendingConnectError(SocketHandle socket) {
   int failure = 0;
   int size = sizeof failure;
   if (getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &size) !=
       0)
     failure = WSAGetLastError();
-  if (failure == 0) return true;
-  errorCode = failure;
-  return false;
+  return failure;
 }
 
 WaitResult WaitUntilReadable(SocketHandle socket, int timeoutMilliseconds, int& errorCode) {
