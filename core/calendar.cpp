@@ -1,59 +1,51 @@
 #include "core/calendar.h"
 
+#include <chrono>
 #include <cmath>
 
 #include "core/errors.h"
 
 namespace {
 
+namespace chrono = std::chrono;
+
 constexpr std::int64_t kMsPerDay = 86400000;
-constexpr std::int64_t kUnixEpochSerial = 25569;  // 1970-01-01 counted from 1899-12-30
-// Beyond these the calendar arithmetic is meaningless; 10000 years each way is plenty.
+// Day 0 of the date-time values.
+constexpr chrono::sys_days kSerialZero{chrono::year{1899} / 12 / 30};
+static_assert((chrono::sys_days{chrono::year{1970} / 1 / 1} - kSerialZero).count() ==
+              core::kUnixEpochSerial);
+// Beyond these the calendar arithmetic is meaningless; 10000 years each way is plenty (and well
+// inside the years std::chrono can hold).
 constexpr double kLargestDayCount = 4000000.0;
 
-// Days from 1970-01-01 in the proleptic Gregorian calendar (valid for any year).
-std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const std::int64_t yearOfEra = year - era * 400;
-  const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
-void CivilFromDays(std::int64_t days, core::SystemTime& fields) {
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const std::int64_t dayOfEra = days - era * 146097;
-  const std::int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-  fields.Day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-  fields.Month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-  fields.Year = static_cast<int>(yearOfEra + era * 400 + (fields.Month <= 2 ? 1 : 0));
-}
+// The year as std::chrono holds it. Leap years repeat every 400 years, so a year outside the
+// range chrono holds is taken by its place in that cycle.
+chrono::year CalendarYear(int year) { return chrono::year{year % 400}; }
 
 }  // namespace
 
 int core::DayOfWeek(int year, int month, int day) {
-  const std::int64_t days = DaysFromCivil(year, month, day);
-  return static_cast<int>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+  const chrono::year_month_day date{chrono::year{year}, chrono::month{static_cast<unsigned>(month)},
+                                    chrono::day{static_cast<unsigned>(day)}};
+  return static_cast<int>(chrono::weekday{chrono::sys_days{date}}.c_encoding());
 }
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) { return CalendarYear(year).is_leap(); }
 
 int DaysInMonth(int year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (month < 1 || month > 12) return 0;
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+  const chrono::year_month_day_last last{
+      CalendarYear(year), chrono::month_day_last{chrono::month{static_cast<unsigned>(month)}}};
+  return static_cast<int>(static_cast<unsigned>(last.day()));
 }
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& date) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month))
-    return false;
-  date = static_cast<double>(DaysFromCivil(year, month, day) + kUnixEpochSerial);
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) return false;
+  const chrono::year_month_day civil{chrono::year{year},
+                                     chrono::month{static_cast<unsigned>(month)},
+                                     chrono::day{static_cast<unsigned>(day)}};
+  if (!civil.ok()) return false;
+  date = static_cast<double>((chrono::sys_days{civil} - kSerialZero).count());
   return true;
 }
 
@@ -78,7 +70,10 @@ core::SystemTime DecodeDateTime(TDateTime moment) {
   const std::int64_t total = std::llround(std::fabs(moment) * kMillisecondsPerDay);
   const std::int64_t days = total / kMsPerDay;
   std::int64_t ms = total % kMsPerDay;
-  CivilFromDays((moment < 0 ? -days : days) - kUnixEpochSerial, fields);
+  const chrono::year_month_day civil{kSerialZero + chrono::days{moment < 0 ? -days : days}};
+  fields.Year = static_cast<int>(civil.year());
+  fields.Month = static_cast<int>(static_cast<unsigned>(civil.month()));
+  fields.Day = static_cast<int>(static_cast<unsigned>(civil.day()));
   fields.Millisecond = static_cast<int>(ms % 1000);
   ms /= 1000;
   fields.Second = static_cast<int>(ms % 60);

@@ -1,6 +1,6 @@
 // The calendar of date-time values: a TDateTime is a double holding days since 1899-12-30 00:00,
 // the fraction being the time of day (for moments before 1899-12-30 the fraction still counts
-// forward from midnight). Days are counted in the proleptic Gregorian calendar.
+// forward from midnight). Days are counted in the proleptic Gregorian calendar by std::chrono.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,9 @@ struct SystemTime {
   int Second = 0;
   int Millisecond = 0;
 };
+
+// 1970-01-01, the start of Unix time, as a date-time value: days since 1899-12-30.
+inline constexpr std::int64_t kUnixEpochSerial = 25569;
 
 // The day of the week of a date, 0 for Sunday to 6 for Saturday.
 int DayOfWeek(int year, int month, int day);
