@@ -6,6 +6,7 @@
 #include <memory>
 #include <pugixml.hpp>
 
+#include "core/utf8.h"
 #include "core/xmltext.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
@@ -46,30 +47,7 @@ XmlElement* Keep(XmlDocument* document, pugi::xml_node node, const std::string& 
 // The locale's 8-bit text as UTF-8, the document's encoding, without the characters XML cannot
 // hold (a NUL among them, so the text is never cut short on its way into the document).
 std::string DocumentText(const std::string& text) {
-  const std::u16string wide = core::XmlCharacters(AnsiToWide(text));
-  std::string utf8;
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    char32_t c = wide[i];
-    // The filter keeps surrogates only in pairs, so a high one is always followed by a low one.
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size())
-      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
-    if (c < 0x80) {
-      utf8.push_back(char(c));
-    } else if (c < 0x800) {
-      utf8.push_back(char(0xC0 | c >> 6));
-      utf8.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      utf8.push_back(char(0xE0 | c >> 12));
-      utf8.push_back(char(0x80 | (c >> 6 & 0x3F)));
-      utf8.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-      utf8.push_back(char(0xF0 | c >> 18));
-      utf8.push_back(char(0x80 | (c >> 12 & 0x3F)));
-      utf8.push_back(char(0x80 | (c >> 6 & 0x3F)));
-      utf8.push_back(char(0x80 | (c & 0x3F)));
-    }
-  }
-  return utf8;
+  return core::Utf16ToUtf8(core::XmlCharacters(AnsiToWide(text)));
 }
 
 }  // namespace
