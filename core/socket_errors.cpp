@@ -40,48 +40,10 @@ struct SocketErrorEntry {
   const char* Text;
 };
 
-using namespace core;
-constexpr SocketErrorEntry kSocketErrorTexts[] = {
-    {kWsaeIntr, "Interrupted system call."},
-    {kWsaeBadF, "Bad file number."},
-    {kWsaeAccess, "Access denied."},
-    {kWsaeFault, "Bad address."},
-    {kWsaeInval, "Invalid argument."},
-    {kWsaeMFile, "Too many open files."},
-    {kWsaeWouldBlock, "Operation would block. "},
-    {kWsaeInProgress, "Operation now in progress."},
-    {kWsaeAlready, "Operation already in progress."},
-    {kWsaeNotSock, "Socket operation on non-socket."},
-    {kWsaeDestAddrReq, "Destination address required."},
-    {kWsaeMsgSize, "Message too long."},
-    {kWsaeProtoType, "Protocol wrong type for socket."},
-    {kWsaeNoProtoOpt, "Bad protocol option."},
-    {kWsaeProtoNoSupport, "Protocol not supported."},
-    {kWsaeSocktNoSupport, "Socket type not supported."},
-    {kWsaeOpNotSupp, "Operation not supported on socket."},
-    {kWsaePfNoSupport, "Protocol family not supported."},
-    {kWsaeAfNoSupport, "Address family not supported by protocol family."},
-    {kWsaeAddrInUse, "Address already in use."},
-    {kWsaeAddrNotAvail, "Cannot assign requested address."},
-    {kWsaeNetDown, "Network is down."},
-    {kWsaeNetUnreach, "Network is unreachable."},
-    {kWsaeNetReset, "Net dropped connection or reset."},
-    {kWsaeConnAborted, "Software caused connection abort."},
-    {kWsaeConnReset, "Connection reset by peer."},
-    {kWsaeNoBufs, "No buffer space available."},
-    {kWsaeIsConn, "Socket is already connected."},
-    {kWsaeNotConn, "Socket is not connected."},
-    {kWsaeShutdown, "Cannot send or receive after socket is closed."},
-    {kWsaeTooManyRefs, "Too many references, cannot splice."},
-    {kWsaeTimedOut, "Connection timed out."},
-    {kWsaeConnRefused, "Connection refused."},
-    {kWsaeLoop, "Too many levels of symbolic links."},
-    {kWsaeNameTooLong, "File name too long."},
-    {kWsaeHostDown, "Host is down."},
-    {kWsaeHostUnreach, "No route to host."},
-    {kWsaeNotEmpty, "Directory not empty"},
-    {kWsaHostNotFound, "Host not found."},
-};
+#define EVENTLOG_SOCKET_ERROR_ENTRY(constant, number, name, text) {core::constant, text},
+constexpr SocketErrorEntry kSocketErrorTexts[] = {EVENTLOG_BSD_SOCKET_ERRORS(
+    EVENTLOG_SOCKET_ERROR_ENTRY) EVENTLOG_RESOLVER_SOCKET_ERRORS(EVENTLOG_SOCKET_ERROR_ENTRY)};
+#undef EVENTLOG_SOCKET_ERROR_ENTRY
 
 }  // namespace
 

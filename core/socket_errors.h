@@ -1,6 +1,7 @@
 // Socket error numbers: the Windows Sockets numbers on every system (10061 a refused connection,
-// 11001 a host not found, ...), so that messages read the same everywhere. The Windows backend
-// checks each against Winsock's own value.
+// 11001 a host not found, ...), so that messages read the same everywhere. Each number is written
+// once, in the tables below, which give the constants, the texts, the Linux backend's mapping from
+// errno and the Windows backend's checks against Winsock's own values.
 #pragma once
 
 #include <cstdint>
@@ -8,47 +9,58 @@
 
 #include "core/errors.h"
 
-namespace core {
+// X(constant, number, errno name, text): the errors Windows Sockets numbers after the BSD
+// socket errors; Winsock's name is "WSA" and the errno name (WSAEINTR for EINTR).
+#define EVENTLOG_BSD_SOCKET_ERRORS(X)                                                          \
+  X(kWsaeIntr, 10004, EINTR, "Interrupted system call.")                                       \
+  X(kWsaeBadF, 10009, EBADF, "Bad file number.")                                               \
+  X(kWsaeAccess, 10013, EACCES, "Access denied.")                                              \
+  X(kWsaeFault, 10014, EFAULT, "Bad address.")                                                 \
+  X(kWsaeInval, 10022, EINVAL, "Invalid argument.")                                            \
+  X(kWsaeMFile, 10024, EMFILE, "Too many open files.")                                         \
+  X(kWsaeWouldBlock, 10035, EWOULDBLOCK, "Operation would block. ")                            \
+  X(kWsaeInProgress, 10036, EINPROGRESS, "Operation now in progress.")                         \
+  X(kWsaeAlready, 10037, EALREADY, "Operation already in progress.")                           \
+  X(kWsaeNotSock, 10038, ENOTSOCK, "Socket operation on non-socket.")                          \
+  X(kWsaeDestAddrReq, 10039, EDESTADDRREQ, "Destination address required.")                    \
+  X(kWsaeMsgSize, 10040, EMSGSIZE, "Message too long.")                                        \
+  X(kWsaeProtoType, 10041, EPROTOTYPE, "Protocol wrong type for socket.")                      \
+  X(kWsaeNoProtoOpt, 10042, ENOPROTOOPT, "Bad protocol option.")                               \
+  X(kWsaeProtoNoSupport, 10043, EPROTONOSUPPORT, "Protocol not supported.")                    \
+  X(kWsaeSocktNoSupport, 10044, ESOCKTNOSUPPORT, "Socket type not supported.")                 \
+  X(kWsaeOpNotSupp, 10045, EOPNOTSUPP, "Operation not supported on socket.")                   \
+  X(kWsaePfNoSupport, 10046, EPFNOSUPPORT, "Protocol family not supported.")                   \
+  X(kWsaeAfNoSupport, 10047, EAFNOSUPPORT, "Address family not supported by protocol family.") \
+  X(kWsaeAddrInUse, 10048, EADDRINUSE, "Address already in use.")                              \
+  X(kWsaeAddrNotAvail, 10049, EADDRNOTAVAIL, "Cannot assign requested address.")               \
+  X(kWsaeNetDown, 10050, ENETDOWN, "Network is down.")                                         \
+  X(kWsaeNetUnreach, 10051, ENETUNREACH, "Network is unreachable.")                            \
+  X(kWsaeNetReset, 10052, ENETRESET, "Net dropped connection or reset.")                       \
+  X(kWsaeConnAborted, 10053, ECONNABORTED, "Software caused connection abort.")                \
+  X(kWsaeConnReset, 10054, ECONNRESET, "Connection reset by peer.")                            \
+  X(kWsaeNoBufs, 10055, ENOBUFS, "No buffer space available.")                                 \
+  X(kWsaeIsConn, 10056, EISCONN, "Socket is already connected.")                               \
+  X(kWsaeNotConn, 10057, ENOTCONN, "Socket is not connected.")                                 \
+  X(kWsaeShutdown, 10058, ESHUTDOWN, "Cannot send or receive after socket is closed.")         \
+  X(kWsaeTooManyRefs, 10059, ETOOMANYREFS, "Too many references, cannot splice.")              \
+  X(kWsaeTimedOut, 10060, ETIMEDOUT, "Connection timed out.")                                  \
+  X(kWsaeConnRefused, 10061, ECONNREFUSED, "Connection refused.")                              \
+  X(kWsaeLoop, 10062, ELOOP, "Too many levels of symbolic links.")                             \
+  X(kWsaeNameTooLong, 10063, ENAMETOOLONG, "File name too long.")                              \
+  X(kWsaeHostDown, 10064, EHOSTDOWN, "Host is down.")                                          \
+  X(kWsaeHostUnreach, 10065, EHOSTUNREACH, "No route to host.")                                \
+  X(kWsaeNotEmpty, 10066, ENOTEMPTY, "Directory not empty")
 
-constexpr int kWsaeIntr = 10004;            // WSAEINTR
-constexpr int kWsaeBadF = 10009;            // WSAEBADF
-constexpr int kWsaeAccess = 10013;          // WSAEACCES
-constexpr int kWsaeFault = 10014;           // WSAEFAULT
-constexpr int kWsaeInval = 10022;           // WSAEINVAL
-constexpr int kWsaeMFile = 10024;           // WSAEMFILE
-constexpr int kWsaeWouldBlock = 10035;      // WSAEWOULDBLOCK
-constexpr int kWsaeInProgress = 10036;      // WSAEINPROGRESS
-constexpr int kWsaeAlready = 10037;         // WSAEALREADY
-constexpr int kWsaeNotSock = 10038;         // WSAENOTSOCK
-constexpr int kWsaeDestAddrReq = 10039;     // WSAEDESTADDRREQ
-constexpr int kWsaeMsgSize = 10040;         // WSAEMSGSIZE
-constexpr int kWsaeProtoType = 10041;       // WSAEPROTOTYPE
-constexpr int kWsaeNoProtoOpt = 10042;      // WSAENOPROTOOPT
-constexpr int kWsaeProtoNoSupport = 10043;  // WSAEPROTONOSUPPORT
-constexpr int kWsaeSocktNoSupport = 10044;  // WSAESOCKTNOSUPPORT
-constexpr int kWsaeOpNotSupp = 10045;       // WSAEOPNOTSUPP
-constexpr int kWsaePfNoSupport = 10046;     // WSAEPFNOSUPPORT
-constexpr int kWsaeAfNoSupport = 10047;     // WSAEAFNOSUPPORT
-constexpr int kWsaeAddrInUse = 10048;       // WSAEADDRINUSE
-constexpr int kWsaeAddrNotAvail = 10049;    // WSAEADDRNOTAVAIL
-constexpr int kWsaeNetDown = 10050;         // WSAENETDOWN
-constexpr int kWsaeNetUnreach = 10051;      // WSAENETUNREACH
-constexpr int kWsaeNetReset = 10052;        // WSAENETRESET
-constexpr int kWsaeConnAborted = 10053;     // WSAECONNABORTED
-constexpr int kWsaeConnReset = 10054;       // WSAECONNRESET
-constexpr int kWsaeNoBufs = 10055;          // WSAENOBUFS
-constexpr int kWsaeIsConn = 10056;          // WSAEISCONN
-constexpr int kWsaeNotConn = 10057;         // WSAENOTCONN
-constexpr int kWsaeShutdown = 10058;        // WSAESHUTDOWN
-constexpr int kWsaeTooManyRefs = 10059;     // WSAETOOMANYREFS
-constexpr int kWsaeTimedOut = 10060;        // WSAETIMEDOUT
-constexpr int kWsaeConnRefused = 10061;     // WSAECONNREFUSED
-constexpr int kWsaeLoop = 10062;            // WSAELOOP
-constexpr int kWsaeNameTooLong = 10063;     // WSAENAMETOOLONG
-constexpr int kWsaeHostDown = 10064;        // WSAEHOSTDOWN
-constexpr int kWsaeHostUnreach = 10065;     // WSAEHOSTUNREACH
-constexpr int kWsaeNotEmpty = 10066;        // WSAENOTEMPTY
-constexpr int kWsaHostNotFound = 11001;     // WSAHOST_NOT_FOUND
+// X(constant, number, Winsock name, text): the resolver's errors, which have no errno.
+#define EVENTLOG_RESOLVER_SOCKET_ERRORS(X) \
+  X(kWsaHostNotFound, 11001, WSAHOST_NOT_FOUND, "Host not found.")
+
+namespace core {
+#define EVENTLOG_SOCKET_ERROR_CONSTANT(constant, number, name, text) \
+  constexpr int constant = number;
+EVENTLOG_BSD_SOCKET_ERRORS(EVENTLOG_SOCKET_ERROR_CONSTANT)
+EVENTLOG_RESOLVER_SOCKET_ERRORS(EVENTLOG_SOCKET_ERROR_CONSTANT)
+#undef EVENTLOG_SOCKET_ERROR_CONSTANT
 }  // namespace core
 
 // "Socket Error # <number>" CR LF and the number's text.

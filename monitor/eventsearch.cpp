@@ -23,7 +23,7 @@ constexpr std::size_t kTimeGeneratedOffset = offsetof(EventLogRecord, TimeGenera
 constexpr std::size_t kEventIdOffset = offsetof(EventLogRecord, EventID);
 constexpr std::size_t kStringOffsetOffset = offsetof(EventLogRecord, StringOffset);
 constexpr std::uint32_t kEventIdMask = 0xFFFF;
-constexpr TDateTime kUnixEpoch = 25569;
+constexpr TDateTime kUnixEpoch = core::kUnixEpochSerial;
 constexpr double kSecondsPerDay = 86400;
 
 // The zero-terminated text at offset within the record, read in place; nullopt when it has no

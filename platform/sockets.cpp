@@ -61,9 +61,25 @@ bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uin
   return lookup->Found;
 }
 
+// Waits until the socket takes bytes (or a pending connection has ended); false with the error
+// number, 10060 when the time ran out.
+bool WaitWritableWithin(platform::SocketHandle socket, int timeoutMilliseconds, int& errorCode) {
+  switch (platform::WaitUntilWritable(socket, timeoutMilliseconds, errorCode)) {
+    case platform::WaitResult::Ready:
+      return true;
+    case platform::WaitResult::TimedOut:
+      errorCode = core::kWsaeTimedOut;
+      return false;
+    case platform::WaitResult::Failed:
+      return false;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMilliseconds) {
+  platform::StartSocketLayer();
   std::uint32_t address = 0;
   if (ParseHostAddress(host, address)) return address;
   if (IsNumericHost(host)) throw ESocketError(core::kWsaeAddrNotAvail);
@@ -77,6 +93,27 @@ std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMillisecond
 
 namespace platform {
 
+void StartSocketLayer() {
+  if (!SocketLayerStarted()) throw EStackInitializationFailed("Winsock Initialization Error.");
+}
+
+bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                   int timeoutMilliseconds, int& errorCode) {
+  switch (StartConnect(socket, address, port, errorCode)) {
+    case ConnectStart::Connected:
+      return true;
+    case ConnectStart::Failed:
+      return false;
+    case ConnectStart::Pending:
+      break;
+  }
+  if (!WaitWritableWithin(socket, timeoutMilliseconds, errorCode)) return false;
+  const int failure = PendingConnectError(socket);
+  if (failure == 0) return true;
+  errorCode = failure;
+  return false;
+}
+
 bool SendAll(SocketHandle socket, const void* data, std::size_t size, int timeoutMilliseconds,
              int& errorCode) {
   const char* next = static_cast<const char*>(data);
@@ -88,15 +125,7 @@ bool SendAll(SocketHandle socket, const void* data, std::size_t size, int timeou
       continue;
     }
     if (sent < 0 && errorCode != core::kWsaeWouldBlock) return false;
-    switch (WaitUntilWritable(socket, timeoutMilliseconds, errorCode)) {
-      case WaitResult::Ready:
-        break;
-      case WaitResult::TimedOut:
-        errorCode = core::kWsaeTimedOut;
-        return false;
-      case WaitResult::Failed:
-        return false;
-    }
+    if (!WaitWritableWithin(socket, timeoutMilliseconds, errorCode)) return false;
   }
   return true;
 }

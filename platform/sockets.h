@@ -1,5 +1,7 @@
 // IPv4 sockets. Error numbers are the Windows Sockets numbers of core/socket_errors.h on every
-// system.
+// system. The backends make the system's calls and give back those numbers; platform/sockets.cpp
+// holds what is the same on both (the lookup's time limit, the connection's wait, sending every
+// byte, the start of the layer) and raises the failures the program reports.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +12,8 @@
 #include "core/unique_handle.h"
 
 // The address of a host: as ParseHostAddress reads it, else the first IPv4 address a lookup finds.
+// Starts the socket layer first (StartSocketLayer), as every sender resolves its peer before it
+// opens a socket.
 // A text of digits and dots that is no such address is never looked up. Raises ESocketError (10049
 // for such a text, 11001 for an unknown name, 10060 when the lookup outlasts the time limit in
 // milliseconds; a negative limit leaves the lookup to the resolver's own time-outs).
@@ -20,6 +24,10 @@ namespace platform {
 // Starts the system's socket layer with the first network object of the process; it stays
 // started. Raises EStackInitializationFailed when the system refuses.
 void StartSocketLayer();
+// The backends' start of the layer: true once it is started (now or before), false when the
+// system refuses, and a later call tries again. The backends' own calls answer 10093
+// (WSANOTINITIALISED) while it is not started.
+bool SocketLayerStarted();
 
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
@@ -52,6 +60,13 @@ bool BindAnyAddress(SocketHandle socket, int& errorCode);
 // Connects within the time limit; false with the error number (10060 when the time ran out).
 bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
                    int timeoutMilliseconds, int& errorCode);
+// The backends' halves of it: the start of a connection (made at once, pending, or refused with
+// the error number), and the outcome of a pending one once the socket is writable (0 when it
+// is connected, else the error number).
+enum class ConnectStart { Connected, Pending, Failed };
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                          int& errorCode);
+int PendingConnectError(SocketHandle socket);
 
 enum class WaitResult { Ready, TimedOut, Failed };
 // Ready when data, the peer's close or a pending failure can be received.

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace platform {
 
 // A started program whose standard output and standard error the supervisor reads.
@@ -30,10 +32,21 @@ struct EnvironmentSetting {
 // Starts the program in the directory with standard input from the null device, standard output
 // and standard error on pipes of their own, and the supervisor's environment with the settings on
 // top. From then on, a request to stop the supervisor (SIGTERM, SIGINT, SIGHUP, SIGQUIT) is passed
-// on to the program instead, and when the supervisor dies the program gets SIGTERM. Raises EOSError
-// when the program cannot be started.
-SupervisedProgram StartSupervised(const std::string& program, const std::string& directory,
-                                  const std::vector<EnvironmentSetting>& environment);
+// on to the program instead, and when the supervisor dies the program gets SIGTERM. False with the
+// system's error code when the program cannot be started.
+bool LaunchSupervised(const std::string& program, const std::string& directory,
+                      const std::vector<EnvironmentSetting>& environment,
+                      SupervisedProgram& started, std::uint32_t& errorCode);
+
+// LaunchSupervised, raising EOSError when the program cannot be started.
+inline SupervisedProgram StartSupervised(const std::string& program, const std::string& directory,
+                                         const std::vector<EnvironmentSetting>& environment) {
+  SupervisedProgram started;
+  std::uint32_t errorCode = 0;
+  if (!LaunchSupervised(program, directory, environment, started, errorCode))
+    RaiseLastOSError(errorCode);
+  return started;
+}
 
 // Reads up to size bytes of one of the program's streams (Output or Errors); 0 at its end, -1 on
 // failure (errorCode set). A signal that interrupts the read starts it again.

@@ -1,7 +1,9 @@
 // The platform's XML document object: elements with text, saved to a file. Texts are 8-bit
 // text in the system's character set and become the document's Unicode text, without the
-// characters XML cannot hold (platform/xmltext.h). A saved document's element texts are read
-// back through the same object (SavedElementText).
+// characters XML cannot hold (core/xmltext.h). The backends' calls (the Try... routines) give
+// back the platform's message of a refusal; the routines the program calls raise it as
+// EXMLDocError (platform/xmldoc.cpp, platform/xmlsession.cpp). A saved document's element
+// texts are read back through the same object (SavedElementText).
 #pragma once
 
 #include <string>
@@ -49,5 +51,18 @@ void SaveXmlDocument(XmlDocument* document, const std::string& fileName);
 // stands before the break on Linux (pugixml keeps it) and nothing on Windows (the system's
 // document object loads all or nothing). Never raises.
 std::string SavedElementText(const std::string& document, const std::string& element);
+
+// The backends: the calls above without the exception, each false (or nullptr) with the
+// platform's message in error.
+bool TryBeginXmlSession(std::string& error);
+bool TryClearXmlDocument(XmlDocument* document, std::string& error);
+bool TryOpenXmlDocument(XmlDocument* document, std::string& error);
+XmlElement* TryCreateDocumentElement(XmlDocument* document, const std::string& name,
+                                     std::string& error);
+XmlElement* TryAppendElement(XmlDocument* document, XmlElement* parent, const std::string& name,
+                             std::string& error);
+bool TrySetElementText(XmlDocument* document, XmlElement* element, const std::string& text,
+                       std::string& error);
+bool TrySaveXmlDocument(XmlDocument* document, const std::string& fileName, std::string& error);
 
 }  // namespace platform

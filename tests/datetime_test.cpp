@@ -110,6 +110,68 @@ TEST(CalendarTest, RejectsDatesOutsideTheGregorianYears1To9999) {
   EXPECT_EQ(DaysInMonth(2017, 12), 31);
 }
 
+TEST(CalendarTest, FollowsTheGregorianLeapRules) {
+  // Every fourth year, but not a century year unless it divides by 400.
+  struct Case {
+    int year;
+    bool leap;
+  };
+  const Case cases[] = {{1600, true},  {1700, false}, {1800, false}, {1900, false},
+                        {2000, true},  {2004, true},  {2023, false}, {2024, true},
+                        {2100, false}, {2400, true},  {4, true},     {1, false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsLeapYear(c.year), c.leap) << c.year;
+    EXPECT_EQ(DaysInMonth(c.year, 2), c.leap ? 29 : 28) << c.year;
+    TDateTime date = 0;
+    EXPECT_EQ(TryEncodeDate(c.year, 2, 29, date), c.leap) << c.year;
+  }
+  EXPECT_EQ(DaysInMonth(2017, 0), 0);
+  EXPECT_EQ(DaysInMonth(2017, 13), 0);
+}
+
+TEST(CalendarTest, KnowsTheWeekdaysAndTheStartOfUnixTime) {
+  struct Case {
+    int year, month, day;
+    int weekday;  // 0 Sunday .. 6 Saturday
+  };
+  const Case cases[] = {{1899, 12, 30, 6}, {1900, 1, 1, 1}, {1970, 1, 1, 4},   {2000, 2, 29, 2},
+                        {2038, 1, 19, 2},  {1, 1, 1, 1},    {9999, 12, 31, 5}, {1600, 3, 1, 3},
+                        {2024, 2, 29, 4},  {1969, 7, 20, 0}};
+  for (const Case& c : cases)
+    EXPECT_EQ(core::DayOfWeek(c.year, c.month, c.day), c.weekday)
+        << c.year << "-" << c.month << "-" << c.day;
+  TDateTime unixStart = 0;
+  ASSERT_TRUE(TryEncodeDate(1970, 1, 1, unixStart));
+  EXPECT_EQ(unixStart, 25569);
+  EXPECT_EQ(core::kUnixEpochSerial, 25569);
+}
+
+TEST(CalendarTest, EveryDayOfTheYears1To9999FollowsTheDayBeforeAndEncodesBack) {
+  // Each day decodes to the day after its predecessor (the month and year turning over after
+  // the month's last day) and encodes back to its own number; the walk ends on 9999-12-31.
+  core::SystemTime previous = DecodeDateTime(-693593);
+  ASSERT_EQ(FieldsText(previous), "0001-01-01 00:00:00.000");
+  int failures = 0;
+  for (int serial = -693592; serial <= 2958465 && failures < 5; ++serial) {
+    const core::SystemTime day = DecodeDateTime(serial);
+    const bool monthEnded = previous.Day == DaysInMonth(previous.Year, previous.Month);
+    const bool yearEnded = monthEnded && previous.Month == 12;
+    const int year = previous.Year + (yearEnded ? 1 : 0);
+    const int month = yearEnded ? 1 : previous.Month + (monthEnded ? 1 : 0);
+    const int dayOfMonth = monthEnded ? 1 : previous.Day + 1;
+    TDateTime back = 0;
+    if (day.Year != year || day.Month != month || day.Day != dayOfMonth ||
+        !TryEncodeDate(day.Year, day.Month, day.Day, back) || back != serial) {
+      ADD_FAILURE() << serial << " decodes to " << FieldsText(day) << ", encodes to " << back;
+      ++failures;
+    }
+    previous = day;
+  }
+  EXPECT_EQ(FieldsText(previous), "9999-12-31 00:00:00.000");
+  TDateTime after = 0;
+  EXPECT_FALSE(TryEncodeDate(10000, 1, 1, after));
+}
+
 TEST(CalendarTest, EncodesTimesOfDayOnlyWithinTheirRanges) {
   struct Case {
     int hour, minute, second, millisecond;

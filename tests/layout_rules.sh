@@ -2,7 +2,9 @@
 # The layout's include rules, checked over the source tree:
 #  - no file outside platform/ includes an operating system header or a backend's header,
 #    except the tests' own backends (files named *_posix.* or *_win32.*);
-#  - core/ includes nothing of ours but core/.
+#  - core/ includes nothing of ours but core/;
+#  - no backend (platform/posix/, platform/win32/) raises an exception of the program: it gives
+#    back a code or a text, and the shared part or the caller raises (platform/errors.h).
 # Prints each breach and fails when there is one.
 set -u
 cd "${1:-.}" || exit 2
@@ -19,6 +21,9 @@ breaches=$(
     $outside | grep -Ev "$tests_own_backends" | sed 's/$/   <- a backend header outside platform\//'
   grep -rnE --include='*.cpp' --include='*.h' "$include\"" core | grep -v '"core/' |
     sed 's/$/   <- core\/ includes only core\//'
+  grep -rnE --include='*.cpp' --include='*.h' 'throw[[:space:]]+[A-Za-z_:]|Raise[A-Za-z]*Error[[:space:]]*\(' \
+    platform/posix platform/win32 | grep -Ev ':[[:space:]]*//' |
+    sed 's/$/   <- a backend raises; it gives back a code (platform\/errors.h)/'
 )
 
 if [ -n "$breaches" ]; then

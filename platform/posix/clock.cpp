@@ -5,6 +5,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "core/datetime.h"
@@ -14,8 +15,6 @@ using core::SystemTime;
 
 namespace platform {
 namespace {
-
-constexpr long long kUnixEpochSerial = 25569;  // 1970-01-01 counted from 1899-12-30
 
 SystemTime FieldsOf(const struct tm& calendar, int millisecond) {
   const int second = calendar.tm_sec > 59 ? 59 : calendar.tm_sec;  // a leap second
@@ -36,9 +35,10 @@ bool FieldsAreValid(const SystemTime& t) {
 
 // Seconds since 1970 of UTC fields that have been checked.
 time_t SecondsSinceEpoch(const SystemTime& utc) {
-  TDateTime date = 0;
-  TryEncodeDate(utc.Year, utc.Month, utc.Day, date);
-  const long long days = static_cast<long long>(date) - kUnixEpochSerial;
+  const std::chrono::sys_days date{std::chrono::year{utc.Year} /
+                                   std::chrono::month{static_cast<unsigned>(utc.Month)} /
+                                   std::chrono::day{static_cast<unsigned>(utc.Day)}};
+  const long long days = date.time_since_epoch().count();
   return static_cast<time_t>(((days * 24 + utc.Hour) * 60 + utc.Minute) * 60 + utc.Second);
 }
 

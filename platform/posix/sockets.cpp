@@ -15,92 +15,26 @@
 namespace platform {
 namespace {
 
-// The Windows Sockets number for an errno value; the numbers follow the BSD names.
+// The Windows Sockets number for an errno value: the numbers follow the BSD names (the table
+// of core/socket_errors.h), and four more errno values share a meaning with one of them.
 int SocketErrorNumber(int error) {
+#define EVENTLOG_ERRNO_CASE(constant, number, errnoName, text) \
+  case errnoName:                                              \
+    return core::constant;
   switch (error) {
-    case EINTR:
-      return core::kWsaeIntr;
-    case EBADF:
-      return core::kWsaeBadF;
-    case EACCES:
+    EVENTLOG_BSD_SOCKET_ERRORS(EVENTLOG_ERRNO_CASE)
     case EPERM:
       return core::kWsaeAccess;
-    case EFAULT:
-      return core::kWsaeFault;
-    case EINVAL:
-      return core::kWsaeInval;
-    case EMFILE:
     case ENFILE:
       return core::kWsaeMFile;
-    case EWOULDBLOCK:
-      return core::kWsaeWouldBlock;
-    case EINPROGRESS:
-      return core::kWsaeInProgress;
-    case EALREADY:
-      return core::kWsaeAlready;
-    case ENOTSOCK:
-      return core::kWsaeNotSock;
-    case EDESTADDRREQ:
-      return core::kWsaeDestAddrReq;
-    case EMSGSIZE:
-      return core::kWsaeMsgSize;
-    case EPROTOTYPE:
-      return core::kWsaeProtoType;
-    case ENOPROTOOPT:
-      return core::kWsaeNoProtoOpt;
-    case EPROTONOSUPPORT:
-      return core::kWsaeProtoNoSupport;
-    case ESOCKTNOSUPPORT:
-      return core::kWsaeSocktNoSupport;
-    case EOPNOTSUPP:
-      return core::kWsaeOpNotSupp;
-    case EPFNOSUPPORT:
-      return core::kWsaePfNoSupport;
-    case EAFNOSUPPORT:
-      return core::kWsaeAfNoSupport;
-    case EADDRINUSE:
-      return core::kWsaeAddrInUse;
-    case EADDRNOTAVAIL:
-      return core::kWsaeAddrNotAvail;
-    case ENETDOWN:
-      return core::kWsaeNetDown;
-    case ENETUNREACH:
-      return core::kWsaeNetUnreach;
-    case ENETRESET:
-      return core::kWsaeNetReset;
-    case ECONNABORTED:
-      return core::kWsaeConnAborted;
-    case ECONNRESET:
-      return core::kWsaeConnReset;
-    case ENOBUFS:
     case ENOMEM:
       return core::kWsaeNoBufs;
-    case EISCONN:
-      return core::kWsaeIsConn;
-    case ENOTCONN:
-      return core::kWsaeNotConn;
     case EPIPE:
-    case ESHUTDOWN:
       return core::kWsaeShutdown;
-    case ETOOMANYREFS:
-      return core::kWsaeTooManyRefs;
-    case ETIMEDOUT:
-      return core::kWsaeTimedOut;
-    case ECONNREFUSED:
-      return core::kWsaeConnRefused;
-    case ELOOP:
-      return core::kWsaeLoop;
-    case ENAMETOOLONG:
-      return core::kWsaeNameTooLong;
-    case EHOSTDOWN:
-      return core::kWsaeHostDown;
-    case EHOSTUNREACH:
-      return core::kWsaeHostUnreach;
-    case ENOTEMPTY:
-      return core::kWsaeNotEmpty;
     default:
       return error;  // no socket meaning: the system's own number, without a text
   }
+#undef EVENTLOG_ERRNO_CASE
 }
 
 sockaddr_in IPv4Address(std::uint32_t address, std::uint16_t port) {
@@ -132,8 +66,9 @@ WaitResult WaitFor(SocketHandle socket, short events, int timeoutMilliseconds, i
 
 }  // namespace
 
-void StartSocketLayer() {
+bool SocketLayerStarted() {
   // BSD sockets need no start; writes to a closed peer use MSG_NOSIGNAL instead of SIGPIPE.
+  return true;
 }
 
 bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {
@@ -198,30 +133,21 @@ bool BindAnyAddress(SocketHandle socket, int& errorCode) {
   return false;
 }
 
-bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
-                   int timeoutMilliseconds, int& errorCode) {
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                          int& errorCode) {
   const sockaddr_in target = IPv4Address(address, port);
   if (connect(Descriptor(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
-    return true;
-  if (errno != EINPROGRESS && errno != EINTR) {
-    errorCode = LastSocketError();
-    return false;
-  }
-  switch (WaitFor(socket, POLLOUT, timeoutMilliseconds, errorCode)) {
-    case WaitResult::Ready:
-      break;
-    case WaitResult::TimedOut:
-      errorCode = core::kWsaeTimedOut;
-      return false;
-    case WaitResult::Failed:
-      return false;
-  }
+    return ConnectStart::Connected;
+  if (errno == EINPROGRESS || errno == EINTR) return ConnectStart::Pending;
+  errorCode = LastSocketError();
+  return ConnectStart::Failed;
+}
+
+int PendingConnectError(SocketHandle socket) {
   int failure = 0;
   socklen_t size = sizeof failure;
   if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &failure, &size) != 0) failure = errno;
-  if (failure == 0) return true;
-  errorCode = SocketErrorNumber(failure);
-  return false;
+  return failure == 0 ? 0 : SocketErrorNumber(failure);
 }
 
 WaitResult WaitUntilReadable(SocketHandle socket, int timeoutMilliseconds, int& errorCode) {

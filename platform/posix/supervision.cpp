@@ -98,8 +98,9 @@ std::string SystemText(int errorCode) { return std::strerror(errorCode); }
 
 }  // namespace
 
-SupervisedProgram StartSupervised(const std::string& program, const std::string& directory,
-                                  const std::vector<EnvironmentSetting>& environment) {
+bool LaunchSupervised(const std::string& program, const std::string& directory,
+                      const std::vector<EnvironmentSetting>& environment,
+                      SupervisedProgram& started, std::uint32_t& errorCode) {
   // The child's environment is made before the fork: between fork and exec only
   // async-signal-safe calls may run.
   std::vector<std::string> variables;
@@ -124,16 +125,16 @@ SupervisedProgram StartSupervised(const std::string& program, const std::string&
 
   int output[2], errors[2];
   if (pipe2(output, O_CLOEXEC) != 0) {
-    const int errorCode = errno;
+    errorCode = static_cast<std::uint32_t>(errno);
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
-    RaiseLastOSError(static_cast<std::uint32_t>(errorCode));
+    return false;
   }
   UniqueFd outputReading(output[0]);
   UniqueFd outputWriting(output[1]);
   if (pipe2(errors, O_CLOEXEC) != 0) {
-    const int errorCode = errno;
+    errorCode = static_cast<std::uint32_t>(errno);
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
-    RaiseLastOSError(static_cast<std::uint32_t>(errorCode));
+    return false;
   }
   UniqueFd errorsReading(errors[0]);
   UniqueFd errorsWriting(errors[1]);
@@ -147,13 +148,15 @@ SupervisedProgram StartSupervised(const std::string& program, const std::string&
   outputWriting.reset();
   errorsWriting.reset();
   if (child < 0) {
+    errorCode = static_cast<std::uint32_t>(forkError);
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
-    RaiseLastOSError(static_cast<std::uint32_t>(forkError));
+    return false;
   }
   supervisedId = child;
   if (pendingSignal != 0) kill(child, pendingSignal);
   sigprocmask(SIG_SETMASK, &previousMask, nullptr);
-  return {child, outputReading.release(), errorsReading.release()};
+  started = {child, outputReading.release(), errorsReading.release()};
+  return true;
 }
 
 long ReadSupervisedStream(int stream, char* buffer, std::size_t size, int& errorCode) {

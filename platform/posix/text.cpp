@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/utf8.h"
 #include "platform/posix/handles.h"
 
 namespace platform {
@@ -44,24 +45,6 @@ const LocaleCharset& CurrentCharset() {
 }
 
 constexpr char32_t kInvalid = 0xFFFFFFFF;
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(char(c));
-  } else if (c < 0x800) {
-    out.push_back(char(0xC0 | c >> 6));
-    out.push_back(char(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(char(0xE0 | c >> 12));
-    out.push_back(char(0x80 | (c >> 6 & 0x3F)));
-    out.push_back(char(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(char(0xF0 | c >> 18));
-    out.push_back(char(0x80 | (c >> 12 & 0x3F)));
-    out.push_back(char(0x80 | (c >> 6 & 0x3F)));
-    out.push_back(char(0x80 | (c & 0x3F)));
-  }
-}
 
 // One character of another set through iconv; iconv keeps no state between characters
 // of a stateless 8-bit set, so converting one at a time lets a missing one become "?".
@@ -104,7 +87,7 @@ void AppendChar(char32_t c, Charset kind, std::string& out) {
   } else if (c < 0x80) {
     out.push_back(char(c));
   } else if (kind == Charset::kUtf8) {
-    AppendUtf8(c, out);
+    core::AppendUtf8(c, out);
   } else {
     AppendOther(c, out);
   }
@@ -137,47 +120,6 @@ void AppendUnits(UnitAt unitAt, std::size_t units, std::string& out) {
     }
     AppendChar(c, kind, out);
   }
-}
-
-void AppendUtf16(char32_t c, std::u16string& out) {
-  if (c < 0x10000) {
-    out.push_back(char16_t(c));
-  } else {
-    c -= 0x10000;
-    out.push_back(char16_t(0xD800 + (c >> 10)));
-    out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-  }
-}
-
-// Decodes UTF-8; a malformed sequence gives "?" for its first byte.
-std::u16string Utf8ToWide(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    unsigned char b = text[i];
-    int extra = b < 0x80             ? 0
-                : (b & 0xE0) == 0xC0 ? 1
-                : (b & 0xF0) == 0xE0 ? 2
-                : (b & 0xF8) == 0xF0 ? 3
-                                     : -1;
-    char32_t c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
-    bool ok = extra >= 0 && i + extra < text.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      unsigned char cont = text[i + k];
-      ok = (cont & 0xC0) == 0x80;
-      c = c << 6 | (cont & 0x3F);
-    }
-    const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-    if (ok && extra > 0) ok = c >= minimum[extra] && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000);
-    if (!ok) {
-      out.push_back(u'?');
-      ++i;
-      continue;
-    }
-    AppendUtf16(c, out);
-    i += extra + 1;
-  }
-  return out;
 }
 
 // Decodes another set byte by byte through iconv; 8-bit sets map one byte to a character.
@@ -251,14 +193,14 @@ void AppendUtf8AsAnsi(std::string_view utf8, std::string& out) {
     out.append(utf8);
     return;
   }
-  const std::u16string wide = Utf8ToWide(utf8);
+  const std::u16string wide = core::Utf8ToUtf16(utf8);
   AppendUnits([&wide](std::size_t i) { return wide[i]; }, wide.size(), out);
 }
 
 std::u16string AnsiToWide(std::string_view text) {
   switch (CurrentCharset().kind) {
     case Charset::kUtf8:
-      return Utf8ToWide(text);
+      return core::Utf8ToUtf16(text);
     case Charset::kOther:
       break;
   }

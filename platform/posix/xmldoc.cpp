@@ -6,6 +6,7 @@
 #include <memory>
 #include <pugixml.hpp>
 
+#include "core/utf8.h"
 #include "core/xmltext.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
@@ -24,13 +25,21 @@ struct XmlDocument {
 
 namespace {
 
-pugi::xml_document& OpenedDocument(XmlDocument* document) {
-  if (document == nullptr || !document->Document) throw EXMLDocError("XML document is not active");
-  return *document->Document;
+// The opened document, or nullptr with the refusal.
+pugi::xml_document* OpenedDocument(XmlDocument* document, std::string& error) {
+  if (document == nullptr || !document->Document) {
+    error = "XML document is not active";
+    return nullptr;
+  }
+  return document->Document.get();
 }
 
-XmlElement* Keep(XmlDocument* document, pugi::xml_node node, const std::string& name) {
-  if (!node) throw EXMLDocError("Cannot create element " + name);
+XmlElement* Keep(XmlDocument* document, pugi::xml_node node, const std::string& name,
+                 std::string& error) {
+  if (!node) {
+    error = "Cannot create element " + name;
+    return nullptr;
+  }
   document->Elements.push_back({node});
   return &document->Elements.back();
 }
@@ -38,30 +47,7 @@ XmlElement* Keep(XmlDocument* document, pugi::xml_node node, const std::string& 
 // The locale's 8-bit text as UTF-8, the document's encoding, without the characters XML cannot
 // hold (a NUL among them, so the text is never cut short on its way into the document).
 std::string DocumentText(const std::string& text) {
-  const std::u16string wide = core::XmlCharacters(AnsiToWide(text));
-  std::string utf8;
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    char32_t c = wide[i];
-    // The filter keeps surrogates only in pairs, so a high one is always followed by a low one.
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size())
-      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
-    if (c < 0x80) {
-      utf8.push_back(char(c));
-    } else if (c < 0x800) {
-      utf8.push_back(char(0xC0 | c >> 6));
-      utf8.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      utf8.push_back(char(0xE0 | c >> 12));
-      utf8.push_back(char(0x80 | (c >> 6 & 0x3F)));
-      utf8.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-      utf8.push_back(char(0xF0 | c >> 18));
-      utf8.push_back(char(0x80 | (c >> 12 & 0x3F)));
-      utf8.push_back(char(0x80 | (c >> 6 & 0x3F)));
-      utf8.push_back(char(0x80 | (c & 0x3F)));
-    }
-  }
-  return utf8;
+  return core::Utf16ToUtf8(core::XmlCharacters(AnsiToWide(text)));
 }
 
 }  // namespace
@@ -70,34 +56,42 @@ XmlDocument* CreateXmlDocument() { return new XmlDocument; }
 
 void ReleaseXmlDocument(XmlDocument* document) { delete document; }
 
-void ClearXmlDocument(XmlDocument* document) {
+bool TryClearXmlDocument(XmlDocument* document, std::string&) {
   document->Elements.clear();
   if (document->Document) document->Document->reset();
+  return true;
 }
 
-void OpenXmlDocument(XmlDocument* document) {
+bool TryOpenXmlDocument(XmlDocument* document, std::string&) {
   if (!document->Document) document->Document = std::make_unique<pugi::xml_document>();
+  return true;
 }
 
-XmlElement* CreateDocumentElement(XmlDocument* document, const std::string& name) {
-  pugi::xml_document& xml = OpenedDocument(document);
-  if (xml.document_element()) xml.remove_child(xml.document_element());
-  return Keep(document, xml.append_child(DocumentText(name).c_str()), name);
+XmlElement* TryCreateDocumentElement(XmlDocument* document, const std::string& name,
+                                     std::string& error) {
+  pugi::xml_document* xml = OpenedDocument(document, error);
+  if (xml == nullptr) return nullptr;
+  if (xml->document_element()) xml->remove_child(xml->document_element());
+  return Keep(document, xml->append_child(DocumentText(name).c_str()), name, error);
 }
 
-XmlElement* AppendElement(XmlDocument* document, XmlElement* parent, const std::string& name) {
-  OpenedDocument(document);
-  return Keep(document, parent->Node.append_child(DocumentText(name).c_str()), name);
+XmlElement* TryAppendElement(XmlDocument* document, XmlElement* parent, const std::string& name,
+                             std::string& error) {
+  if (OpenedDocument(document, error) == nullptr) return nullptr;
+  return Keep(document, parent->Node.append_child(DocumentText(name).c_str()), name, error);
 }
 
-void SetElementText(XmlDocument* document, XmlElement* element, const std::string& text) {
-  OpenedDocument(document);
-  if (!element->Node.text().set(DocumentText(text).c_str()))
-    throw EXMLDocError("Cannot set the element's text");
+bool TrySetElementText(XmlDocument* document, XmlElement* element, const std::string& text,
+                       std::string& error) {
+  if (OpenedDocument(document, error) == nullptr) return false;
+  if (element->Node.text().set(DocumentText(text).c_str())) return true;
+  error = "Cannot set the element's text";
+  return false;
 }
 
-void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
-  pugi::xml_document& xml = OpenedDocument(document);
+bool TrySaveXmlDocument(XmlDocument* document, const std::string& fileName, std::string& error) {
+  pugi::xml_document* xml = OpenedDocument(document, error);
+  if (xml == nullptr) return false;
   // The texts hold only characters XML allows (DocumentText); there is no declaration and no
   // indentation.
   struct StringWriter : pugi::xml_writer {
@@ -106,16 +100,21 @@ void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
       Bytes.append(static_cast<const char*>(data), size);
     }
   } writer;
-  xml.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+  xml->save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
   std::FILE* file = std::fopen(fileName.c_str(), "wb");
-  if (file == nullptr) throw EXMLDocError(SystemErrorText(errno));
+  if (file == nullptr) {
+    error = SystemErrorText(errno);
+    return false;
+  }
   const bool written =
       std::fwrite(writer.Bytes.data(), 1, writer.Bytes.size(), file) == writer.Bytes.size();
   const int writeError = errno;
   if (std::fclose(file) != 0 || !written) {
+    error = SystemErrorText(written ? errno : writeError);
     std::remove(fileName.c_str());
-    throw EXMLDocError(SystemErrorText(written ? errno : writeError));
+    return false;
   }
+  return true;
 }
 
 std::string SavedElementText(const std::string& document, const std::string& element) {

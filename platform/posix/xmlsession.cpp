@@ -4,7 +4,7 @@
 
 namespace platform {
 
-void BeginXmlSession() {}
+bool TryBeginXmlSession(std::string&) { return true; }
 void EndXmlSession() {}
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <mutex>
 
 #include "platform/win32/handles.h"
 
@@ -11,45 +12,14 @@ namespace platform {
 namespace {
 
 // The numbers every system reports are Winsock's own here, passed on unchanged.
-static_assert(core::kWsaeIntr == WSAEINTR);
-static_assert(core::kWsaeBadF == WSAEBADF);
-static_assert(core::kWsaeAccess == WSAEACCES);
-static_assert(core::kWsaeFault == WSAEFAULT);
-static_assert(core::kWsaeInval == WSAEINVAL);
-static_assert(core::kWsaeMFile == WSAEMFILE);
-static_assert(core::kWsaeWouldBlock == WSAEWOULDBLOCK);
-static_assert(core::kWsaeInProgress == WSAEINPROGRESS);
-static_assert(core::kWsaeAlready == WSAEALREADY);
-static_assert(core::kWsaeNotSock == WSAENOTSOCK);
-static_assert(core::kWsaeDestAddrReq == WSAEDESTADDRREQ);
-static_assert(core::kWsaeMsgSize == WSAEMSGSIZE);
-static_assert(core::kWsaeProtoType == WSAEPROTOTYPE);
-static_assert(core::kWsaeNoProtoOpt == WSAENOPROTOOPT);
-static_assert(core::kWsaeProtoNoSupport == WSAEPROTONOSUPPORT);
-static_assert(core::kWsaeSocktNoSupport == WSAESOCKTNOSUPPORT);
-static_assert(core::kWsaeOpNotSupp == WSAEOPNOTSUPP);
-static_assert(core::kWsaePfNoSupport == WSAEPFNOSUPPORT);
-static_assert(core::kWsaeAfNoSupport == WSAEAFNOSUPPORT);
-static_assert(core::kWsaeAddrInUse == WSAEADDRINUSE);
-static_assert(core::kWsaeAddrNotAvail == WSAEADDRNOTAVAIL);
-static_assert(core::kWsaeNetDown == WSAENETDOWN);
-static_assert(core::kWsaeNetUnreach == WSAENETUNREACH);
-static_assert(core::kWsaeNetReset == WSAENETRESET);
-static_assert(core::kWsaeConnAborted == WSAECONNABORTED);
-static_assert(core::kWsaeConnReset == WSAECONNRESET);
-static_assert(core::kWsaeNoBufs == WSAENOBUFS);
-static_assert(core::kWsaeIsConn == WSAEISCONN);
-static_assert(core::kWsaeNotConn == WSAENOTCONN);
-static_assert(core::kWsaeShutdown == WSAESHUTDOWN);
-static_assert(core::kWsaeTooManyRefs == WSAETOOMANYREFS);
-static_assert(core::kWsaeTimedOut == WSAETIMEDOUT);
-static_assert(core::kWsaeConnRefused == WSAECONNREFUSED);
-static_assert(core::kWsaeLoop == WSAELOOP);
-static_assert(core::kWsaeNameTooLong == WSAENAMETOOLONG);
-static_assert(core::kWsaeHostDown == WSAEHOSTDOWN);
-static_assert(core::kWsaeHostUnreach == WSAEHOSTUNREACH);
-static_assert(core::kWsaeNotEmpty == WSAENOTEMPTY);
-static_assert(core::kWsaHostNotFound == WSAHOST_NOT_FOUND);
+#define EVENTLOG_CHECK_BSD_NUMBER(constant, number, errnoName, text) \
+  static_assert(core::constant == WSA##errnoName);
+#define EVENTLOG_CHECK_RESOLVER_NUMBER(constant, number, winsockName, text) \
+  static_assert(core::constant == winsockName);
+EVENTLOG_BSD_SOCKET_ERRORS(EVENTLOG_CHECK_BSD_NUMBER)
+EVENTLOG_RESOLVER_SOCKET_ERRORS(EVENTLOG_CHECK_RESOLVER_NUMBER)
+#undef EVENTLOG_CHECK_BSD_NUMBER
+#undef EVENTLOG_CHECK_RESOLVER_NUMBER
 
 SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
@@ -72,7 +42,10 @@ int Length(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int
 // A new socket, kept from the processes this one starts and, for streams, in non-blocking mode;
 // kInvalidSocket with the error number.
 SocketHandle NewSocket(int type, int protocol, int& errorCode) {
-  StartSocketLayer();
+  if (!SocketLayerStarted()) {
+    errorCode = WSANOTINITIALISED;
+    return kInvalidSocket;
+  }
   UniqueNativeSocket handle(socket(AF_INET, type, protocol));
   if (!handle) {
     errorCode = WSAGetLastError();
@@ -112,20 +85,21 @@ WaitResult WaitFor(SocketHandle socket, bool forWriting, int timeoutMilliseconds
 
 }  // namespace
 
-void StartSocketLayer() {
+bool SocketLayerStarted() {
   // The first caller starts Windows Sockets 2.2 for the whole process; the others wait for it.
   // A refusal leaves the layer unstarted, so a later caller tries again.
-  static const bool started = [] {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
-      throw EStackInitializationFailed("Winsock Initialization Error.");
-    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
-      WSACleanup();
-      throw EStackInitializationFailed("Winsock Initialization Error.");
-    }
-    return true;
-  }();
-  (void)started;
+  static std::mutex mutex;
+  static bool started = false;
+  std::lock_guard lock(mutex);
+  if (started) return true;
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
+    WSACleanup();
+    return false;
+  }
+  started = true;
+  return true;
 }
 
 bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {
@@ -134,7 +108,10 @@ bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode)
     errorCode = core::kWsaHostNotFound;
     return false;
   }
-  StartSocketLayer();
+  if (!SocketLayerStarted()) {
+    errorCode = WSANOTINITIALISED;
+    return false;
+  }
   addrinfo hints;
   std::memset(&hints, 0, sizeof hints);
   hints.ai_family = AF_INET;
@@ -184,33 +161,24 @@ bool BindAnyAddress(SocketHandle socket, int& errorCode) {
   return false;
 }
 
-bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
-                   int timeoutMilliseconds, int& errorCode) {
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                          int& errorCode) {
   const sockaddr_in target = IPv4Address(address, port);
   if (connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
-    return true;
+    return ConnectStart::Connected;
   const int started = WSAGetLastError();
-  if (started != WSAEWOULDBLOCK) {
-    errorCode = started;
-    return false;
-  }
-  switch (WaitFor(socket, true, timeoutMilliseconds, errorCode)) {
-    case WaitResult::Ready:
-      break;
-    case WaitResult::TimedOut:
-      errorCode = core::kWsaeTimedOut;
-      return false;
-    case WaitResult::Failed:
-      return false;
-  }
+  if (started == WSAEWOULDBLOCK) return ConnectStart::Pending;
+  errorCode = started;
+  return ConnectStart::Failed;
+}
+
+int PendingConnectError(SocketHandle socket) {
   int failure = 0;
   int size = sizeof failure;
   if (getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &size) !=
       0)
     failure = WSAGetLastError();
-  if (failure == 0) return true;
-  errorCode = failure;
-  return false;
+  return failure;
 }
 
 WaitResult WaitUntilReadable(SocketHandle socket, int timeoutMilliseconds, int& errorCode) {

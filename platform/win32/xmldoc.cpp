@@ -86,10 +86,11 @@ struct ComTextTraits {
 };
 using ComText = core::UniqueHandle<ComTextTraits>;
 
-ComText NewComText(const std::u16string& text) {
+// A string of the component layer; an invalid one with the refusal in error.
+ComText NewComText(const std::u16string& text, std::string& error) {
   const UINT size = text.size() > UINT_MAX ? UINT_MAX : static_cast<UINT>(text.size());
   ComText made(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), size));
-  if (!made) throw EXMLDocError("Not enough memory for the document's text");
+  if (!made) error = "Not enough memory for the document's text";
   return made;
 }
 
@@ -138,28 +139,36 @@ std::string RefusalText(HRESULT result) {
   return text;
 }
 
-// Raises the refusal when a call of the document object failed.
-void Check(HRESULT result) {
-  if (FAILED(result)) throw EXMLDocError(RefusalText(result));
+// Whether a call of the document object worked; when it failed, error holds the refusal.
+bool Succeeded(HRESULT result, std::string& error) {
+  if (SUCCEEDED(result)) return true;
+  error = RefusalText(result);
+  return false;
 }
 
 // Drops any description an earlier call left, so a refusal never reads someone else's.
 void ForgetDescription() { SetErrorInfo(0, nullptr); }
 
-IXMLDOMDocument* OpenedDocument(XmlDocument* document) {
-  if (document == nullptr || document->Document == nullptr)
-    throw EXMLDocError("XML document is not active");
+// The opened document, or nullptr with the refusal.
+IXMLDOMDocument* OpenedDocument(XmlDocument* document, std::string& error) {
+  if (document == nullptr || document->Document == nullptr) {
+    error = "XML document is not active";
+    return nullptr;
+  }
   return document->Document;
 }
 
-ComReference<IXMLDOMElement> NewElement(IXMLDOMDocument* document, const std::string& name) {
-  const ComText text = NewComText(DocumentText(name));
+// A new element, or an invalid one with the refusal.
+ComReference<IXMLDOMElement> NewElement(IXMLDOMDocument* document, const std::string& name,
+                                        std::string& error) {
+  const ComText text = NewComText(DocumentText(name), error);
+  if (!text) return ComReference<IXMLDOMElement>(nullptr);
   IXMLDOMElement* made = nullptr;
   ForgetDescription();
   const HRESULT result = document->createElement(text.get(), &made);
   ComReference<IXMLDOMElement> element(made);
-  Check(result);
-  if (!element) throw EXMLDocError("Cannot create element " + name);
+  if (!Succeeded(result, error)) return ComReference<IXMLDOMElement>(nullptr);
+  if (!element) error = "Cannot create element " + name;
   return element;
 }
 
@@ -177,10 +186,13 @@ void ReleaseElements(XmlDocument* document) {
 
 }  // namespace
 
-void BeginXmlSession() {
+bool TryBeginXmlSession(std::string& error) {
   const HRESULT result = CoInitialize(nullptr);
   // A refusal started nothing: it owes no release, and the session is not open.
-  if (FAILED(result) && result != RPC_E_CHANGED_MODE) throw EXMLDocError(RefusalText(result));
+  if (FAILED(result) && result != RPC_E_CHANGED_MODE) {
+    error = RefusalText(result);
+    return false;
+  }
   // S_FALSE (already started on this thread) owes its release as much as S_OK does. A thread
   // whose layer runs in the other threading model keeps it and can still make the document.
   try {
@@ -189,6 +201,7 @@ void BeginXmlSession() {
     if (SUCCEEDED(result)) CoUninitialize();
     throw;
   }
+  return true;
 }
 
 void EndXmlSession() {
@@ -208,26 +221,26 @@ void ReleaseXmlDocument(XmlDocument* document) {
   delete document;
 }
 
-void ClearXmlDocument(XmlDocument* document) {
+bool TryClearXmlDocument(XmlDocument* document, std::string& error) {
   ReleaseElements(document);
-  if (document->Document == nullptr) return;
+  if (document->Document == nullptr) return true;
   for (;;) {
     IXMLDOMNode* first = nullptr;
     ForgetDescription();
     const HRESULT found = document->Document->get_firstChild(&first);
     const ComReference<IXMLDOMNode> child(first);
-    Check(found);
-    if (found != S_OK || !child) break;
+    if (!Succeeded(found, error)) return false;
+    if (found != S_OK || !child) return true;
     IXMLDOMNode* removed = nullptr;
     ForgetDescription();
     const HRESULT result = document->Document->removeChild(child.get(), &removed);
     Release(removed);
-    Check(result);
+    if (!Succeeded(result, error)) return false;
   }
 }
 
-void OpenXmlDocument(XmlDocument* document) {
-  if (document->Document != nullptr) return;
+bool TryOpenXmlDocument(XmlDocument* document, std::string& error) {
+  if (document->Document != nullptr) return true;
   HRESULT result = REGDB_E_CLASSNOTREG;
   for (const CLSID& documentClass : kDocumentClasses) {
     IUnknown* made = nullptr;
@@ -238,47 +251,59 @@ void OpenXmlDocument(XmlDocument* document) {
     IXMLDOMDocument* xml = nullptr;
     ForgetDescription();
     result = object.get()->QueryInterface(kDocumentInterface, reinterpret_cast<void**>(&xml));
-    Check(result);
+    if (!Succeeded(result, error)) return false;
     document->Document = xml;
-    return;
+    return true;
   }
-  throw EXMLDocError(RefusalText(result));
+  error = RefusalText(result);
+  return false;
 }
 
-XmlElement* CreateDocumentElement(XmlDocument* document, const std::string& name) {
-  IXMLDOMDocument* xml = OpenedDocument(document);
-  ComReference<IXMLDOMElement> element = NewElement(xml, name);
+XmlElement* TryCreateDocumentElement(XmlDocument* document, const std::string& name,
+                                     std::string& error) {
+  IXMLDOMDocument* xml = OpenedDocument(document, error);
+  if (xml == nullptr) return nullptr;
+  ComReference<IXMLDOMElement> element = NewElement(xml, name, error);
+  if (!element) return nullptr;
   ForgetDescription();
-  Check(xml->putref_documentElement(element.get()));
+  if (!Succeeded(xml->putref_documentElement(element.get()), error)) return nullptr;
   return Keep(document, std::move(element));
 }
 
-XmlElement* AppendElement(XmlDocument* document, XmlElement* parent, const std::string& name) {
-  ComReference<IXMLDOMElement> element = NewElement(OpenedDocument(document), name);
+XmlElement* TryAppendElement(XmlDocument* document, XmlElement* parent, const std::string& name,
+                             std::string& error) {
+  IXMLDOMDocument* xml = OpenedDocument(document, error);
+  if (xml == nullptr) return nullptr;
+  ComReference<IXMLDOMElement> element = NewElement(xml, name, error);
+  if (!element) return nullptr;
   IXMLDOMNode* appended = nullptr;
   ForgetDescription();
   const HRESULT result = parent->Element->appendChild(element.get(), &appended);
   Release(appended);
-  Check(result);
+  if (!Succeeded(result, error)) return nullptr;
   return Keep(document, std::move(element));
 }
 
-void SetElementText(XmlDocument* document, XmlElement* element, const std::string& text) {
-  OpenedDocument(document);
-  const ComText value = NewComText(DocumentText(text));
+bool TrySetElementText(XmlDocument* document, XmlElement* element, const std::string& text,
+                       std::string& error) {
+  if (OpenedDocument(document, error) == nullptr) return false;
+  const ComText value = NewComText(DocumentText(text), error);
+  if (!value) return false;
   ForgetDescription();
-  Check(element->Element->put_text(value.get()));
+  return Succeeded(element->Element->put_text(value.get()), error);
 }
 
-void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
-  IXMLDOMDocument* xml = OpenedDocument(document);
-  const ComText name = NewComText(Widen(fileName));
+bool TrySaveXmlDocument(XmlDocument* document, const std::string& fileName, std::string& error) {
+  IXMLDOMDocument* xml = OpenedDocument(document, error);
+  if (xml == nullptr) return false;
+  const ComText name = NewComText(Widen(fileName), error);
+  if (!name) return false;
   VARIANT destination;
   VariantInit(&destination);
   destination.vt = VT_BSTR;
   destination.bstrVal = name.get();  // still owned by name
   ForgetDescription();
-  Check(xml->save(destination));
+  return Succeeded(xml->save(destination), error);
 }
 
 std::string SavedElementText(const std::string& document, const std::string& element) {
