@@ -62,9 +62,10 @@ bool CanCreateFileIn(const std::string& directory, std::string& reason);
 
 namespace platform {
 
-// A whole file read from a folder that others may be able to change: a symbolic link is not
-// followed, anything but a regular file (a FIFO, a device, a folder, a socket) is refused before
-// it is opened for reading or waited for, and so is a file of more than the limit's bytes.
+// A whole file read from a folder that others may be able to change: a symbolic link at its
+// name is refused unless links says to follow it, anything but a regular file (a FIFO, a device,
+// a folder, a socket) is refused before it is opened for reading or waited for, and so is a file
+// of more than the limit's bytes.
 enum class WholeFileOutcome { Read, CannotOpen, SymbolicLink, NotRegular, TooLarge, ReadFailed };
 struct WholeFile {
   WholeFileOutcome Outcome = WholeFileOutcome::CannotOpen;
@@ -72,8 +73,10 @@ struct WholeFile {
   // CannotOpen and ReadFailed: the system's reason; NotRegular: what the entry is instead
   // ("a FIFO", "a device", "a folder", "a socket", "no regular file").
   std::string Reason;
+  bool Missing = false;  // CannotOpen because there is no entry of that name (or no folder)
 };
-WholeFile ReadRegularFile(const std::string& name, std::size_t limit);
+enum class Links { Refused, Followed };
+WholeFile ReadRegularFile(const std::string& name, std::size_t limit, Links links = Links::Refused);
 
 // Whether the file was refused unread: a symbolic link, no regular file, or too large.
 bool IsRefused(const WholeFile& file);

@@ -1,9 +1,10 @@
 // Supervising one program as a service: starting it with its standard output and standard error
 // on pipes and extra environment variables of its own, waiting on those pipes and a loopback
-// datagram socket at once, passing on the requests to stop, ending the way it ended; reading the
-// service's own files without following links, and telling whether a standard stream is the
-// journal (the state files are saved through platform/files.h). Linux only: the steps of the
-// systemd service (eventlog-service); on Windows the Task Scheduler supervises EventLog.
+// datagram socket at once, passing on the requests to stop, ending the way it ended; comparing,
+// telling apart and removing the service's own files without following links, and telling whether
+// a standard stream is the journal (the files are read and saved through platform/files.h).
+// Linux only: the steps of the systemd service (eventlog-service); on Windows the Task Scheduler
+// supervises EventLog.
 #pragma once
 
 #include <cstddef>
@@ -74,16 +75,8 @@ bool SystemRandomBytes(std::size_t count, std::string& bytes, std::string& error
 enum class StandardStream { Output, Errors };
 bool StandardStreamIsJournal(StandardStream stream);
 
-// Reads a whole file that must be a regular file: a symbolic link at its name is followed only
-// when followLink says so, a FIFO or device never blocks the read. Missing when there is no entry
-// of that name; Refused with the reason (naming the file) in error when it is not a regular file,
-// holds more than limit bytes, or cannot be read.
-enum class FileReading { Read, Missing, Refused };
-FileReading ReadRegularFile(const std::string& path, std::size_t limit, bool followLink,
-                            std::string& bytes, std::string& error);
-
-// Whether two regular files hold the same bytes, compared block by block: the first is opened as
-// ReadRegularFile with followLink true, the second without following a link. False when they
+// Whether two regular files hold the same bytes, compared block by block: a symbolic link at the
+// first name is followed, one at the second is not. False when they
 // differ, either is missing or no regular file, or a read fails.
 bool SameFileContents(const std::string& first, const std::string& second);
 

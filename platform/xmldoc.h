@@ -1,6 +1,7 @@
 // The platform's XML document object: elements with text, saved to a file. Texts are 8-bit
 // text in the system's character set and become the document's Unicode text, without the
-// characters XML cannot hold (platform/xmltext.h).
+// characters XML cannot hold (platform/xmltext.h). A saved document's element texts are read
+// back through the same object (SavedElementText).
 #pragma once
 
 #include <string>
@@ -41,5 +42,11 @@ void SetElementText(XmlDocument* document, XmlElement* element, const std::strin
 
 // Creates or replaces the file.
 void SaveXmlDocument(XmlDocument* document, const std::string& fileName);
+
+// The text of the first element of that name in a saved document (its bytes, UTF-8 as saved
+// here), its entities and character references decoded, as UTF-8; blanks and line ends are
+// kept. Empty when the document holds no such element; a document that breaks off gives what
+// stands before the break. Never raises.
+std::string SavedElementText(const std::string& document, const std::string& element);
 
 }  // namespace platform

@@ -8,8 +8,8 @@ add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 
 # The files are those of the test list (tests/CMakeLists.txt) that Windows runs.
 add_executable(eventlog_tests ${EVENTLOG_TEST_FILES})
-target_link_libraries(eventlog_tests PRIVATE eventlog_test_support monitor kit GTest::gtest
-                                             GTest::gtest_main)
+target_link_libraries(eventlog_tests PRIVATE eventlog_test_support monitor kit tool_arguments
+                                             GTest::gtest GTest::gtest_main)
 target_compile_definitions(eventlog_tests PRIVATE
   EVENTLOG_EXE="$<TARGET_FILE:EventLog>"
   EVENTLOG_CHECK_EXE="$<TARGET_FILE:eventlog-check>"

@@ -13,6 +13,7 @@
 #include "core/evt_codec.h"
 #include "platform/eventwriter.h"
 #include "platform/text.h"
+#include "tools/arguments.h"
 
 namespace {
 
@@ -104,15 +105,12 @@ std::optional<std::uint16_t> ParseType(std::string_view name) {
   return std::nullopt;
 }
 
-constexpr std::string_view kValueOptions[] = {"--dir",    "--log",      "--source",   "--id",
-                                              "--type",   "--category", "--computer", "--time",
-                                              "--string", "--data-hex", "--max-size"};
-
-bool TakesValue(std::string_view option) {
-  for (std::string_view known : kValueOptions)
-    if (known == option) return true;
-  return false;
-}
+// The options; --help (-h) and --version take no value, every other one takes one.
+constexpr tools::OptionSpec kOptions[] = {
+    {"--dir", true},    {"--log", true},      {"--source", true},   {"--id", true},
+    {"--type", true},   {"--category", true}, {"--computer", true}, {"--time", true},
+    {"--string", true}, {"--data-hex", true}, {"--max-size", true}, {"--help", false},
+    {"-h", false},      {"--version", false}};
 
 // Sets the option's value; an error text naming what is wrong with it.
 std::string ApplyOption(std::string_view option, const std::string& value, Options& options) {
@@ -165,15 +163,18 @@ std::string ApplyOption(std::string_view option, const std::string& value, Optio
 // Reads the options; an error text on bad arguments.
 std::string ParseOptions(int argc, char** argv, Options& options) {
   bool haveDir = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view option = argv[i];
-    if (!TakesValue(option)) {
-      if (option.substr(0, 1) == "-") return "unknown option " + std::string(option);
-      return "unexpected argument " + std::string(option) + " (every value follows its option)";
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
+    if (argument.Kind == tools::ArgumentKind::MissingValue)
+      return "missing value for " + argument.Name;
+    if (argument.Kind == tools::ArgumentKind::Operand) {
+      const std::string& text = argument.Value;
+      if (text.substr(0, 1) == "-") return "unknown option " + text;
+      return "unexpected argument " + text + " (every value follows its option)";
     }
-    if (i + 1 >= argc) return "missing value for " + std::string(option);
-    if (std::string error = ApplyOption(option, argv[++i], options); !error.empty()) return error;
-    haveDir = haveDir || option == "--dir";
+    // --help and --version are answered before the options are read.
+    if (std::string error = ApplyOption(argument.Name, argument.Value, options); !error.empty())
+      return error;
+    haveDir = haveDir || argument.Name == "--dir";
   }
   if (options.log.empty()) return "--log NAME is required";
   if (!options.source) return "--source NAME is required";
@@ -182,13 +183,13 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
   return {};
 }
 
-// The first of --help (-h) and --version among the options, or empty.
+// The first of --help (-h) and --version among the options, or empty; an option's value is no
+// option, whatever it reads.
 std::string_view AskedForInformation(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--help" || argument == "-h") return "--help";
-    if (argument == "--version") return argument;
-    if (TakesValue(argument)) ++i;  // a value, whatever it reads
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
+    if (argument.Kind != tools::ArgumentKind::Option) continue;
+    if (argument.Name == "--help" || argument.Name == "-h") return "--help";
+    if (argument.Name == "--version") return "--version";
   }
   return {};
 }

@@ -28,6 +28,7 @@
 #include "platform/sockets.h"
 #include "platform/supervision.h"
 #include "platform/system.h"
+#include "tools/arguments.h"
 
 namespace fs = std::filesystem;
 
@@ -83,7 +84,9 @@ struct Paths {
 };
 
 Paths PathsIn(const std::string& directory) {
-  return {directory + "/EventLog.XML", directory + "/EventLog", directory + "/" + kStateFileName};
+  const fs::path folder(directory);
+  return {(folder / "EventLog.XML").string(), (folder / "EventLog").string(),
+          (folder / kStateFileName).string()};
 }
 
 // ---- lines for the journal
@@ -139,9 +142,8 @@ struct StepFailure {
 };
 
 std::string ProgramBesideThisTool() {
-  const std::string own = platform::ExecutablePath();
-  const std::size_t slash = own.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : own.substr(0, slash)) + "/EventLog";
+  const fs::path folder = fs::path(platform::ExecutablePath()).parent_path();
+  return ((folder.empty() ? fs::path(".") : folder) / "EventLog").string();
 }
 
 std::optional<std::string> EnvironmentValue(const char* name) {
@@ -150,20 +152,49 @@ std::optional<std::string> EnvironmentValue(const char* name) {
   return std::string(value);
 }
 
+// How a step's read of a whole file ended: Missing when there is no entry of that name; Refused
+// with the problem, naming the file, in error.
+enum class Reading { Read, Missing, Refused };
+
+Reading ReadWholeFile(const std::string& path, std::size_t limit, platform::Links links,
+                      std::string& bytes, std::string& error) {
+  platform::WholeFile file = platform::ReadRegularFile(path, limit, links);
+  bytes = std::move(file.Content);
+  switch (file.Outcome) {
+    case platform::WholeFileOutcome::Read:
+      return Reading::Read;
+    case platform::WholeFileOutcome::SymbolicLink:
+      error = path + ": is a symbolic link, which is not followed here";
+      break;
+    case platform::WholeFileOutcome::NotRegular:
+      error = path + ": is not a regular file";
+      break;
+    case platform::WholeFileOutcome::TooLarge:
+      error = path + ": holds more than " + std::to_string(limit) + " bytes";
+      break;
+    case platform::WholeFileOutcome::CannotOpen:
+    case platform::WholeFileOutcome::ReadFailed:
+      if (file.Missing) return Reading::Missing;
+      error = path + ": " + file.Reason;
+      break;
+  }
+  return Reading::Refused;
+}
+
 // ---- prepare
 
 // The state file's contents; nothing when there is none or it does not read (said as a warning).
 std::optional<tDeliveryState> ReadState(const std::string& path) {
   std::string bytes, error;
-  switch (platform::ReadRegularFile(path, kStateLimit, false, bytes, error)) {
-    case platform::FileReading::Missing:
+  switch (ReadWholeFile(path, kStateLimit, platform::Links::Refused, bytes, error)) {
+    case Reading::Missing:
       return std::nullopt;
-    case platform::FileReading::Refused:
+    case Reading::Refused:
       Say(Priority::Warning, "cannot read the delivery state " + error +
                                  "; it is left out, so the newest matching event may be "
                                  "reported and paged again. Delete it to start afresh");
       return std::nullopt;
-    case platform::FileReading::Read:
+    case Reading::Read:
       break;
   }
   const auto state = ParseDeliveryState(bytes);
@@ -244,8 +275,8 @@ std::string WorkingSettings(const Options& options, const std::string& settings,
 // changes nothing.
 void WriteWhenItDiffers(const std::string& path, const std::string& bytes, unsigned mode) {
   std::string present, error;
-  if (platform::ReadRegularFile(path, bytes.size(), false, present, error) ==
-          platform::FileReading::Read &&
+  if (ReadWholeFile(path, bytes.size(), platform::Links::Refused, present, error) ==
+          Reading::Read &&
       present == bytes)
     return;
   if (!platform::ReplaceFileDurably(path, bytes, mode, error))
@@ -278,17 +309,18 @@ void RunSettingsCheck(const Options& options) {
 int Prepare(const Options& options) {
   const Paths paths = PathsIn(options.Directory);
   std::string settings, error;
-  switch (platform::ReadRegularFile(options.Settings, kSettingsLimit, true, settings, error)) {
-    case platform::FileReading::Missing:
+  switch (
+      ReadWholeFile(options.Settings, kSettingsLimit, platform::Links::Followed, settings, error)) {
+    case Reading::Missing:
       throw StepFailure{options.Settings +
                         " is missing or unreadable: without it EventLog would ask its three "
                         "questions on a console the service does not have. Restore it (a sample "
                         "is /usr/share/doc/eventlog/EventLog.XML) and start again"};
-    case platform::FileReading::Refused:
+    case Reading::Refused:
       throw StepFailure{"cannot read the settings " + error +
                         ". Make it a readable settings file (a sample is "
                         "/usr/share/doc/eventlog/EventLog.XML) and start again"};
-    case platform::FileReading::Read:
+    case Reading::Read:
       break;
   }
   RunSettingsCheck(options);
@@ -296,8 +328,8 @@ int Prepare(const Options& options) {
                      WorkingSettings(options, settings, ReadState(paths.State)), 0644);
   if (platform::SameFileContents(options.Program, paths.WorkingProgram)) return 0;
   std::string program;
-  if (platform::ReadRegularFile(options.Program, kProgramLimit, true, program, error) !=
-      platform::FileReading::Read)
+  if (ReadWholeFile(options.Program, kProgramLimit, platform::Links::Followed, program, error) !=
+      Reading::Read)
     throw StepFailure{"cannot read the program " + options.Program +
                       (error.empty() ? std::string() : " (" + error + ")") +
                       "; reinstall the package or give --program"};
@@ -690,8 +722,8 @@ int Finish(const Options& options) {
       Say(Priority::Warning, "a stale temporary file stays: " + error);
   }
   std::string bytes, error;
-  if (platform::ReadRegularFile(paths.State, kStateLimit, false, bytes, error) ==
-      platform::FileReading::Missing)
+  if (ReadWholeFile(paths.State, kStateLimit, platform::Links::Refused, bytes, error) ==
+      Reading::Missing)
     return 0;
   if (!platform::FlushToDisk(paths.State, error)) throw StepFailure{"cannot flush " + error};
   const auto state = ReadState(paths.State);
@@ -710,29 +742,30 @@ int Finish(const Options& options) {
 enum class Parsed { Run, Help, Version, Wrong };
 
 Parsed ParseArguments(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--help" || argument == "-h") return Parsed::Help;
-    if (argument == "--version") return Parsed::Version;
+  // --help and --version count wherever they stand, even where an option's value would be.
+  static constexpr tools::OptionSpec kInformation[] = {{"--help"}, {"-h"}, {"--version"}};
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kInformation)) {
+    if (argument.Kind != tools::ArgumentKind::Option) continue;
+    return argument.Name == "--version" ? Parsed::Version : Parsed::Help;
   }
   options.Program = ProgramBesideThisTool();
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    std::string* value = argument == "--dir"        ? &options.Directory
-                         : argument == "--settings" ? &options.Settings
-                         : argument == "--program"  ? &options.Program
-                                                    : nullptr;
-    if (value != nullptr) {
-      if (i + 1 >= argc) {
-        Say(Priority::Err, std::string(argument) + " needs a value");
-        return Parsed::Wrong;
-      }
-      *value = argv[++i];
-    } else if (options.Command.empty() &&
-               (argument == "prepare" || argument == "run" || argument == "finish")) {
-      options.Command = argument;
+  static constexpr tools::OptionSpec kOptions[] = {
+      {"--dir", true}, {"--settings", true}, {"--program", true}};
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
+    if (argument.Kind == tools::ArgumentKind::MissingValue) {
+      Say(Priority::Err, argument.Name + " needs a value");
+      return Parsed::Wrong;
+    }
+    if (argument.Kind == tools::ArgumentKind::Option) {
+      std::string* value = argument.Name == "--dir"        ? &options.Directory
+                           : argument.Name == "--settings" ? &options.Settings
+                                                           : &options.Program;
+      *value = argument.Value;
+    } else if (options.Command.empty() && (argument.Value == "prepare" || argument.Value == "run" ||
+                                           argument.Value == "finish")) {
+      options.Command = argument.Value;
     } else {
-      Say(Priority::Err, "unknown argument '" + std::string(argument) + "'");
+      Say(Priority::Err, "unknown argument '" + argument.Value + "'");
       return Parsed::Wrong;
     }
   }

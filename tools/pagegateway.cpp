@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/sockets.h"
+#include "tools/arguments.h"
 
 namespace {
 
@@ -110,25 +111,32 @@ void Serve(platform::SocketHandle connection, const std::string& answer) {
   platform::ShutdownSending(connection);
 }
 
+// The options; --help (-h) and --version take no value.
+constexpr tools::OptionSpec kOptions[] = {
+    {"--port", true}, {"--answer", true}, {"--help", false}, {"-h", false}, {"--version", false}};
+
 // Reads the options; an error text on bad arguments.
 std::string ParseOptions(int argc, char** argv, long& port, std::string& answer) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view option = argv[i];
-    if (option != "--port" && option != "--answer") {
-      if (option.substr(0, 1) == "-") return "unknown option " + std::string(option);
-      return "unexpected argument " + std::string(option) + " (every value follows its option)";
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
+    if (argument.Kind == tools::ArgumentKind::MissingValue)
+      return "missing value for " + argument.Name;
+    if (argument.Kind == tools::ArgumentKind::Operand) {
+      const std::string& text = argument.Value;
+      if (text.substr(0, 1) == "-") return "unknown option " + text;
+      return "unexpected argument " + text + " (every value follows its option)";
     }
-    if (i + 1 >= argc) return "missing value for " + std::string(option);
-    const char* value = argv[++i];
-    if (option == "--answer") {
-      answer = value;
+    // --help and --version are answered before the options are read.
+    if (argument.Name == "--answer") {
+      answer = argument.Value;
       continue;
     }
+    if (argument.Name != "--port") continue;
+    const char* value = argument.Value.c_str();
     char* end = nullptr;
     errno = 0;
     port = std::strtol(value, &end, 10);
     if (*value == '\0' || *end != '\0' || errno != 0 || port < 0 || port > 65535)
-      return "bad port " + std::string(value) + ": a number from 0 to 65535";
+      return "bad port " + argument.Value + ": a number from 0 to 65535";
   }
   return {};
 }
@@ -136,18 +144,18 @@ std::string ParseOptions(int argc, char** argv, long& port, std::string& answer)
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--help" || argument == "-h") {
+  // The first of --help (-h) and --version among the options; an option's value is no option.
+  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
+    if (argument.Kind != tools::ArgumentKind::Option) continue;
+    if (argument.Name == "--help" || argument.Name == "-h") {
       std::fputs(kUsage, stdout);
       std::fputs(kDescription, stdout);
       return 0;
     }
-    if (argument == "--version") {
+    if (argument.Name == "--version") {
       std::puts("pagegateway " EVENTLOG_VERSION);
       return 0;
     }
-    if (argument == "--port" || argument == "--answer") ++i;  // a value, whatever it reads
   }
   long port = 8080;
   std::string answer = "Message succesfully sent";

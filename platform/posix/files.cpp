@@ -60,13 +60,15 @@ std::string KindOf(mode_t mode) {
 
 }  // namespace
 
-WholeFile ReadRegularFile(const std::string& name, std::size_t limit) {
+WholeFile ReadRegularFile(const std::string& name, std::size_t limit, Links links) {
   WholeFile file;
   // The entry itself first, so that a device or a FIFO is never opened at all; then the open
-  // without following a link and without waiting, and the type of what was opened, which a
-  // swap between the two cannot change.
+  // without following a link (unless asked to) and without waiting, and the type of what was
+  // opened, which a swap between the two cannot change.
+  const bool follow = links == Links::Followed;
   struct stat status;
-  if (lstat(name.c_str(), &status) != 0) {
+  if ((follow ? stat(name.c_str(), &status) : lstat(name.c_str(), &status)) != 0) {
+    file.Missing = errno == ENOENT;
     file.Reason = std::strerror(errno);
     return file;
   }
@@ -86,9 +88,10 @@ WholeFile ReadRegularFile(const std::string& name, std::size_t limit) {
   if (refuse(status)) return file;
   int descriptor;
   do {
-    descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow ? 0 : O_NOFOLLOW));
   } while (descriptor < 0 && errno == EINTR);
   if (descriptor < 0) {
+    file.Missing = errno == ENOENT;
     file.Outcome = errno == ELOOP ? WholeFileOutcome::SymbolicLink : WholeFileOutcome::CannotOpen;
     if (file.Outcome == WholeFileOutcome::CannotOpen) file.Reason = std::strerror(errno);
     return file;
@@ -100,6 +103,7 @@ WholeFile ReadRegularFile(const std::string& name, std::size_t limit) {
   }
   if (refuse(status)) return file;
   // Up to one byte past the limit, so that a file that grew meanwhile is refused as well.
+  file.Content.reserve(static_cast<std::size_t>(status.st_size) + 1);
   char block[4096];
   for (;;) {
     const long count = ReadFromFile(descriptor, block, sizeof block);

@@ -14,7 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -282,56 +281,6 @@ bool StandardStreamIsJournal(StandardStream stream) {
   if (fstat(stream == StandardStream::Output ? 1 : 2, &status) != 0) return false;
   return static_cast<unsigned long long>(status.st_dev) == device &&
          static_cast<unsigned long long>(status.st_ino) == inode;
-}
-
-FileReading ReadRegularFile(const std::string& path, std::size_t limit, bool followLink,
-                            std::string& bytes, std::string& error) {
-  bytes.clear();
-  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
-  const UniqueFd fd(open(path.c_str(), flags));
-  if (!fd) {
-    if (errno == ENOENT) return FileReading::Missing;
-    error = path + (errno == ELOOP ? ": is a symbolic link, which is not followed here"
-                                   : ": " + SystemText(errno));
-    return FileReading::Refused;
-  }
-  struct stat status;
-  if (fstat(fd.get(), &status) != 0) {
-    error = path + ": " + SystemText(errno);
-    return FileReading::Refused;
-  }
-  if (!S_ISREG(status.st_mode)) {
-    error = path + ": is not a regular file";
-    return FileReading::Refused;
-  }
-  if (static_cast<unsigned long long>(status.st_size) > limit) {
-    error = path + ": holds more than " + std::to_string(limit) + " bytes";
-    return FileReading::Refused;
-  }
-  // Read straight into the text, whose room the file's size gives; one more byte shows growth.
-  bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == bytes.size()) bytes.resize(std::min(limit + 1, bytes.size() * 2));
-    const ssize_t count = read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) {
-      error = path + ": " + SystemText(errno);
-      bytes.clear();
-      return FileReading::Refused;
-    }
-    filled += static_cast<std::size_t>(count);
-    // A file that grows while it is read is held to the same limit.
-    if (filled > limit) {
-      error = path + ": holds more than " + std::to_string(limit) + " bytes";
-      bytes.clear();
-      return FileReading::Refused;
-    }
-    if (count == 0) {
-      bytes.resize(filled);
-      return FileReading::Read;
-    }
-  }
 }
 
 bool SameFileContents(const std::string& first, const std::string& second) {

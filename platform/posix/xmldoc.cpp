@@ -118,4 +118,15 @@ void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
   }
 }
 
+std::string SavedElementText(const std::string& document, const std::string& element) {
+  pugi::xml_document xml;
+  // A document that breaks off keeps the part before the break.
+  xml.load_buffer(document.data(), document.size(), pugi::parse_default | pugi::parse_ws_pcdata,
+                  pugi::encoding_utf8);
+  const pugi::xml_node found = xml.find_node([&](const pugi::xml_node& node) {
+    return node.type() == pugi::node_element && element == node.name();
+  });
+  return found.text().get();
+}
+
 }  // namespace platform

@@ -69,14 +69,18 @@ void CloseFile(FileHandle file) {
   if (file != kInvalidFile) CloseHandle(reinterpret_cast<HANDLE>(file));
 }
 
-WholeFile ReadRegularFile(const std::string& name, std::size_t limit) {
+WholeFile ReadRegularFile(const std::string& name, std::size_t limit, Links links) {
   WholeFile file;
-  // A reparse point (a symbolic link or a junction) is opened itself, not what it names.
-  const UniqueKernelHandle opened(
-      CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // A reparse point (a symbolic link or a junction) is opened itself, not what it names, unless
+  // links says to follow it.
+  const bool follow = links == Links::Followed;
+  const UniqueKernelHandle opened(CreateFileA(
+      name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_ATTRIBUTE_NORMAL | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
   if (!opened) {
-    file.Reason = SystemErrorText(GetLastError());
+    const DWORD error = GetLastError();
+    file.Missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    file.Reason = SystemErrorText(error);
     return file;
   }
   BY_HANDLE_FILE_INFORMATION information;
@@ -86,7 +90,7 @@ WholeFile ReadRegularFile(const std::string& name, std::size_t limit) {
     file.Reason = SystemErrorText(GetLastError());
     return file;
   }
-  if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  if (!follow && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     file.Outcome = WholeFileOutcome::SymbolicLink;
     return file;
   }

@@ -46,28 +46,34 @@ std::vector<bool>& ThreadSessions() {
   return sessions;
 }
 
-// The system's 8-bit text (CP_ACP) for a Unicode text.
-std::string Narrow(const wchar_t* text, int length) {
-  if (text == nullptr || length <= 0) return {};
-  int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string result(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, length, result.data(), size, nullptr, nullptr);
-  return result;
-}
-
-// The system's 8-bit text (CP_ACP) as Unicode.
-std::u16string Widen(const std::string& text) {
+// A text in the code page as Unicode.
+std::u16string Unicode(const std::string& text, UINT codePage) {
   const int length = text.size() > INT_MAX ? INT_MAX : static_cast<int>(text.size());
   const int size =
-      length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+      length == 0 ? 0 : MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
   if (size <= 0) return {};
   std::u16string wide(static_cast<std::size_t>(size), u'\0');
-  const int written = MultiByteToWideChar(CP_ACP, 0, text.data(), length,
+  const int written = MultiByteToWideChar(codePage, 0, text.data(), length,
                                           reinterpret_cast<wchar_t*>(wide.data()), size);
   wide.resize(static_cast<std::size_t>(written > 0 ? written : 0));
   return wide;
 }
+
+// The system's 8-bit text (CP_ACP) as Unicode.
+std::u16string Widen(const std::string& text) { return Unicode(text, CP_ACP); }
+
+// A Unicode text in the code page.
+std::string Encoded(const wchar_t* text, int length, UINT codePage) {
+  if (text == nullptr || length <= 0) return {};
+  const int size = WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string result(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(codePage, 0, text, length, result.data(), size, nullptr, nullptr);
+  return result;
+}
+
+// The system's 8-bit text (CP_ACP) for a Unicode text.
+std::string Narrow(const wchar_t* text, int length) { return Encoded(text, length, CP_ACP); }
 
 // A text for the document: without the characters XML cannot hold, which the document object
 // would write as they are (or cut the text at a NUL).
@@ -273,6 +279,39 @@ void SaveXmlDocument(XmlDocument* document, const std::string& fileName) {
   destination.bstrVal = name.get();  // still owned by name
   ForgetDescription();
   Check(xml->save(destination));
+}
+
+std::string SavedElementText(const std::string& document, const std::string& element) {
+  try {
+    BeginXmlSession();
+  } catch (const EXMLDocError&) {
+    return {};
+  }
+  std::string text;
+  try {
+    const UniqueXmlDocument reader(CreateXmlDocument());
+    OpenXmlDocument(reader.get());
+    IXMLDOMDocument* xml = reader.get()->Document;
+    xml->put_async(VARIANT_FALSE);
+    xml->put_preserveWhiteSpace(VARIANT_TRUE);
+    const ComText source = NewComText(Unicode(document, CP_UTF8));
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    xml->loadXML(source.get(), &loaded);
+    const ComText path = NewComText(u"//" + Unicode(element, CP_UTF8));
+    IXMLDOMNode* node = nullptr;
+    if (loaded == VARIANT_TRUE && xml->selectSingleNode(path.get(), &node) == S_OK) {
+      const ComReference<IXMLDOMNode> found(node);
+      BSTR value = nullptr;
+      const bool read = SUCCEEDED(found.get()->get_text(&value));
+      const ComText owned(value);
+      if (read && owned)
+        text = Encoded(owned.get(), static_cast<int>(SysStringLen(owned.get())), CP_UTF8);
+    }
+  } catch (const EXMLDocError&) {
+    text.clear();
+  }
+  EndXmlSession();
+  return text;
 }
 
 }  // namespace platform

@@ -1,0 +1,45 @@
+// The command lines of the tools (arguments.h).
+#include "tools/arguments.h"
+
+namespace tools {
+
+namespace {
+
+const OptionSpec* Known(std::span<const OptionSpec> options, std::string_view name) {
+  for (const OptionSpec& option : options)
+    if (option.Name == name) return &option;
+  return nullptr;
+}
+
+}  // namespace
+
+std::vector<Argument> ReadArguments(int argc, const char* const* argv,
+                                    std::span<const OptionSpec> options) {
+  std::vector<Argument> arguments;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view text = argv[i];
+    if (const OptionSpec* option = Known(options, text)) {
+      if (!option->TakesValue) {
+        arguments.push_back({ArgumentKind::Option, std::string(text), {}});
+      } else if (i + 1 < argc) {
+        arguments.push_back({ArgumentKind::Option, std::string(text), argv[++i]});
+      } else {
+        arguments.push_back({ArgumentKind::MissingValue, std::string(text), {}});
+      }
+      continue;
+    }
+    const std::size_t equals = text.find('=');
+    if (equals != std::string_view::npos) {
+      const OptionSpec* option = Known(options, text.substr(0, equals));
+      if (option != nullptr && option->TakesValue) {
+        arguments.push_back({ArgumentKind::Option, std::string(option->Name),
+                             std::string(text.substr(equals + 1))});
+        continue;
+      }
+    }
+    arguments.push_back({ArgumentKind::Operand, {}, std::string(text)});
+  }
+  return arguments;
+}
+
+}  // namespace tools

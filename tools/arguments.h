@@ -1,0 +1,36 @@
+// The command lines of the tools: one walk over the arguments against the table of options a
+// tool knows. An option is known by its exact name. One that takes a value takes the next
+// argument, whatever it reads ("--answer --help" answers "--help"), or the text after its name
+// and "=" in the same argument ("--port=8080"). Every other argument is an operand, in its place;
+// each tool says itself what an operand that starts with "-" is, so that each keeps its messages.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tools {
+
+struct OptionSpec {
+  std::string_view Name;  // "--port", "-h", "/?"
+  bool TakesValue = false;
+};
+
+enum class ArgumentKind {
+  Option,        // a known option: Name, and Value when it takes one
+  Operand,       // anything else: Value is the argument as given
+  MissingValue,  // the last argument is an option that takes a value: Name
+};
+
+struct Argument {
+  ArgumentKind Kind = ArgumentKind::Operand;
+  std::string Name;
+  std::string Value;
+};
+
+// The arguments after the program's name, in their order; a missing value can only be the last.
+std::vector<Argument> ReadArguments(int argc, const char* const* argv,
+                                    std::span<const OptionSpec> options);
+
+}  // namespace tools

@@ -1,0 +1,13 @@
+// The whole check, in the order the operator reads it; returns the exit code.
+#pragma once
+
+#include <optional>
+
+#include "tools/check/environment_check.h"
+#include "tools/check/target.h"
+
+namespace check {
+
+int RunCheck(const Target& target, const std::optional<AppliedEnvironment>& environment);
+
+}  // namespace check
