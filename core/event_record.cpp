@@ -11,39 +11,14 @@ constexpr std::size_t kTrailerSize = 4;
 // The fixed header, two empty names padded to four bytes and the trailing length.
 constexpr std::size_t kSmallestWholeRecord = kEventRecordHeaderSize + 4 + kTrailerSize;
 
-// The 32-bit fields of the header in stored order, and the four 16-bit ones.
-constexpr std::size_t kU16Fields[] = {
-    offsetof(EventLogRecord, EventType), offsetof(EventLogRecord, NumStrings),
-    offsetof(EventLogRecord, EventCategory), offsetof(EventLogRecord, ReservedFlags)};
-
-template <typename Visit>
-void ForEachU32Field(EventLogRecord& header, Visit visit) {
-  visit(offsetof(EventLogRecord, Length), header.Length);
-  visit(offsetof(EventLogRecord, Reserved), header.Reserved);
-  visit(offsetof(EventLogRecord, RecordNumber), header.RecordNumber);
-  visit(offsetof(EventLogRecord, TimeGenerated), header.TimeGenerated);
-  visit(offsetof(EventLogRecord, TimeWritten), header.TimeWritten);
-  visit(offsetof(EventLogRecord, EventID), header.EventID);
-  visit(offsetof(EventLogRecord, ClosingRecordNumber), header.ClosingRecordNumber);
-  visit(offsetof(EventLogRecord, StringOffset), header.StringOffset);
-  visit(offsetof(EventLogRecord, UserSidLength), header.UserSidLength);
-  visit(offsetof(EventLogRecord, UserSidOffset), header.UserSidOffset);
-  visit(offsetof(EventLogRecord, DataLength), header.DataLength);
-  visit(offsetof(EventLogRecord, DataOffset), header.DataOffset);
-}
-
-std::uint16_t* U16Field(EventLogRecord& header, std::size_t at) {
-  switch (at) {
-    case offsetof(EventLogRecord, EventType):
-      return &header.EventType;
-    case offsetof(EventLogRecord, NumStrings):
-      return &header.NumStrings;
-    case offsetof(EventLogRecord, EventCategory):
-      return &header.EventCategory;
-    default:
-      return &header.ReservedFlags;
-  }
-}
+// The header's fields in stored order, each with its width.
+// clang-format off
+#define EVENT_RECORD_HEADER_FIELDS(U32, U16)                                               \
+  U32(Length) U32(Reserved) U32(RecordNumber) U32(TimeGenerated) U32(TimeWritten)          \
+  U32(EventID) U16(EventType) U16(NumStrings) U16(EventCategory) U16(ReservedFlags)        \
+  U32(ClosingRecordNumber) U32(StringOffset) U32(UserSidLength) U32(UserSidOffset)         \
+  U32(DataLength) U32(DataOffset)
+// clang-format on
 
 // The zero-terminated text at offset, which must end before limit.
 std::optional<std::string_view> TextAt(const std::uint8_t* bytes, std::size_t offset,
@@ -94,17 +69,20 @@ std::string_view DecodeRest(const std::uint8_t* bytes, DecodedEventRecord& recor
 
 EventLogRecord LoadEventRecordHeader(const std::uint8_t* bytes) {
   EventLogRecord header;
-  ForEachU32Field(header,
-                  [bytes](std::size_t at, std::uint32_t& field) { field = LoadU32(bytes + at); });
-  for (std::size_t at : kU16Fields) *U16Field(header, at) = LoadU16(bytes + at);
+#define LOAD_U32(field) header.field = LoadU32(bytes + offsetof(EventLogRecord, field));
+#define LOAD_U16(field) header.field = LoadU16(bytes + offsetof(EventLogRecord, field));
+  EVENT_RECORD_HEADER_FIELDS(LOAD_U32, LOAD_U16)
+#undef LOAD_U32
+#undef LOAD_U16
   return header;
 }
 
 void StoreEventRecordHeader(const EventLogRecord& header, std::uint8_t* bytes) {
-  EventLogRecord copy = header;
-  ForEachU32Field(copy,
-                  [bytes](std::size_t at, std::uint32_t& field) { StoreU32(bytes + at, field); });
-  for (std::size_t at : kU16Fields) StoreU16(bytes + at, *U16Field(copy, at));
+#define STORE_U32(field) StoreU32(bytes + offsetof(EventLogRecord, field), header.field);
+#define STORE_U16(field) StoreU16(bytes + offsetof(EventLogRecord, field), header.field);
+  EVENT_RECORD_HEADER_FIELDS(STORE_U32, STORE_U16)
+#undef STORE_U32
+#undef STORE_U16
 }
 
 EventRecordWriter::EventRecordWriter(std::string& out, const EventLogRecord& header,
