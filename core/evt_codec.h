@@ -1,7 +1,9 @@
 // The NT event log file (.evt) as bytes: a 0x30-byte header, event records in a circular region
 // that starts right after the header and ends at the end of the file, and an end-of-file record
 // behind the newest record. Records may straddle the end of the file and go on after the header.
-// Encoding and decoding only; reading and writing the files is the platform's.
+// Encoding and decoding only; reading and writing the files is the platform's. A record's own
+// layout is core/event_record.h: its writer builds both the file's records (UTF-16 texts) and
+// their 8-bit form here; the UTF-16 scanning is core/utf16_scan.h.
 #pragma once
 
 #include <cstddef>

@@ -1,13 +1,9 @@
 #include "monitor/eventsearch.h"
 
-#include <cmath>
-#include <cstring>
-#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "core/ascii.h"
-#include "core/byteorder.h"
 #include "core/errors.h"
 #include "core/event_record.h"
 #include "platform/clock.h"
@@ -16,26 +12,9 @@
 namespace {
 
 constexpr std::uint32_t kInitialBufferSize = 4097;
-using core::EventLogRecord;
-constexpr std::size_t kFixedHeaderSize = core::kEventRecordHeaderSize;
-constexpr std::size_t kLengthOffset = offsetof(EventLogRecord, Length);
-constexpr std::size_t kTimeGeneratedOffset = offsetof(EventLogRecord, TimeGenerated);
-constexpr std::size_t kEventIdOffset = offsetof(EventLogRecord, EventID);
-constexpr std::size_t kStringOffsetOffset = offsetof(EventLogRecord, StringOffset);
 constexpr std::uint32_t kEventIdMask = 0xFFFF;
 constexpr TDateTime kUnixEpoch = core::kUnixEpochSerial;
 constexpr double kSecondsPerDay = 86400;
-
-// The zero-terminated text at offset within the record, read in place; nullopt when it has no
-// zero byte there.
-std::optional<std::string_view> RecordText(const std::uint8_t* record, std::uint32_t length,
-                                           std::uint32_t offset) {
-  if (offset >= length) return std::nullopt;
-  const void* end = std::memchr(record + offset, 0, length - offset);
-  if (end == nullptr) return std::nullopt;
-  return std::string_view(reinterpret_cast<const char*>(record) + offset,
-                          static_cast<const std::uint8_t*>(end) - (record + offset));
-}
 
 bool Matches(const tEventSearchRecord& criteria, std::uint32_t eventId, std::string_view source) {
   bool sourceMatches =
@@ -74,29 +53,21 @@ BlockWalkOutcome WalkEventBlock(const std::uint8_t* block, std::size_t size,
                                 std::uint32_t& timeGenerated) {
   std::size_t offset = 0;
   while (offset < size) {
-    const std::uint8_t* record = block + offset;
-    std::size_t available = size - offset;
-    std::uint32_t length = available >= 4 ? core::LoadU32(record + kLengthOffset) : 0;
-    if (length < kFixedHeaderSize || length > available) {
-      ForgetRecord(result);
-      return BlockWalkOutcome::Malformed;
-    }
-    const std::uint32_t eventId = core::LoadU32(record + kEventIdOffset) & kEventIdMask;
-    offset += length;
     // The texts are compared where they lie; only the match is copied.
-    const auto source = RecordText(record, length, kFixedHeaderSize);
-    const auto details =
-        source ? RecordText(record, length, core::LoadU32(record + kStringOffsetOffset))
-               : std::nullopt;
-    if (!details) {
+    const core::EventRecordDecoding decoding =
+        core::DecodeEventRecord(block + offset, size - offset);
+    if (!decoding.Record) {
       ForgetRecord(result);
       return BlockWalkOutcome::Malformed;
     }
-    if (Matches(criteria, eventId, *source)) {
+    const core::DecodedEventRecord& record = *decoding.Record;
+    offset += record.Header.Length;
+    const std::uint32_t eventId = record.Header.EventID & kEventIdMask;
+    if (Matches(criteria, eventId, record.Source)) {
       result.EventLogRecord.EventID = eventId;
-      result.Source.assign(*source);
-      result.Details.assign(*details);
-      timeGenerated = core::LoadU32(record + kTimeGeneratedOffset);
+      result.Source.assign(record.Source);
+      result.Details.assign(record.Message);
+      timeGenerated = record.Header.TimeGenerated;
       return BlockWalkOutcome::Matched;
     }
     ForgetRecord(result);
@@ -135,14 +106,13 @@ bool CountEventRecords(const std::string& logName, std::uint64_t& count) {
   bool whole = true;
   while (whole && ReadNextBlock(log.get(), buffer, bytesRead)) {
     for (std::size_t offset = 0; offset < bytesRead;) {
-      const std::size_t available = bytesRead - offset;
-      const std::uint32_t length = available >= 4 ? core::LoadU32(buffer.data() + offset) : 0;
-      if (length < kFixedHeaderSize || length > available) {
+      const auto length = core::FramedRecordLength(buffer.data() + offset, bytesRead - offset);
+      if (!length) {
         whole = false;
         break;
       }
       ++count;
-      offset += length;
+      offset += *length;
     }
   }
   return true;

@@ -96,8 +96,11 @@ class JournalMatcher {
   std::vector<std::unique_ptr<Compiled>> compiled_;
 };
 
-// Reads the journal newest entry first and hands each entry's fields to visit, until visit
-// returns false or the journal ends; false when the journal cannot be opened.
-bool VisitJournalNewestFirst(const std::function<bool(const JournalFields&)>& visit);
+// Reads the journal newest entry first as the journal log does, each entry given its event ID
+// by the rules, and hands visit the entry's fields and the index of the rule that gave the ID
+// (-1 when none did), until visit returns false or the journal ends; false when the journal
+// cannot be opened.
+bool VisitJournalNewestFirst(const std::vector<JournalRuleLine>& rules,
+                             const std::function<bool(const JournalFields&, int rule)>& visit);
 
 }  // namespace platform

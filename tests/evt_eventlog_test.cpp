@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "core/byteorder.h"
+#include "core/event_record.h"
 #include "core/evt_codec.h"
 #include "platform/eventlog.h"
 #include "platform/eventwriter.h"
 #include "platform/text.h"
 #include "tests/support/held_file_lock.h"
 #include "tests/support/process.h"
+#include "tests/support/record_builder.h"
 
 namespace {
 
@@ -29,66 +31,16 @@ namespace evt = core::evt;
 
 constexpr const char* kPython = "/usr/bin/python3";
 
-// One record as the reader delivers it, taken apart.
-struct Record {
-  std::uint32_t Number = 0;
-  std::uint32_t TimeGenerated = 0;
-  std::uint32_t EventID = 0;
-  std::uint16_t EventType = 0;
-  std::uint16_t Category = 0;
-  std::string Source;
-  std::string Computer;
-  std::vector<std::string> Strings;
-  std::vector<std::uint8_t> Data;
-  bool operator==(const Record&) const = default;
-};
+// One record as the reader delivers it, taken apart by the program's decoder. The write time and
+// the user SID are left out of the comparisons: libevt's listing does not give them.
+using Record = core::EventRecordFields;
 
-std::ostream& operator<<(std::ostream& out, const Record& r) {
-  out << "#" << r.Number << " id " << r.EventID << " src '" << r.Source << "' strings";
-  for (const auto& s : r.Strings) out << " '" << s << "'";
-  return out;
-}
-
-// The text at offset up to its zero byte, which must lie before limit.
-std::optional<std::string> TextAt(const std::uint8_t* bytes, std::uint32_t offset,
-                                  std::uint32_t limit) {
-  for (std::uint32_t at = offset; at < limit; ++at)
-    if (bytes[at] == 0)
-      return std::string(reinterpret_cast<const char*>(bytes + offset), at - offset);
-  return std::nullopt;
-}
-
-// Takes one 8-bit record apart; nullopt when its layout is broken.
 std::optional<Record> ParseRecord(const std::uint8_t* bytes, std::uint32_t available) {
-  if (available < 64) return std::nullopt;
-  const std::uint32_t length = core::LoadU32(bytes);
-  if (length < 64 || length > available || length % 4 != 0 ||
-      core::LoadU32(bytes + 4) != evt::kSignature || core::LoadU32(bytes + length - 4) != length)
-    return std::nullopt;
-  const std::uint32_t limit = length - 4;
-  Record r;
-  r.Number = core::LoadU32(bytes + 8);
-  r.TimeGenerated = core::LoadU32(bytes + 12);
-  r.EventID = core::LoadU32(bytes + 20);
-  r.EventType = core::LoadU16(bytes + 24);
-  r.Category = core::LoadU16(bytes + 28);
-  auto source = TextAt(bytes, 56, limit);
-  if (!source) return std::nullopt;
-  auto computer = TextAt(bytes, 56 + std::uint32_t(source->size()) + 1, limit);
-  if (!computer) return std::nullopt;
-  r.Source = *source;
-  r.Computer = *computer;
-  std::uint32_t at = core::LoadU32(bytes + 36);
-  for (std::uint16_t i = 0, n = core::LoadU16(bytes + 26); i < n; ++i) {
-    auto text = TextAt(bytes, at, limit);
-    if (!text) return std::nullopt;
-    r.Strings.push_back(*text);
-    at += std::uint32_t(text->size()) + 1;
-  }
-  const std::uint32_t dataOffset = core::LoadU32(bytes + 52),
-                      dataLength = core::LoadU32(bytes + 48);
-  if (std::uint64_t(dataOffset) + dataLength > limit) return std::nullopt;
-  r.Data.assign(bytes + dataOffset, bytes + dataOffset + dataLength);
+  const auto decoding = core::DecodeEventRecord(bytes, available, core::EventRecordCheck::Whole);
+  if (!decoding.Record) return std::nullopt;
+  Record r = decoding.Record->Fields();
+  r.TimeWritten = 0;
+  r.UserSid.clear();
   return r;
 }
 
@@ -197,10 +149,10 @@ Record LibevtRecord(const std::string& line) {
   std::string source, computer;
   unsigned type = 0, category = 0;
   std::size_t count = 0;
-  fields >> r.Number >> r.EventID >> type >> category >> r.TimeGenerated >> source >> computer >>
-      count;
+  fields >> r.RecordNumber >> r.EventID >> type >> category >> r.TimeGenerated >> source >>
+      computer >> count;
   r.EventType = std::uint16_t(type);
-  r.Category = std::uint16_t(category);
+  r.EventCategory = std::uint16_t(category);
   r.Source = text(source);
   r.Computer = text(computer);
   for (std::size_t i = 0; i < count; ++i) {
@@ -298,17 +250,39 @@ TEST(EvtEventCreate, LibevtAndReaderSeeTheWrittenRecords) {
   }
   using platform::WideToAnsi;
   const std::vector<Record> expected = {
-      {3, 4294967295u, 4294967295u, 16, 0, "Audit", "C", {"one"}, {0xAB, 0xCD, 0xEF, 0x01}},
-      {2, 5, 7, 4, 0, "S2", "C", {}, {}},
-      {1,
-       1000000000,
-       0xC0000105,
-       1,
-       3,
-       WideToAnsi(u"Dienst Größe"),
-       WideToAnsi(u"PC-Ü"),
-       {WideToAnsi(u"Grüße"), WideToAnsi(u"naïve café"), ""},
-       {0x00, 0xFF, 0x10}}};
+      {.RecordNumber = 3,
+       .TimeGenerated = 4294967295u,
+       .TimeWritten = 0,
+       .EventID = 4294967295u,
+       .EventType = 16,
+       .EventCategory = 0,
+       .Source = "Audit",
+       .Computer = "C",
+       .UserSid = {},
+       .Strings = {"one"},
+       .Data = {0xAB, 0xCD, 0xEF, 0x01}},
+      {.RecordNumber = 2,
+       .TimeGenerated = 5,
+       .TimeWritten = 0,
+       .EventID = 7,
+       .EventType = 4,
+       .EventCategory = 0,
+       .Source = "S2",
+       .Computer = "C",
+       .UserSid = {},
+       .Strings = {},
+       .Data = {}},
+      {.RecordNumber = 1,
+       .TimeGenerated = 1000000000,
+       .TimeWritten = 0,
+       .EventID = 0xC0000105,
+       .EventType = 1,
+       .EventCategory = 3,
+       .Source = WideToAnsi(u"Dienst Größe"),
+       .Computer = WideToAnsi(u"PC-Ü"),
+       .UserSid = {},
+       .Strings = {WideToAnsi(u"Grüße"), WideToAnsi(u"naïve café"), ""},
+       .Data = {0x00, 0xFF, 0x10}}};
   PointLogDirectoryAt(dir.Path());
   ReadOutcome ours = ReadLog("written");
   EXPECT_FALSE(ours.LayoutBroken);
@@ -338,15 +312,18 @@ TEST(EvtEventCreate, LogThatWrappedManyTimesStaysReadable) {
   ASSERT_LT(ours.Records.size(), 120u);  // the oldest records gave way several times
   std::uint32_t number = kRuns;
   for (const Record& r : ours.Records) {
-    Record expected{number,
-                    number,
-                    number,
-                    4,
-                    0,
-                    "Ring",
-                    "HOST",
-                    {"payload " + std::to_string(number) + std::string(number % 61, '.')},
-                    BytesOf(500 + number % 97, number)};
+    const Record expected{
+        .RecordNumber = number,
+        .TimeGenerated = number,
+        .TimeWritten = 0,
+        .EventID = number,
+        .EventType = 4,
+        .EventCategory = 0,
+        .Source = "Ring",
+        .Computer = "HOST",
+        .UserSid = {},
+        .Strings = {"payload " + std::to_string(number) + std::string(number % 61, '.')},
+        .Data = BytesOf(500 + number % 97, number)};
     ASSERT_EQ(r, expected);
     --number;
   }
@@ -363,8 +340,8 @@ TEST(EvtReader, WrappedDirtySystemLogMatchesLibevt) {
   EXPECT_FALSE(ours.LayoutBroken);
   EXPECT_EQ(ours.FinalError, platform::kErrorHandleEof);
   ASSERT_EQ(ours.Records.size(), 6063u);
-  EXPECT_EQ(ours.Records.front().Number, 7454u);
-  EXPECT_EQ(ours.Records.back().Number, 1392u);
+  EXPECT_EQ(ours.Records.front().RecordNumber, 7454u);
+  EXPECT_EQ(ours.Records.back().RecordNumber, 1392u);
   std::vector<Record> theirs = LibevtRecords(fixture);
   ASSERT_EQ(theirs.size(), ours.Records.size());
   std::vector<Record> mine = WithoutData(ours.Records);
@@ -394,7 +371,7 @@ TEST(EvtReader, RecordLargerThanTheBufferReportsItsSize) {
   ASSERT_TRUE(
       platform::ReadEventLogBackwards(log, buffer.data(), newest, bytesRead, needed, error));
   EXPECT_EQ(bytesRead, newest);
-  EXPECT_EQ(ParseRecord(buffer.data(), bytesRead)->Number, 3u);
+  EXPECT_EQ(ParseRecord(buffer.data(), bytesRead)->RecordNumber, 3u);
 
   // The 3000-byte record does not fit 2000 bytes; the next call with its size reads it, and a
   // large buffer then takes it and the oldest in one call.
@@ -405,11 +382,11 @@ TEST(EvtReader, RecordLargerThanTheBufferReportsItsSize) {
   ASSERT_TRUE(platform::ReadEventLogBackwards(log, buffer.data(), 8192, bytesRead, needed, error));
   auto second = ParseRecord(buffer.data(), bytesRead);
   ASSERT_TRUE(second);
-  EXPECT_EQ(second->Number, 2u);
+  EXPECT_EQ(second->RecordNumber, 2u);
   ASSERT_EQ(core::LoadU32(buffer.data()), secondSize);
   auto first = ParseRecord(buffer.data() + secondSize, bytesRead - secondSize);
   ASSERT_TRUE(first);
-  EXPECT_EQ(first->Number, 1u);
+  EXPECT_EQ(first->RecordNumber, 1u);
   EXPECT_EQ(bytesRead, secondSize + core::LoadU32(buffer.data() + secondSize));
   for (int i = 0; i < 2; ++i) {
     EXPECT_FALSE(
@@ -609,9 +586,9 @@ void ExpectWholeRecordsBeforeEachCut(const std::string& log,
       // libevt also lists the record that the cut tears, when only its end is missing (the
       // trailing length, say), and then with whatever its texts hold; the reader never does.
       std::vector<Record> agreed = theirs[i];
-      const bool torn = std::size_t(whole) < recordEnds.size() &&
-                        agreed.size() == expected.size() + 1 &&
-                        agreed.front().Number == intact[intact.size() - whole - 1].Number;
+      const bool torn =
+          std::size_t(whole) < recordEnds.size() && agreed.size() == expected.size() + 1 &&
+          agreed.front().RecordNumber == intact[intact.size() - whole - 1].RecordNumber;
       if (torn) agreed.erase(agreed.begin());
       EXPECT_EQ(WithoutData(ours.Records), agreed);
       same = same && WithoutData(ours.Records) == agreed;
@@ -719,10 +696,10 @@ TEST(EvtReader, ConcurrentWriterNeverYieldsAPartialRecord) {
       const bool whole =
           r.Strings == std::vector<std::string>{"payload " + std::to_string(r.EventID)} &&
           r.Data == BytesOf(400 + r.EventID % 300, r.EventID);
-      const bool inSequence = k == 0 || r.Number + 1 == outcome.Records[k - 1].Number;
+      const bool inSequence = k == 0 || r.RecordNumber + 1 == outcome.Records[k - 1].RecordNumber;
       if (!whole || !inSequence) {
         std::ostringstream text;
-        text << r;
+        PrintTo(r, &text);
         faults.push_back(text.str());
       }
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/event_record.h"
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
 #include "tests/support/journal_writer.h"
@@ -22,20 +23,10 @@ constexpr std::uint32_t kSecond = 1000000;
 constexpr std::uint32_t kMomentSeconds = 1700000000;
 constexpr std::uint32_t kRecordBound = 0x40000;
 
-void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = char(value >> (8 * i));
-}
-void Put16(std::string& bytes, std::size_t at, std::uint16_t value) {
-  bytes[at] = char(value);
-  bytes[at + 1] = char(value >> 8);
-}
 std::uint32_t Get32(const std::string& bytes, std::size_t at) {
   std::uint32_t value = 0;
   for (int i = 3; i >= 0; --i) value = value << 8 | std::uint8_t(bytes[at + i]);
   return value;
-}
-void Pad(std::string& bytes) {
-  while (bytes.size() % 4 != 0) bytes.push_back('\0');
 }
 
 struct ExpectedRecord {
@@ -48,27 +39,19 @@ struct ExpectedRecord {
   std::vector<std::string> Strings;
 };
 
-// The record as the event log service lays it out: header, names, no SID, strings, no data.
+// The record as the event log service lays it out: header, names, no SID, strings, no data
+// (the layout itself is pinned down byte by byte in event_record_test.cpp).
 std::string Encode(const ExpectedRecord& expected) {
-  std::string bytes(56, '\0');
-  Put32(bytes, 4, 0x654c664c);
-  Put32(bytes, 8, expected.Number);
-  Put32(bytes, 12, expected.Time);
-  Put32(bytes, 16, expected.Time);
-  Put32(bytes, 20, expected.EventID);
-  Put16(bytes, 24, expected.Type);
-  Put16(bytes, 26, std::uint16_t(expected.Strings.size()));
-  bytes += expected.Source + '\0' + expected.Computer + '\0';
-  Pad(bytes);
-  Put32(bytes, 44, std::uint32_t(bytes.size()));
-  Put32(bytes, 36, std::uint32_t(bytes.size()));
-  for (const auto& text : expected.Strings) bytes += text + '\0';
-  Put32(bytes, 52, std::uint32_t(bytes.size()));
-  Pad(bytes);
-  bytes.append(4, '\0');
-  Put32(bytes, bytes.size() - 4, std::uint32_t(bytes.size()));
-  Put32(bytes, 0, std::uint32_t(bytes.size()));
-  return bytes;
+  core::EventRecordFields fields;
+  fields.RecordNumber = expected.Number;
+  fields.TimeGenerated = expected.Time;
+  fields.TimeWritten = expected.Time;
+  fields.EventID = expected.EventID;
+  fields.EventType = expected.Type;
+  fields.Source = expected.Source;
+  fields.Computer = expected.Computer;
+  fields.Strings = expected.Strings;
+  return core::BuildEventRecord(fields);
 }
 
 JournalEntry Entry(std::uint64_t realtime,

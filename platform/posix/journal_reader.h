@@ -1,16 +1,25 @@
-// The journal behind the event log service: entries read through sd-journal, newest first,
-// each delivered as a record in the 8-bit layout.
+// Reading the systemd journal through sd-journal: opening it (the system journal, or the files
+// in EVENTLOG_JOURNAL_DIR) at its newest entry, and the fields of the entry it stands at.
+// Turning an entry into a record is journal_record.h; the journal as a log source,
+// journal_source.cpp.
 #pragma once
 
+#include <systemd/sd-journal.h>
+
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
+#include "core/unique_handle.h"
 #include "platform/eventlog.h"
-#include "platform/journal.h"
 
 namespace platform::journal {
+
+struct JournalTraits {
+  static sd_journal* Invalid() { return nullptr; }
+  static void Close(sd_journal* journal) { sd_journal_close(journal); }
+};
+using UniqueJournal = core::UniqueHandle<JournalTraits>;
 
 // The fields of one entry that its record carries; the texts as the journal holds them (UTF-8,
 // possibly with zero bytes).
@@ -29,19 +38,15 @@ struct Entry {
   std::uint64_t SequenceNumber = 0;
 };
 
-// The entry's source: SYSLOG_IDENTIFIER, else _COMM, else empty; in the locale's character set.
-std::string SourceOf(const Entry& entry);
+// The journal positioned behind its newest entry (sd_journal_previous steps onto it); invalid
+// when it cannot be opened.
+UniqueJournal OpenTheJournal();
 
-// Appends the entry's record in the 8-bit layout (at most evt::kMaxRecordSize bytes). The
-// record number is the low 32 bits of the entry's sequence number.
-void AppendRecord(const Entry& entry, std::uint16_t eventId, std::string& out);
+// The fields of the entry the journal stands at; the views live until the journal moves on.
+// cursor receives the entry's cursor (its position, to seek back to).
+Entry ReadEntry(sd_journal* journal, std::string& cursor);
 
-EventLogHandle Open();
-bool Owns(EventLogHandle handle);
-bool ReadBackwards(EventLogHandle handle, void* buffer, std::uint32_t bufferSize,
-                   std::uint32_t& bytesRead, std::uint32_t& bytesNeeded, std::uint32_t& errorCode);
-void Close(EventLogHandle handle);
+// Where the journal log is read from, or why it cannot be.
 EventLogLocation Locate();
-bool VisitNewestFirst(const std::function<bool(const JournalFields&)>& visit);
 
 }  // namespace platform::journal

@@ -11,7 +11,6 @@
 #include "platform/eventwriter.h"
 #include "platform/files.h"
 #include "platform/journal.h"
-#include "platform/posix/journal_reader.h"
 
 namespace platform {
 
@@ -265,10 +264,6 @@ int JournalMatcher::FirstMatch(const JournalFields& entry) const {
 std::uint16_t JournalMatcher::EventIdFor(const JournalFields& entry) const {
   const Compiled* rule = Find(entry);
   return rule == nullptr ? 0 : rule->EventID;
-}
-
-bool VisitJournalNewestFirst(const std::function<bool(const JournalFields&)>& visit) {
-  return journal::VisitNewestFirst(visit);
 }
 
 }  // namespace platform

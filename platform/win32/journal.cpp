@@ -24,6 +24,9 @@ int JournalMatcher::FirstMatch(const JournalFields&) const { return -1; }
 
 std::uint16_t JournalMatcher::EventIdFor(const JournalFields&) const { return 0; }
 
-bool VisitJournalNewestFirst(const std::function<bool(const JournalFields&)>&) { return false; }
+bool VisitJournalNewestFirst(const std::vector<JournalRuleLine>&,
+                             const std::function<bool(const JournalFields&, int)>&) {
+  return false;
+}
 
 }  // namespace platform

@@ -1,24 +1,26 @@
-// Event records in the 8-bit layout the event log service delivers, laid out by hand for the
-// tests: the fixed header, the source and computer names, the padding to four bytes, the user
-// SID, the strings, the data, the padding and the trailing copy of the length.
+// Event records in the 8-bit layout the event log service delivers, for the tests: the fields
+// are the program's own (core::EventRecordFields) and the bytes come from its one builder, whose
+// layout tests/event_record_test.cpp pins down byte by byte.
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
-struct AnsiRecordFields {
-  std::uint32_t RecordNumber = 0;
-  std::uint32_t TimeGenerated = 0;
-  std::uint32_t TimeWritten = 0;
-  std::uint32_t EventID = 0;
-  std::uint16_t EventType = 0;
-  std::uint16_t EventCategory = 0;
-  std::string Source;
-  std::string Computer;
-  std::vector<std::uint8_t> UserSid;
-  std::vector<std::string> Strings;
-  std::vector<std::uint8_t> Data;
-};
+#include "core/event_record.h"
 
-std::vector<std::uint8_t> BuildAnsiRecord(const AnsiRecordFields& fields);
+using AnsiRecordFields = core::EventRecordFields;
+
+namespace core {
+// How a failing comparison shows a record.
+inline void PrintTo(const EventRecordFields& r, std::ostream* out) {
+  *out << "#" << r.RecordNumber << " id " << r.EventID << " src '" << r.Source << "' strings";
+  for (const auto& s : r.Strings) *out << " '" << s << "'";
+}
+}  // namespace core
+
+inline std::vector<std::uint8_t> BuildAnsiRecord(const AnsiRecordFields& fields) {
+  const std::string record = core::BuildEventRecord(fields);
+  return std::vector<std::uint8_t>(record.begin(), record.end());
+}

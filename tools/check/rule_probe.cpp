@@ -31,10 +31,9 @@ std::vector<std::string> NewestEntriesOfRules(const std::vector<platform::Journa
   for (const auto& rule : rules)
     if (rule.Problem.empty()) ++usable;
   if (usable == 0) return newest;
-  const platform::JournalMatcher matcher(rules);
   std::size_t found = 0;
-  platform::VisitJournalNewestFirst([&](const platform::JournalFields& entry) {
-    const int rule = matcher.FirstMatch(entry);
+  // The journal says which rule gave each entry its event ID, as a search reads it.
+  platform::VisitJournalNewestFirst(rules, [&](const platform::JournalFields& entry, int rule) {
     if (rule >= 0 && newest[rule].empty()) {
       newest[rule] = EntryLine(entry);
       ++found;
