@@ -42,4 +42,14 @@ std::vector<Argument> ReadArguments(int argc, const char* const* argv,
   return arguments;
 }
 
+std::string UsualArgumentError(const Argument& argument) {
+  if (argument.Kind == ArgumentKind::MissingValue) return "missing value for " + argument.Name;
+  if (argument.Kind == ArgumentKind::Operand) {
+    const std::string& text = argument.Value;
+    if (text.substr(0, 1) == "-") return "unknown option " + text;
+    return "unexpected argument " + text + " (every value follows its option)";
+  }
+  return {};
+}
+
 }  // namespace tools

@@ -33,4 +33,9 @@ struct Argument {
 std::vector<Argument> ReadArguments(int argc, const char* const* argv,
                                     std::span<const OptionSpec> options);
 
+// What eventcreate and pagegateway answer to an argument that is not a known option with its
+// value ("missing value for --port", "unknown option -x", "unexpected argument x (...)"); empty
+// for a known option.
+std::string UsualArgumentError(const Argument& argument);
+
 }  // namespace tools

@@ -164,13 +164,7 @@ std::string ApplyOption(std::string_view option, const std::string& value, Optio
 std::string ParseOptions(int argc, char** argv, Options& options) {
   bool haveDir = false;
   for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
-    if (argument.Kind == tools::ArgumentKind::MissingValue)
-      return "missing value for " + argument.Name;
-    if (argument.Kind == tools::ArgumentKind::Operand) {
-      const std::string& text = argument.Value;
-      if (text.substr(0, 1) == "-") return "unknown option " + text;
-      return "unexpected argument " + text + " (every value follows its option)";
-    }
+    if (std::string error = tools::UsualArgumentError(argument); !error.empty()) return error;
     // --help and --version are answered before the options are read.
     if (std::string error = ApplyOption(argument.Name, argument.Value, options); !error.empty())
       return error;

@@ -118,13 +118,7 @@ constexpr tools::OptionSpec kOptions[] = {
 // Reads the options; an error text on bad arguments.
 std::string ParseOptions(int argc, char** argv, long& port, std::string& answer) {
   for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
-    if (argument.Kind == tools::ArgumentKind::MissingValue)
-      return "missing value for " + argument.Name;
-    if (argument.Kind == tools::ArgumentKind::Operand) {
-      const std::string& text = argument.Value;
-      if (text.substr(0, 1) == "-") return "unknown option " + text;
-      return "unexpected argument " + text + " (every value follows its option)";
-    }
+    if (std::string error = tools::UsualArgumentError(argument); !error.empty()) return error;
     // --help and --version are answered before the options are read.
     if (argument.Name == "--answer") {
       answer = argument.Value;
