@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
 #include "core/datetime.h"
 #include "platform/errors.h"
@@ -42,12 +41,6 @@ time_t SecondsSinceEpoch(const SystemTime& utc) {
   return static_cast<time_t>(((days * 24 + utc.Hour) * 60 + utc.Minute) * 60 + utc.Second);
 }
 
-// strerror_r comes in a GNU form returning the text and an XSI form filling the buffer.
-[[maybe_unused]] std::string ErrorTextFrom(const char* text, const char*) { return text; }
-[[maybe_unused]] std::string ErrorTextFrom(int result, const char* buffer) {
-  return result == 0 ? buffer : std::string();
-}
-
 }  // namespace
 
 SystemTime LocalNow() {
@@ -80,11 +73,6 @@ bool UtcToLocal(const SystemTime& utc, SystemTime& local, std::uint32_t& errorCo
   }
   local = converted;
   return true;
-}
-
-std::string SystemErrorText(std::uint32_t errorCode) {
-  char buffer[256] = {};
-  return ErrorTextFrom(strerror_r(static_cast<int>(errorCode), buffer, sizeof buffer), buffer);
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {

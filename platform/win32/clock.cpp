@@ -66,21 +66,6 @@ bool UtcToLocal(const SystemTime& utc, SystemTime& local, std::uint32_t& errorCo
   return true;
 }
 
-std::string SystemErrorText(std::uint32_t errorCode) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, errorCode, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  if (length == 0 || text == nullptr) return {};
-  std::string result(text, length);
-  LocalFree(text);
-  // The system's texts end with a line break.
-  while (!result.empty() &&
-         (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
-    result.pop_back();
-  return result;
-}
-
 void SleepMilliseconds(std::uint32_t milliseconds) {
   // The largest count would wait for ever; it waits its 49.7 days in two steps instead.
   if (milliseconds == INFINITE) {
