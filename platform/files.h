@@ -1,4 +1,7 @@
-// Files.
+// Files: whether one exists, reading shared files, whole files under a cap with links refused
+// (ReadRegularFile), replacing a state file durably, listing by pattern, removing. The kit's text
+// files (the page record, the daily log, Exception.txt) are appended with the C library's
+// streams (kit/helpers); removing and testing them goes through here.
 #pragma once
 
 #include <cstddef>
