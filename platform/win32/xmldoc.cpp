@@ -307,33 +307,29 @@ bool TrySaveXmlDocument(XmlDocument* document, const std::string& fileName, std:
 }
 
 std::string SavedElementText(const std::string& document, const std::string& element) {
-  try {
-    BeginXmlSession();
-  } catch (const EXMLDocError&) {
-    return {};
-  }
+  std::string error;
+  if (!TryBeginXmlSession(error)) return {};
   std::string text;
-  try {
+  {
     const UniqueXmlDocument reader(CreateXmlDocument());
-    OpenXmlDocument(reader.get());
-    IXMLDOMDocument* xml = reader.get()->Document;
-    xml->put_async(VARIANT_FALSE);
-    xml->put_preserveWhiteSpace(VARIANT_TRUE);
-    const ComText source = NewComText(Unicode(document, CP_UTF8));
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    xml->loadXML(source.get(), &loaded);
-    const ComText path = NewComText(u"//" + Unicode(element, CP_UTF8));
-    IXMLDOMNode* node = nullptr;
-    if (loaded == VARIANT_TRUE && xml->selectSingleNode(path.get(), &node) == S_OK) {
-      const ComReference<IXMLDOMNode> found(node);
-      BSTR value = nullptr;
-      const bool read = SUCCEEDED(found.get()->get_text(&value));
-      const ComText owned(value);
-      if (read && owned)
-        text = Encoded(owned.get(), static_cast<int>(SysStringLen(owned.get())), CP_UTF8);
+    if (TryOpenXmlDocument(reader.get(), error)) {
+      IXMLDOMDocument* xml = reader.get()->Document;
+      xml->put_async(VARIANT_FALSE);
+      xml->put_preserveWhiteSpace(VARIANT_TRUE);
+      const ComText source = NewComText(Unicode(document, CP_UTF8), error);
+      const ComText path = NewComText(u"//" + Unicode(element, CP_UTF8), error);
+      VARIANT_BOOL loaded = VARIANT_FALSE;
+      if (source && path) xml->loadXML(source.get(), &loaded);
+      IXMLDOMNode* node = nullptr;
+      if (loaded == VARIANT_TRUE && xml->selectSingleNode(path.get(), &node) == S_OK) {
+        const ComReference<IXMLDOMNode> found(node);
+        BSTR value = nullptr;
+        const bool read = SUCCEEDED(found.get()->get_text(&value));
+        const ComText owned(value);
+        if (read && owned)
+          text = Encoded(owned.get(), static_cast<int>(SysStringLen(owned.get())), CP_UTF8);
+      }
     }
-  } catch (const EXMLDocError&) {
-    text.clear();
   }
   EndXmlSession();
   return text;
