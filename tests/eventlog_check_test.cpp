@@ -11,6 +11,7 @@
 
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
+#include "tests/support/protocol_data.h"
 
 namespace {
 
@@ -603,7 +604,7 @@ TEST(EventLogCheck, PageSendsOneTestPageAndPrintsItsOutcome) {
     std::string outcome;  // a pattern for the line after the URL
     int exitCode;
   } cases[] = {
-      {"accepted", "HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent",
+      {"accepted", ProtocolBytes("answers/accepted.txt"),
        R"(  the gateway accepted it; page record SendPage_\d{17}\.xml \d+/\d+/\d\d \d+:\d\d:\d\d [ap]m pager 730418 http://127\.0\.0\.1:\d+/cgi-bin/xmhscgi\?password=KRVOT&pagerid=730418&message=EventLog:%20.*)",
        0},
       {"answered without the marker", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbusy",

@@ -9,14 +9,13 @@
 #include "tests/support/journal_writer.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/process.h"
+#include "tests/support/protocol_data.h"
 #include "tests/support/transcript.h"
 
 namespace {
 
 constexpr char kVersion[] = "Version: 201710091624\r\n";
 constexpr char kQuestions[] = "Logfile (Application): Event ID (0): Source: ";
-constexpr char kGatewayAccepts[] =
-    "HTTP/1.1 200 OK\r\nContent-Length: 24\r\n\r\nMessage succesfully sent";
 // 2023-11-14 22:13:20 UTC
 constexpr std::uint64_t kMoment = 1700000000000000;
 constexpr std::uint64_t kSecond = 1000000;
@@ -81,7 +80,7 @@ TEST_F(JournalEndToEnd, FileModePagesTheOomKillerThroughTheGateway) {
          KernelEntry(kMoment + kSecond, "EXT4-fs (sda1): mounted filesystem")});
   Settings("<LogFile>Journal</LogFile><EventID>1001</EventID><Action>page</Action>");
   ServerScript accepts;
-  accepts.Steps.push_back({kGatewayAccepts, {}});
+  accepts.Steps.push_back({ProtocolBytes("answers/accepted.txt"), {}});
   LoopbackServer gateway(accepts);
   ProcessRun run = Program(EVENTLOG_EXE);
   run.Environment["PAGING_GATEWAY_HOST"] = gateway.HostAndPort();
