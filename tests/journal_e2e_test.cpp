@@ -333,8 +333,8 @@ std::string Repeated(const std::string& text, std::size_t times) {
 }  // namespace
 
 // A text is cut only where the record (256 KiB) or a named limit ends, measured in the locale's
-// set and at a character of it.
-TEST_F(JournalEndToEnd, TextsAreCutOnlyAtTheRecordsStatedLimits) {
+// set and at a character of it; a time past the record's 32 bits shows as the latest it holds.
+TEST_F(JournalEndToEnd, TextsAndTimesAreCutOnlyAtTheRecordsStatedLimits) {
   MakeFolders();
   TemporaryDirectory locales;
   ProcessRun compile;
@@ -345,6 +345,8 @@ TEST_F(JournalEndToEnd, TextsAreCutOnlyAtTheRecordsStatedLimits) {
   Settings("<LogFile>Journal</LogFile>");
   const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC";
   constexpr char kNow[] = "11/14/23 10:13:20 pm";
+  // 2200-01-01 00:00:00 UTC; the latest time a record holds is 2106-02-07 06:28:15 UTC.
+  constexpr std::uint64_t k2200 = 7258118400 * kSecond;
   // The message's room with the source "app" and the computer "web-01": 262,075 - 3 - 6.
   constexpr std::size_t kRoom = 262066;
   struct Case {
@@ -365,6 +367,8 @@ TEST_F(JournalEndToEnd, TextsAreCutOnlyAtTheRecordsStatedLimits) {
        std::string(16384, 'i'), kNow, "x"},
       {"an identifier of 10,000 x e-acute is kept whole in Latin-1", "de_DE.ISO-8859-1", kMoment,
        Repeated(e, 10000), "x", std::string(10000, '\xE9'), kNow, "x"},
+      {"2200-01-01 shows as the latest time a record holds", "C.UTF-8", k2200, "app", "late", "app",
+       "2/7/06 6:28:15 am", "late"},
   };
   ProcessRun removal;
   removal.Executable = "/bin/rm";

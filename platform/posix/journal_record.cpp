@@ -23,6 +23,8 @@ constexpr std::size_t kPieceSize = 4096;
 constexpr std::uint16_t kTypeError = 1;
 constexpr std::uint16_t kTypeWarning = 2;
 constexpr std::uint16_t kTypeInformation = 4;
+// The largest time a record holds: 2106-02-07 06:28:15 UTC.
+constexpr std::uint64_t kLatestSecond = 0xFFFFFFFF;
 
 std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
 
@@ -77,6 +79,13 @@ void ConvertWithin(std::string_view utf8, std::size_t limit, std::string& out) {
   }
 }
 
+// The entry's realtime stamp in the record's 32-bit seconds: a time past 2106-02-07 06:28:15
+// UTC shows as that time, never as one wrapped around to the 1960s. The journal holds no time
+// before 1970.
+std::uint32_t SecondsOf(std::uint64_t microseconds) {
+  return std::uint32_t(std::min(microseconds / 1000000, kLatestSecond));
+}
+
 std::uint16_t EventTypeOf(std::string_view priority) {
   if (priority.size() != 1 || priority[0] < '0' || priority[0] > '7') return kTypeInformation;
   if (priority[0] <= '3') return kTypeError;
@@ -108,14 +117,14 @@ JournalFields RuleFields(const Entry& entry, const RecordTexts& texts) {
   fields.Command = entry.Command;
   fields.Executable = entry.Executable;
   fields.Unit = entry.Unit;
-  fields.TimeGenerated = std::uint32_t(entry.RealtimeMicroseconds / 1000000);
+  fields.TimeGenerated = SecondsOf(entry.RealtimeMicroseconds);
   return fields;
 }
 
 void AppendRecord(const Entry& entry, const RecordTexts& texts, std::uint16_t eventId,
                   std::string& out) {
   core::EventLogRecord header{};
-  const auto seconds = std::uint32_t(entry.RealtimeMicroseconds / 1000000);
+  const std::uint32_t seconds = SecondsOf(entry.RealtimeMicroseconds);
   header.Reserved = core::kEventRecordSignature;
   header.RecordNumber = std::uint32_t(entry.SequenceNumber);
   header.TimeGenerated = seconds;
