@@ -2,6 +2,7 @@
 // temporary directories: console transcripts byte for byte, pages to a loopback gateway.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -318,3 +319,80 @@ TEST_F(JournalEndToEnd, TextsAreConvertedToTheLocalesCharacterSet) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Repeated(const std::string& text, std::size_t times) {
+  std::string out;
+  out.reserve(text.size() * times);
+  while (times-- > 0) out += text;
+  return out;
+}
+
+}  // namespace
+
+// A text is cut only where the record (256 KiB) or a named limit ends, measured in the locale's
+// set and at a character of it; a time past the record's 32 bits shows as the latest it holds.
+TEST_F(JournalEndToEnd, TextsAndTimesAreCutOnlyAtTheRecordsStatedLimits) {
+  MakeFolders();
+  TemporaryDirectory locales;
+  ProcessRun compile;
+  compile.Executable = "/usr/bin/localedef";
+  compile.Arguments = {"-i", "de_DE", "-f", "ISO-8859-1", locales.File("de_DE.ISO-8859-1")};
+  RunProcess(compile);
+  const bool latin1 = PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE");
+  Settings("<LogFile>Journal</LogFile>");
+  const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC";
+  constexpr char kNow[] = "11/14/23 10:13:20 pm";
+  // 2200-01-01 00:00:00 UTC; the latest time a record holds is 2106-02-07 06:28:15 UTC.
+  constexpr std::uint64_t k2200 = 7258118400 * kSecond;
+  // The message's room with the source "app" and the computer "web-01": 262,075 - 3 - 6.
+  constexpr std::size_t kRoom = 262066;
+  struct Case {
+    std::string Name, Locale;
+    std::uint64_t Time;
+    std::string Identifier, Message;
+    std::string Source, Shown, Details;
+  } cases[] = {
+      {"200,000 x e-acute fit a Latin-1 record", "de_DE.ISO-8859-1", kMoment, "app",
+       Repeated(e, 200000), "app", kNow, std::string(200000, '\xE9')},
+      {"a Latin-1 message past the record is cut at its room", "de_DE.ISO-8859-1", kMoment, "app",
+       Repeated(e, 300000), "app", kNow, std::string(kRoom, '\xE9')},
+      {"a UTF-8 message past the record is cut at a whole character", "C.UTF-8", kMoment, "app",
+       Repeated(euro, 100000), "app", kNow, Repeated(euro, kRoom / 3)},
+      {"a 2,000-byte identifier is kept whole", "C.UTF-8", kMoment, std::string(2000, 'i'), "x",
+       std::string(2000, 'i'), kNow, "x"},
+      {"an identifier is cut at 16 KiB", "C.UTF-8", kMoment, std::string(20000, 'i'), "x",
+       std::string(16384, 'i'), kNow, "x"},
+      {"an identifier of 10,000 x e-acute is kept whole in Latin-1", "de_DE.ISO-8859-1", kMoment,
+       Repeated(e, 10000), "x", std::string(10000, '\xE9'), kNow, "x"},
+      {"2200-01-01 shows as the latest time a record holds", "C.UTF-8", k2200, "app", "late", "app",
+       "2/7/06 6:28:15 am", "late"},
+  };
+  ProcessRun removal;
+  removal.Executable = "/bin/rm";
+  removal.Arguments = {"-f", Journal() + "/system.journal"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (c.Locale != "C.UTF-8" && !latin1) {
+      std::printf("skipped: %s (localedef cannot compile de_DE.ISO-8859-1)\n", c.Name.c_str());
+      continue;
+    }
+    ASSERT_EQ(RunProcess(removal).ExitCode, 0);
+    Write({{c.Time,
+            {{"SYSLOG_IDENTIFIER", c.Identifier},
+             {"_HOSTNAME", "web-01"},
+             {"PRIORITY", "3"},
+             {"MESSAGE", c.Message}}}});
+    ProcessRun run = Program(EVENTLOG_EXE);
+    // The character set only: the dates keep the C locale's form.
+    run.Environment["LC_CTYPE"] = c.Locale;
+    run.Environment["LOCPATH"] = locales.Path();
+    const ProcessResult result = RunProcess(run);
+    const std::string shown = AfterReportTime(result.Output, std::string(kVersion) + "\r\n");
+    const std::string expected = ReportLines("0", c.Source, c.Shown, c.Details, "");
+    EXPECT_EQ(shown.size(), expected.size());
+    EXPECT_TRUE(shown == expected) << shown.substr(0, 300);
+    EXPECT_EQ(result.ExitCode, 0);
+  }
+}

@@ -11,6 +11,13 @@
 namespace platform::journal {
 namespace {
 
+// How much of a compressed field is unpacked: a UTF-8 character takes one to four bytes and at
+// least one in the record, so four times the record's bound (and the field's name) is all a
+// record can take of any field in any character set; a field cut here is cut again, at a
+// character, where the record ends.
+constexpr std::size_t kFieldThreshold =
+    4 * std::size_t(core::evt::kMaxRecordSize) + sizeof "SYSLOG_IDENTIFIER=";
+
 std::string JournalDirectory() {
   const char* dir = std::getenv("EVENTLOG_JOURNAL_DIR");
   return dir != nullptr ? dir : "";
@@ -87,8 +94,7 @@ UniqueJournal OpenTheJournal() {
                                  : sd_journal_open_directory(&opened, dir.c_str(), 0);
   UniqueJournal journal(opened);
   if (result < 0 || !journal) return UniqueJournal();
-  // A compressed field is never unpacked beyond what a record can hold.
-  sd_journal_set_data_threshold(journal.get(), core::evt::kMaxRecordSize + sizeof "MESSAGE=");
+  sd_journal_set_data_threshold(journal.get(), kFieldThreshold);
   sd_journal_seek_tail(journal.get());
   return journal;
 }

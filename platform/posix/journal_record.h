@@ -1,6 +1,8 @@
 // A journal entry as an event record: its source, computer, message and unit in the locale's
-// 8-bit set, bounded so that the record stays within core::evt::kMaxRecordSize, and the record
-// in the 8-bit layout. The rules see the entry with these same texts.
+// 8-bit set, bounded so that the record stays within core::evt::kMaxRecordSize (the names kept
+// whole up to 16 KiB each, the message up to what the record leaves, each measured in the
+// locale's set and cut only at a character of it), and the record in the 8-bit layout. The rules
+// see the entry with these same texts.
 #pragma once
 
 #include <cstdint>
