@@ -13,10 +13,10 @@ CTEST_FLAGS ?=
 DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl libxml2-utils \
   g++-mingw-w64-x86-64 wine wine64 googletest zip \
   dpkg-dev adduser systemd \
-  libsystemd-dev systemd-journal-remote pkg-config \
+  libsystemd-dev systemd-journal-remote pkg-config libre2-dev \
   systemd-container debootstrap lintian
 # What the demo needs: the compiler and the programs' own libraries, no test tools.
-RUN_PACKAGES := cmake g++ make libpugixml-dev libsystemd-dev pkg-config
+RUN_PACKAGES := cmake g++ make libpugixml-dev libsystemd-dev libre2-dev pkg-config
 # What the Debian package needs: the demo's packages and dpkg's tools (dpkg-shlibdeps).
 PACKAGE_PACKAGES := $(RUN_PACKAGES) dpkg-dev
 DEMO_DIR := demo

@@ -46,7 +46,7 @@ std::vector<std::string> NewestEntriesOfRules(const std::vector<platform::Journa
 }  // namespace
 
 void CheckJournalRules(const tEventSearchRecord& settings, Findings& findings) {
-  const platform::JournalRulesFile file = platform::ReadJournalRules();
+  const platform::JournalRulesFile file = platform::ReadJournalRules(true);
   Print("The rules in " + file.Path + " (each with the newest entry it gives its event ID to):");
   if (!file.Readable)
     Print("  cannot be read (" + file.Problem + "): every journal entry has event ID 0");
