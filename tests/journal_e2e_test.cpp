@@ -373,4 +373,27 @@ TEST_F(JournalEndToEnd, RulesMatchInTheLocalesCharacterSet) {
   }
 }
 
+// eventlog-check times each usable rule against the entries it reads and says which is slow;
+// a quick rule gets no such line.
+TEST_F(JournalEndToEnd, EventLogCheckNamesASlowRule) {
+  MakeFolders();
+  Rules("1001 kernel (x{1,10}){1,100}y\n1002 kernel ^x\n");
+  Write({KernelEntry(kMoment, std::string(1000, 'x'))});
+  Settings("<LogFile>Journal</LogFile><EventID>1001</EventID><Sleep>60</Sleep>");
+  ProcessRun run = Program(EVENTLOG_CHECK_EXE);
+  run.Arguments = {"--program-dir", directory_.File("program")};
+  const ProcessResult result = RunProcess(run);
+  const std::regex expected(
+      "  line 1: event ID 1001 for source \"kernel\" and message "
+      "\"\\(x\\{1,10\\}\\)\\{1,100\\}y\"\n"
+      "    newest entry: none\n"
+      "    slow: [0-9]+\\.[0-9] ms for each entry on average over the newest entry \\(slow means "
+      "more than 1 ms\\): EventLog tries the rules on every new entry; fewer or smaller "
+      "repetitions in the pattern, or a narrower source, make it faster\n"
+      "  line 2: event ID 1002 for source \"kernel\" and message \"\\^x\"\n"
+      "    newest entry: 11/14/2023 10:13:20 pm kernel: x{160}\\.\\.\\.\n"
+      "The program folder");
+  EXPECT_TRUE(std::regex_search(result.Output, expected)) << result.Output;
+}
+
 }  // namespace
