@@ -52,13 +52,16 @@ run-deps:
 package-deps:
 	$(call install-missing,$(PACKAGE_PACKAGES))
 
-# The German locale serves the regional-settings tests; they skip where it is missing.
+# The German locales serve the regional-settings tests and the journal rules' tests, in UTF-8
+# and in Latin-1 (de_DE, ISO-8859-1); the tests skip where a locale is missing.
 locales: deps
-	@if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$'; then \
+	@if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$' || \
+	  ! locale -a 2>/dev/null | grep -qx 'de_DE'; then \
 	  if [ "$$(id -u)" = 0 ]; then \
-	    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/; s/^# *\(en_US.UTF-8 UTF-8\)/\1/' /etc/locale.gen && locale-gen; \
+	    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/; s/^# *\(de_DE ISO-8859-1\)/\1/; s/^# *\(en_US.UTF-8 UTF-8\)/\1/' /etc/locale.gen && \
+	    { grep -q '^de_DE ISO-8859-1' /etc/locale.gen || echo 'de_DE ISO-8859-1' >>/etc/locale.gen; } && locale-gen; \
 	  else \
-	    echo "The de_DE.UTF-8 locale is missing; its tests will be skipped."; \
+	    echo "The de_DE.UTF-8 or de_DE (ISO-8859-1) locale is missing; their tests will be skipped."; \
 	  fi; \
 	fi
 
