@@ -13,10 +13,10 @@ CTEST_FLAGS ?=
 DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl libxml2-utils \
   g++-mingw-w64-x86-64 wine wine64 googletest zip \
   dpkg-dev adduser systemd \
-  libsystemd-dev systemd-journal-remote pkg-config \
+  libsystemd-dev systemd-journal-remote pkg-config libre2-dev \
   systemd-container debootstrap lintian
 # What the demo needs: the compiler and the programs' own libraries, no test tools.
-RUN_PACKAGES := cmake g++ make libpugixml-dev libsystemd-dev pkg-config
+RUN_PACKAGES := cmake g++ make libpugixml-dev libsystemd-dev libre2-dev pkg-config
 # What the Debian package needs: the demo's packages and dpkg's tools (dpkg-shlibdeps).
 PACKAGE_PACKAGES := $(RUN_PACKAGES) dpkg-dev
 DEMO_DIR := demo
@@ -52,13 +52,16 @@ run-deps:
 package-deps:
 	$(call install-missing,$(PACKAGE_PACKAGES))
 
-# The German locale serves the regional-settings tests; they skip where it is missing.
+# The German locales serve the regional-settings tests and the journal rules' tests, in UTF-8
+# and in Latin-1 (de_DE, ISO-8859-1); the tests skip where a locale is missing.
 locales: deps
-	@if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$'; then \
+	@if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$' || \
+	  ! locale -a 2>/dev/null | grep -qx 'de_DE'; then \
 	  if [ "$$(id -u)" = 0 ]; then \
-	    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/; s/^# *\(en_US.UTF-8 UTF-8\)/\1/' /etc/locale.gen && locale-gen; \
+	    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/; s/^# *\(de_DE ISO-8859-1\)/\1/; s/^# *\(en_US.UTF-8 UTF-8\)/\1/' /etc/locale.gen && \
+	    { grep -q '^de_DE ISO-8859-1' /etc/locale.gen || echo 'de_DE ISO-8859-1' >>/etc/locale.gen; } && locale-gen; \
 	  else \
-	    echo "The de_DE.UTF-8 locale is missing; its tests will be skipped."; \
+	    echo "The de_DE.UTF-8 or de_DE (ISO-8859-1) locale is missing; their tests will be skipped."; \
 	  fi; \
 	fi
 

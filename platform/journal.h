@@ -33,6 +33,10 @@ struct JournalCondition {
 inline constexpr const char* kJournalRuleFields[] = {
     "SYSLOG_IDENTIFIER", "_TRANSPORT", "_UID", "_COMM", "_EXE", "_SYSTEMD_UNIT"};
 
+// A message pattern as the backend has compiled it, and the locale the rules see texts in.
+struct JournalPattern;
+struct JournalRulesLocale;
+
 // One line of journal.rules that holds a rule: "EVENT_ID IDENTIFIER MESSAGE-PATTERN", the
 // identifier being either a pattern for the source or conditions on fields,
 // "FIELD=PATTERN[,FIELD=PATTERN]...".
@@ -44,6 +48,7 @@ struct JournalRuleLine {
   std::vector<JournalCondition> Conditions;  // what the identifier asks for; all must hold
   std::string Pattern;                       // extended regular expression, searched in the message
   std::string Problem;                       // why the rule cannot be used; empty when it can
+  std::shared_ptr<const JournalPattern> Compiled;  // the usable pattern, compiled at its first use
 };
 
 struct JournalRulesFile {
@@ -57,9 +62,12 @@ struct JournalRulesFile {
 inline constexpr std::size_t kLargestJournalRules = std::size_t(16) << 20;
 
 // Reads and checks journal.rules in the log directory (EVENTLOG_DIR, else /var/log/eventlog).
+// The message patterns are parsed; compilePatterns compiles them too, which takes longer but
+// finds the few that parse and yet need more memory than a rule may take (the matcher skips
+// those at their first search).
 // A symbolic link, anything but a regular file and a file past kLargestJournalRules are not
 // read: the file is then not Readable, and Problem says why and what to do.
-JournalRulesFile ReadJournalRules();
+JournalRulesFile ReadJournalRules(bool compilePatterns = false);
 
 // An entry as the rules see it. Source and Message are the texts the entry's record shows (in
 // the locale's character set); the other fields are the journal's bytes up to their first zero
@@ -77,6 +85,9 @@ struct JournalFields {
 };
 
 // The usable rules, compiled once; gives an entry the event ID of the first rule it matches.
+// The message patterns are POSIX extended regular expressions without back-references, run in
+// time linear in the message; patterns and globs see the texts under LC_CTYPE as the
+// environment sets it (the plain C and POSIX locales as UTF-8).
 class JournalMatcher {
  public:
   explicit JournalMatcher(const std::vector<JournalRuleLine>& rules);
@@ -89,10 +100,13 @@ class JournalMatcher {
   int FirstMatch(const JournalFields& entry) const;
   // That rule's event ID, 0 when no rule matches.
   std::uint16_t EventIdFor(const JournalFields& entry) const;
+  // Whether the rule at index (into the rules given) is usable and the entry matches it.
+  bool Matches(std::size_t index, const JournalFields& entry) const;
 
  private:
   struct Compiled;
   const Compiled* Find(const JournalFields& entry) const;
+  std::shared_ptr<const JournalRulesLocale> locale_;
   std::vector<std::unique_ptr<Compiled>> compiled_;
 };
 

@@ -130,6 +130,8 @@ depends=$(dpkg-query -W -f='${Depends}' eventlog)
 for package in adduser libc6 libstdc++6 libpugixml1v5 libsystemd0; do
   check "Depends names $package" grep -q "\(^\|, \)$package\( \|,\|$\)" <<<"$depends"
 done
+# The journal rules' RE2, whatever its soname version on this release.
+check "Depends names libre2" grep -q "\(^\|, \)libre2-[0-9]\+\( \|,\|$\)" <<<"$depends"
 IFS=: read -r _ _ _ _ _ home shell < <(getent passwd eventlog)
 check "the system user eventlog has no login shell" same_text "$shell" /usr/sbin/nologin
 check "its home is the working directory" same_text "$home" /var/lib/eventlog

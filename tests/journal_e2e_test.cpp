@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -227,8 +228,9 @@ TEST_F(JournalEndToEnd, EventLogCheckListsTheRulesAndTheirNewestEntries) {
           "    newest entry: none\n"
           "warning: journal.rules line 4 cannot be used (bad event ID \"x\": it must be a "
           "number from 1 to 65535), so EventLog skips it: x kernel bad id\n"
-          "warning: journal.rules line 5 cannot be used (bad regular expression: Unmatched ( "
-          "or \\(), so EventLog skips it: 1003 * (\n"
+          "warning: journal.rules line 5 cannot be used (bad regular expression: missing ): ( "
+          "(write a POSIX extended regular expression without back-references)), so EventLog "
+          "skips it: 1003 * (\n"
           "warning: journal.rules line 6 cannot be used (missing fields: a rule is EVENT_ID "
           "IDENTIFIER MESSAGE-PATTERN), so EventLog skips it: 1004 sshd\n"
           "  line 7: event ID 1005 for source \"KERN*\" and message \".\"\n"
@@ -316,6 +318,82 @@ TEST_F(JournalEndToEnd, TextsAreConvertedToTheLocalesCharacterSet) {
               std::string::npos)
         << c.Locale << ": " << result.Output;
   }
+}
+
+// The rules see the texts in the locale's set: "." is one character of it, under UTF-8 and
+// under Latin-1 alike, and the rules file is written in that set.
+TEST_F(JournalEndToEnd, RulesMatchInTheLocalesCharacterSet) {
+  MakeFolders();
+  TemporaryDirectory locales;
+  ProcessRun compile;
+  compile.Executable = "/usr/bin/localedef";
+  compile.Arguments = {"-i", "de_DE", "-f", "ISO-8859-1", locales.File("de_DE.ISO-8859-1")};
+  RunProcess(compile);
+  const bool latin1 = PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE");
+  Write({{kMoment,
+          {{"SYSLOG_IDENTIFIER", "\xC3\x96l"},
+           {"MESSAGE",
+            "Gr\xC3\xBC\xC3\x9F"
+            "e"}}}});
+  Settings("<LogFile>Journal</LogFile><EventID>51</EventID>");
+  struct Case {
+    std::string Locale, Rules, Source, Details;
+  } cases[] = {
+      {"C.UTF-8",
+       "51 ?l ^Gr.\xC3\x9F"
+       "e$\n",
+       "\xC3\x96l",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e"},
+      {"de_DE.ISO-8859-1",
+       "51 ?l ^Gr.\xDF"
+       "e$\n",
+       "\xD6l",
+       "Gr\xFC\xDF"
+       "e"},
+  };
+  for (const Case& c : cases) {
+    if (c.Locale != "C.UTF-8" && !latin1) {
+      std::cout << "[  SKIPPED ] localedef cannot compile de_DE.ISO-8859-1\n";
+      continue;
+    }
+    Rules(c.Rules);
+    ProcessRun run = Program(EVENTLOG_EXE);
+    run.Environment["LC_ALL"] = c.Locale;
+    run.Environment["LOCPATH"] = locales.Path();
+    ProcessResult result = RunProcess(run);
+    EXPECT_NE(result.Output.find("\r\nMyEventLogRecord.EventLogRecord.EventID=51\r\n"
+                                 "MyEventLogRecord.Source=" +
+                                 c.Source + "\r\n"),
+              std::string::npos)
+        << c.Locale << ": " << result.Output;
+    EXPECT_NE(result.Output.find("\r\nMyEventLogRecord.Details=" + c.Details + "\r\n"),
+              std::string::npos)
+        << c.Locale << ": " << result.Output;
+  }
+}
+
+// eventlog-check times each usable rule against the entries it reads and says which is slow;
+// a quick rule gets no such line.
+TEST_F(JournalEndToEnd, EventLogCheckNamesASlowRule) {
+  MakeFolders();
+  Rules("1001 kernel (x{1,10}){1,100}y\n1002 kernel ^x\n");
+  Write({KernelEntry(kMoment, std::string(1000, 'x'))});
+  Settings("<LogFile>Journal</LogFile><EventID>1001</EventID><Sleep>60</Sleep>");
+  ProcessRun run = Program(EVENTLOG_CHECK_EXE);
+  run.Arguments = {"--program-dir", directory_.File("program")};
+  const ProcessResult result = RunProcess(run);
+  const std::regex expected(
+      "  line 1: event ID 1001 for source \"kernel\" and message "
+      "\"\\(x\\{1,10\\}\\)\\{1,100\\}y\"\n"
+      "    newest entry: none\n"
+      "    slow: [0-9]+\\.[0-9] ms for each entry on average over the newest entry \\(slow means "
+      "more than 1 ms\\): EventLog tries the rules on every new entry; fewer or smaller "
+      "repetitions in the pattern, or a narrower source, make it faster\n"
+      "  line 2: event ID 1002 for source \"kernel\" and message \"\\^x\"\n"
+      "    newest entry: 11/14/2023 10:13:20 pm kernel: x{160}\\.\\.\\.\n"
+      "The program folder");
+  EXPECT_TRUE(std::regex_search(result.Output, expected)) << result.Output;
 }
 
 }  // namespace

@@ -1,25 +1,116 @@
 // journal.rules: one rule a line, "EVENT_ID IDENTIFIER MESSAGE-PATTERN", the identifier a
 // shell-style pattern for the source or conditions "FIELD=PATTERN,..." on the entry's fields
 // (letter case ignored), the message pattern an extended regular expression searched anywhere
-// in the message.
+// in the message. Both see the texts under LC_CTYPE as the environment sets it: the globs
+// through fnmatch in that locale, the patterns through RE2, which runs in time linear in the
+// message and in bounded memory, so no pattern can stall the monitor.
 #include <fnmatch.h>
-#include <regex.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <re2/re2.h>
+#include <re2/set.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
 
+#include "core/utf8.h"
 #include "platform/eventwriter.h"
 #include "platform/files.h"
 #include "platform/journal.h"
+#include "platform/posix/handles.h"
+#include "platform/text.h"
 
 namespace platform {
+
+namespace {
+
+// How a pattern and a message reach RE2: as they are under a UTF-8 (or plain C) locale and
+// under ISO-8859-1, else converted from the locale's set to UTF-8.
+enum class RuleEncoding { kUtf8, kLatin1, kConverted };
+
+}  // namespace
+
+// The LC_CTYPE locale the rules use, opened from the environment as the texts' conversion
+// opens it. The plain C and POSIX locales count as UTF-8, so their globs use C.UTF-8.
+struct JournalRulesLocale {
+  UniqueLocale Ctype;
+  RuleEncoding Encoding = RuleEncoding::kUtf8;
+  std::string Codeset = "UTF-8";
+};
+
+namespace {
+
+// The set's name in capitals without "-", "_" and ".": "ISO-8859-1" becomes "ISO88591".
+std::string PlainCodesetName(const std::string& codeset) {
+  std::string plain;
+  for (char c : codeset) {
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) plain.push_back(c);
+  }
+  return plain;
+}
+
+std::shared_ptr<const JournalRulesLocale> OpenJournalRulesLocale() {
+  auto result = std::make_shared<JournalRulesLocale>();
+  result->Ctype.reset(newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0)));
+  if (!result->Ctype) result->Ctype.reset(newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0)));
+  if (!result->Ctype) return result;
+  result->Codeset = nl_langinfo_l(CODESET, result->Ctype.get());
+  const std::string plain = PlainCodesetName(result->Codeset);
+  if (plain == "UTF8") {
+    result->Encoding = RuleEncoding::kUtf8;
+  } else if (plain == "ANSIX341968" || plain == "ASCII" || plain == "USASCII") {
+    result->Encoding = RuleEncoding::kUtf8;
+    result->Codeset = "UTF-8";
+    if (UniqueLocale utf8(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))); utf8)
+      result->Ctype = std::move(utf8);
+  } else if (plain == "ISO88591" || plain == "LATIN1") {
+    result->Encoding = RuleEncoding::kLatin1;
+  } else {
+    result->Encoding = RuleEncoding::kConverted;
+  }
+  return result;
+}
+
+// The locale's 8-bit text as UTF-8 (bytes that are no character of the set become "?").
+std::string ConvertedToUtf8(std::string_view text) { return core::Utf16ToUtf8(AnsiToWide(text)); }
+
+// The calling thread uses the locale for the scope's length, the one it had after.
+class ThreadLocale {
+ public:
+  explicit ThreadLocale(locale_t use)
+      : previous_(use ? uselocale(use) : static_cast<locale_t>(0)) {}
+  ~ThreadLocale() {
+    if (previous_) uselocale(previous_);
+  }
+  ThreadLocale(const ThreadLocale&) = delete;
+  ThreadLocale& operator=(const ThreadLocale&) = delete;
+
+ private:
+  locale_t previous_;
+};
+
+}  // namespace
+
+// A message pattern RE2 has parsed. It is compiled on its first search, so that a file of
+// many rules loads quickly and a rule whose source never matches costs nothing more.
+struct JournalPattern {
+  std::string Text;  // as RE2 reads it: in UTF-8 when the locale's set is neither it nor Latin-1
+  RuleEncoding Encoding = RuleEncoding::kUtf8;
+  mutable std::once_flag Once;
+  mutable std::unique_ptr<RE2> Regex;
+  // The compiled pattern; nullptr when RE2 cannot compile it (it needs too much memory).
+  const RE2* Get() const;
+};
 
 struct JournalMatcher::Compiled {
   std::size_t Index = 0;
   std::uint16_t EventID = 0;
   std::vector<JournalCondition> Conditions;
-  regex_t Regex;
-  ~Compiled() { regfree(&Regex); }
+  std::shared_ptr<const JournalPattern> Pattern;
 };
 
 namespace {
@@ -48,10 +139,88 @@ std::string NextField(const std::string& line, std::size_t& at) {
   return line.substr(start, at - start);
 }
 
-std::string RegexProblem(int code, const regex_t& regex) {
-  char text[256];
-  regerror(code, &regex, text, sizeof text);
-  return text;
+// The most memory one pattern may take, its compiled form and its search state together.
+constexpr std::int64_t kPatternMemory = std::int64_t(2) << 20;
+
+// What an operator does about a pattern RE2 refuses, told by RE2's error text.
+std::string PatternAdvice(const std::string& error, const std::string& pattern) {
+  auto says = [&](const char* start) { return error.rfind(start, 0) == 0; };
+  if (says("invalid escape sequence")) {
+    for (std::size_t at = 0; at + 1 < pattern.size(); ++at) {
+      if (pattern[at] != '\\') continue;
+      if (pattern[at + 1] >= '1' && pattern[at + 1] <= '9')
+        return "back-references (\\1 to \\9) are not supported: write the repeated text out or "
+               "match it more loosely";
+      ++at;
+    }
+    return "write a POSIX extended regular expression; a \"\\\" stands only before a "
+           "punctuation mark";
+  }
+  if (says("invalid repetition size"))
+    return "a repetition may count at most 1000, nested repetitions multiplied: use smaller "
+           "counts, or + and *";
+  if (says("pattern too large"))
+    return "the pattern needs more than " + SizeText(std::size_t(kPatternMemory)) +
+           " to run: make it shorter or use smaller repetition counts";
+  return "write a POSIX extended regular expression without back-references";
+}
+
+RE2::Options PatternOptions(RuleEncoding encoding) {
+  RE2::Options options;
+  options.set_posix_syntax(true);
+  options.set_longest_match(true);
+  options.set_case_sensitive(true);
+  options.set_one_line(true);  // "^" and "$" hold at the message's ends only
+  options.set_dot_nl(true);    // "." and "[^...]" match a line end too
+  options.set_never_capture(true);
+  options.set_log_errors(false);
+  options.set_max_mem(kPatternMemory);
+  options.set_encoding(encoding == RuleEncoding::kLatin1 ? RE2::Options::EncodingLatin1
+                                                         : RE2::Options::EncodingUTF8);
+  return options;
+}
+
+}  // namespace
+
+const RE2* JournalPattern::Get() const {
+  std::call_once(Once, [this] { Regex = std::make_unique<RE2>(Text, PatternOptions(Encoding)); });
+  return Regex->ok() ? Regex.get() : nullptr;
+}
+
+namespace {
+
+// The pattern parsed for the locale, or the problem that keeps its rule from being used. A
+// parse is quick beside a compilation; compile makes sure the pattern compiles too.
+std::shared_ptr<const JournalPattern> CheckPattern(const std::string& written,
+                                                   const JournalRulesLocale& locale, bool compile,
+                                                   std::string& problem) {
+  auto checked = std::make_shared<JournalPattern>();
+  checked->Encoding = locale.Encoding;
+  checked->Text = written;
+  if (locale.Encoding == RuleEncoding::kConverted) {
+    checked->Text = ConvertedToUtf8(written);
+    std::size_t marksBefore = 0, marksAfter = 0;
+    for (char c : written) marksBefore += c == '?';
+    for (char c : checked->Text) marksAfter += c == '?';
+    if (marksAfter != marksBefore) {
+      problem = "the message pattern holds bytes that are no character of the locale's set " +
+                locale.Codeset + ": write the rules in " + locale.Codeset +
+                " or run EventLog under a UTF-8 locale";
+      return nullptr;
+    }
+  }
+  RE2::Set parser(PatternOptions(locale.Encoding), RE2::UNANCHORED);
+  std::string error;
+  if (parser.Add(checked->Text, &error) < 0) {
+    problem = "bad regular expression: " + error + " (" + PatternAdvice(error, written) + ")";
+    return nullptr;
+  }
+  if (compile && checked->Get() == nullptr) {
+    problem = "bad regular expression: " + checked->Regex->error() + " (" +
+              PatternAdvice(checked->Regex->error(), written) + ")";
+    return nullptr;
+  }
+  return checked;
 }
 
 bool IsKnownField(std::string_view name) {
@@ -107,18 +276,8 @@ std::string ParseConditions(const std::string& identifier, std::vector<JournalCo
   return {};
 }
 
-// A back-reference ("\1" to "\9") can make one search take seconds; no rule may hold one.
-bool HoldsBackReference(const std::string& pattern) {
-  for (std::size_t at = 0; at + 1 < pattern.size(); ++at) {
-    if (pattern[at] != '\\') continue;
-    if (pattern[at + 1] >= '1' && pattern[at + 1] <= '9') return true;
-    ++at;
-  }
-  return false;
-}
-
-// Fills the rule's fields from its line, or its Problem.
-void ParseRule(JournalRuleLine& rule) {
+// Fills the rule's fields from its line, or its Problem, and compiles its message pattern.
+void ParseRule(JournalRuleLine& rule, const JournalRulesLocale& locale, bool compile) {
   const std::string& line = rule.Text;
   std::size_t at = 0;
   const std::string id = NextField(line, at);
@@ -143,16 +302,7 @@ void ParseRule(JournalRuleLine& rule) {
     rule.Problem = problem;
     return;
   }
-  if (HoldsBackReference(rule.Pattern)) {
-    rule.Problem = "a back-reference (\\1 to \\9) can take seconds for each entry; none is allowed";
-    return;
-  }
-  regex_t regex;
-  if (int code = regcomp(&regex, rule.Pattern.c_str(), REG_EXTENDED | REG_NOSUB); code != 0) {
-    rule.Problem = "bad regular expression: " + RegexProblem(code, regex);
-    return;
-  }
-  regfree(&regex);
+  rule.Compiled = CheckPattern(rule.Pattern, locale, compile, rule.Problem);
 }
 
 bool IsRuleLine(const std::string& line) {
@@ -172,7 +322,7 @@ std::string JournalDescription() {
   return "the system journal";
 }
 
-JournalRulesFile ReadJournalRules() {
+JournalRulesFile ReadJournalRules(bool compilePatterns) {
   JournalRulesFile file;
   file.Path = EventLogDirectory() + "/" + kRulesFileName;
   const WholeFile read = ReadRegularFile(file.Path, kLargestJournalRules);
@@ -189,6 +339,7 @@ JournalRulesFile ReadJournalRules() {
     return file;
   }
   file.Readable = true;
+  const std::shared_ptr<const JournalRulesLocale> locale = OpenJournalRulesLocale();
   const std::string& text = read.Content;
   int number = 0;
   for (std::size_t start = 0; start < text.size();) {
@@ -202,18 +353,23 @@ JournalRulesFile ReadJournalRules() {
     JournalRuleLine rule;
     rule.Line = number;
     rule.Text = line;
-    ParseRule(rule);
+    ParseRule(rule, *locale, compilePatterns);
     file.Rules.push_back(std::move(rule));
   }
   return file;
 }
 
 JournalMatcher::JournalMatcher(const std::vector<JournalRuleLine>& rules) {
+  const std::shared_ptr<const JournalRulesLocale> locale = OpenJournalRulesLocale();
+  locale_ = locale;
   for (std::size_t i = 0; i < rules.size(); ++i) {
     if (!rules[i].Problem.empty()) continue;
     auto compiled = std::make_unique<Compiled>();
-    if (regcomp(&compiled->Regex, rules[i].Pattern.c_str(), REG_EXTENDED | REG_NOSUB) != 0)
-      continue;
+    compiled->Pattern = rules[i].Compiled;
+    std::string problem;
+    if (!compiled->Pattern)
+      compiled->Pattern = CheckPattern(rules[i].Pattern, *locale, false, problem);
+    if (!compiled->Pattern) continue;
     compiled->Index = i;
     compiled->EventID = rules[i].EventID;
     compiled->Conditions = rules[i].Conditions;
@@ -236,6 +392,7 @@ std::string_view FieldValue(const JournalFields& entry, const std::string& field
   return {};
 }
 
+// Whether the condition holds; the calling thread uses the rules' locale.
 bool Holds(const JournalCondition& condition, const JournalFields& entry) {
   const std::string_view value = FieldValue(entry, condition.Field);
   if (value.data() == nullptr) return false;  // the entry lacks the field
@@ -243,17 +400,50 @@ bool Holds(const JournalCondition& condition, const JournalFields& entry) {
   return fnmatch(condition.Pattern.c_str(), text.c_str(), FNM_CASEFOLD) == 0;
 }
 
+// The message as the rules' patterns read it: under a set other than UTF-8 and Latin-1, in
+// UTF-8; converted once for all the rules.
+class MessageText {
+ public:
+  MessageText(const std::string& message, const JournalRulesLocale* locale)
+      : message_(message), converts_(locale && locale->Encoding == RuleEncoding::kConverted) {}
+  const std::string& For(const JournalPattern& pattern) {
+    if (pattern.Encoding != RuleEncoding::kConverted || !converts_) return message_;
+    if (!converted_) converted_ = ConvertedToUtf8(message_);
+    return *converted_;
+  }
+
+ private:
+  const std::string& message_;
+  bool converts_;
+  std::optional<std::string> converted_;
+};
+
+bool RuleMatches(const std::vector<JournalCondition>& conditions, const JournalPattern& pattern,
+                 const JournalFields& entry, MessageText& message) {
+  for (const JournalCondition& condition : conditions)
+    if (!Holds(condition, entry)) return false;
+  const RE2* regex = pattern.Get();
+  return regex != nullptr && RE2::PartialMatch(message.For(pattern), *regex);
+}
+
 }  // namespace
 
 const JournalMatcher::Compiled* JournalMatcher::Find(const JournalFields& entry) const {
-  for (const auto& rule : compiled_) {
-    bool holds = true;
-    for (const JournalCondition& condition : rule->Conditions)
-      holds = holds && Holds(condition, entry);
-    if (holds && regexec(&rule->Regex, entry.Message.c_str(), 0, nullptr, 0) == 0)
-      return rule.get();
-  }
+  const JournalRulesLocale* locale = locale_.get();
+  const ThreadLocale inLocale(locale ? locale->Ctype.get() : static_cast<locale_t>(0));
+  MessageText message(entry.Message, locale);
+  for (const auto& rule : compiled_)
+    if (RuleMatches(rule->Conditions, *rule->Pattern, entry, message)) return rule.get();
   return nullptr;
+}
+
+bool JournalMatcher::Matches(std::size_t index, const JournalFields& entry) const {
+  const JournalRulesLocale* locale = locale_.get();
+  const ThreadLocale inLocale(locale ? locale->Ctype.get() : static_cast<locale_t>(0));
+  MessageText message(entry.Message, locale);
+  for (const auto& rule : compiled_)
+    if (rule->Index == index) return RuleMatches(rule->Conditions, *rule->Pattern, entry, message);
+  return false;
 }
 
 int JournalMatcher::FirstMatch(const JournalFields& entry) const {

@@ -9,7 +9,7 @@ bool NamesTheJournal(const std::string&) { return false; }
 
 std::string JournalDescription() { return "no journal: the journal exists only on Linux"; }
 
-JournalRulesFile ReadJournalRules() {
+JournalRulesFile ReadJournalRules(bool) {
   JournalRulesFile file;
   file.Problem = "the journal exists only on Linux";
   return file;
@@ -23,6 +23,8 @@ const JournalMatcher::Compiled* JournalMatcher::Find(const JournalFields&) const
 int JournalMatcher::FirstMatch(const JournalFields&) const { return -1; }
 
 std::uint16_t JournalMatcher::EventIdFor(const JournalFields&) const { return 0; }
+
+bool JournalMatcher::Matches(std::size_t, const JournalFields&) const { return false; }
 
 bool VisitJournalNewestFirst(const std::vector<JournalRuleLine>&,
                              const std::function<bool(const JournalFields&, int)>&) {
