@@ -17,10 +17,6 @@
 #include "tests/support/process.h"
 #include "tests/support/scoped.h"
 
-// The C library keeps the list of locale directories that newlocale builds from LOCPATH and
-// never frees it; a leak of the library's own, not of the program's.
-extern "C" const char* __lsan_default_suppressions() { return "leak:__argz_add_sep\n"; }
-
 namespace {
 
 constexpr char kVersion[] = "Version: 201710091624\r\n";
