@@ -1,5 +1,6 @@
 // eventcreate: appends one record to an event log file, the way an application reports an
 // event to the event log service.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -198,7 +199,9 @@ void WarnAboutWideId(std::uint32_t id) {
 }
 
 core::evt::NewRecord BuildRecord(const Options& options) {
-  const auto now = std::uint32_t(std::time(nullptr));
+  // The record holds seconds in 32 bits: past 2106-02-07 06:28:15 UTC it keeps the largest time
+  // it can hold rather than a wrapped one.
+  const auto now = std::uint32_t(std::clamp<std::time_t>(std::time(nullptr), 0, 0xFFFFFFFF));
   core::evt::NewRecord record;
   record.TimeWritten = now;
   record.TimeGenerated = options.time.value_or(now);
