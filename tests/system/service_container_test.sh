@@ -427,11 +427,17 @@ check "rotation: the accepted messages name the host, each source once and the e
   "$(printf '<time> Host=%s Source=eventlog-rotation-%s EventID=1001\n' \
     "$rotation_host" 1 "$rotation_host" 2 "$rotation_host" 3)"
 check "rotation: the gateway got exactly those messages, byte for byte" \
-  same_text "$(rotation_requests)" "$(echo "$accepted_messages" | sed 's/^/Page for pager 730418: /')"
-check "rotation: the transcript reports each entry once" \
-  same_text "$(echo "$rotation_lines" | grep -E '^MyEventLogRecord\.(Source|Details)=' | tr '\n' '|')" \
+  same_text "$(rotation_requests)" \
+  "$(echo "$accepted_messages" | sed 's/^/Page for pager 730418: /')"
+reported() { echo "$rotation_lines" | grep -E '^MyEventLogRecord\.(Source|Details)=' | tr '\n' '|'; }
+check "rotation: the transcript reports each entry once" same_text "$(reported)" \
   "$(printf 'MyEventLogRecord.Source=eventlog-rotation-%s|MyEventLogRecord.Details=rotation check %s|' \
     1 1 2 2 3 3)"
+# The rotations and the vacuum show in no line of the service: every line is a cycle's.
+cycle_line='^$|^No events found\.$|^Sleeping for 1 seconds\.$|^MyEventLogRecord\.|^page accepted: '
+cycle_line+='EventLog: |^[0-9]{1,2}/[0-9]{1,2}/[0-9]{2} [0-9]{1,2}:[0-9]{2}:[0-9]{2} [ap]m$'
+check "rotation: the service's lines are only its cycles' (no warning, no error)" \
+  same_text "$(echo "$rotation_lines" | grep -v -E "$cycle_line")" ""
 say "rotation and vacuum done"
 inside_sh 'sed -i "s|<LogFile>Journal</LogFile>|<LogFile>System</LogFile>|; s|<EventID>1001</EventID>|<EventID>7036</EventID>|" \
   /etc/eventlog/EventLog.XML'
