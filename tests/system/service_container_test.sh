@@ -6,8 +6,9 @@
 # once; a restart, a SIGKILL and a reboot page nothing again; an event written while stopped is
 # paged once; a failed and a refused page show with journalctl -p warning; a settings error fails
 # systemctl start without a restart loop; .evt and journal paging and the ageing work under the
-# unit's confinement, whose exposure is at most 2.0; a full disk pages nothing twice; a purge
-# keeps a group that still has members.
+# unit's confinement, whose exposure is at most 2.0; the journal's entries are each paged once
+# across journalctl --rotate and a vacuum that deletes the files holding the paged ones; a full
+# disk pages nothing twice; a purge keeps a group that still has members.
 # Usage: service_container_test.sh BUILD_DIR. Exit code 77: skipped (the reason is printed).
 # EVENTLOG_CONTAINER_CACHE names the cached root file system
 # (default /var/cache/eventlog-tests/<release>); it is rebuilt when missing or broken.
@@ -340,6 +341,104 @@ wait_lines "$m" '^No events found\.$' 1 >/dev/null
 inside logger -t eventlog-test-journal "journal paging works"
 check "journal: an entry of the system journal is paged" \
   wait_request ' Source=eventlog-test-journal EventID=1001$'
+
+# ---- The journal across rotations and a vacuum: each matching entry is paged once, whether the
+# files that hold the earlier ones are archived or deleted in between. The service's lines are
+# gathered as they come (journalctl --cursor-file), as the vacuum deletes the files they were in.
+say "the journal across rotations and a vacuum"
+rotation_since=$(mark)
+rotation_host=$(inside hostname)
+rotation_gateway_start=$(($(inside_sh 'wc -l </root/gateway.log') + 1))
+inside_sh 'printf "1001 eventlog-rotation-* ^rotation check [0-9]+\$\n" >>/var/log/eventlog/journal.rules'
+gather_rotation_lines() {
+  inside_sh "journalctl -q -u eventlog -o cat --no-pager --since=$rotation_since \
+    --cursor-file=/root/rotation.cursor >>/root/rotation.lines"
+}
+# The gateway's requests since the phase began.
+rotation_requests() { inside_sh "tail -n +$rotation_gateway_start /root/gateway.log"; }
+# The journal files (active and archived) that hold an entry of the identifier.
+files_holding() {
+  inside_sh "for f in /var/log/journal/*/*.journal; do
+    [ -n \"\$(journalctl -q --file=\"\$f\" -t $1 -o cat 2>/dev/null)\" ] && echo \"\$f\"; done"
+}
+no_file_left() {
+  local f
+  [ $# -gt 0 ] || { echo "  (no file named)"; return 1; }
+  for f in "$@"; do inside test ! -e "$f" || { echo "  ($f is still there)"; return 1; }; done
+}
+# Logs the matching entry N, waits for its page and then for the next second, so that the
+# next entry is stamped after this report.
+page_rotation_entry() {
+  inside logger -t "eventlog-rotation-$1" "rotation check $1"
+  wait_request " Source=eventlog-rotation-$1 EventID=1001\$" || return 1
+  sleep 1
+}
+# The sources paged in this phase, in order, on one line.
+rotation_sources() {
+  rotation_requests | sed -n 's/^.* Source=\(eventlog-rotation-[0-9]*\) EventID=1001$/\1/p' |
+    tr '\n' ' ' | sed 's/ $//'
+}
+journal_is_persistent() {
+  inside_sh 'ls /var/log/journal/*/system.journal' >/dev/null 2>&1 ||
+    { echo "  (no /var/log/journal/*/system.journal: the journal is not kept on disk)"; return 1; }
+}
+check "rotation: journald keeps the journal in /var/log/journal" journal_is_persistent
+sleep 1
+check "rotation: the first matching entry is paged" page_rotation_entry 1
+check "rotation: once, and nothing else" same_text "$(rotation_sources)" "eventlog-rotation-1"
+inside logger -t eventlog-rotation-9 "an unrelated message"
+inside logger -t unrelated "rotation check 9"
+inside journalctl --rotate
+files_1=$(files_holding eventlog-rotation-1)
+check "rotation: the first entry is now in an archived file" \
+  same_text "$(echo "$files_1" | grep -c '/system@.*\.journal$')" 1
+check "rotation: the entry after the rotation is paged" page_rotation_entry 2
+check "rotation: once, and nothing else" \
+  same_text "$(rotation_sources)" "eventlog-rotation-1 eventlog-rotation-2"
+gather_rotation_lines
+inside journalctl --rotate
+files_2=$(files_holding eventlog-rotation-2)
+check "rotation: the second entry is now in an archived file" \
+  same_text "$(echo "$files_2" | grep -c '/system@.*\.journal$')" 1
+inside logger -t unrelated "between the rotations"
+inside journalctl --rotate
+inside journalctl --vacuum-files=1 >/dev/null 2>&1
+check "vacuum: the files that held the paged entries are deleted" no_file_left $files_1 $files_2
+check "vacuum: the journal holds neither paged entry any more" \
+  same_text "$(inside journalctl -q -t eventlog-rotation-1 -t eventlog-rotation-2 -o cat)" ""
+m=$(mark)
+wait_lines "$m" '^No events found\.$' 3 >/dev/null
+check "vacuum: it pages nothing by itself" \
+  same_text "$(rotation_sources)" "eventlog-rotation-1 eventlog-rotation-2"
+check "vacuum: the entry after the vacuum is paged" page_rotation_entry 3
+m=$(mark)
+wait_lines "$m" '^No events found\.$' 3 >/dev/null
+gather_rotation_lines
+check "rotation: each entry is paged once, in order" same_text "$(rotation_sources)" \
+  "eventlog-rotation-1 eventlog-rotation-2 eventlog-rotation-3"
+# The gateway received, byte for byte, the messages the service says it sent, and those name
+# this host, each source and the event ID.
+rotation_lines=$(inside cat /root/rotation.lines)
+accepted_messages=$(echo "$rotation_lines" |
+  sed -n 's/^page accepted: \(EventLog: .*\) (record SendPage_[0-9]\{17\}\.xml)$/\1/p' |
+  sed 's/%\([0-9A-F][0-9A-F]\)/\\x\1/g' | while IFS= read -r line; do printf '%b\n' "$line"; done)
+check "rotation: the accepted messages name the host, each source once and the event ID" \
+  same_text "$(echo "$accepted_messages" | sed -E 's/^EventLog: [^ ].* (Host=)/<time> \1/')" \
+  "$(printf '<time> Host=%s Source=eventlog-rotation-%s EventID=1001\n' \
+    "$rotation_host" 1 "$rotation_host" 2 "$rotation_host" 3)"
+check "rotation: the gateway got exactly those messages, byte for byte" \
+  same_text "$(rotation_requests)" \
+  "$(echo "$accepted_messages" | sed 's/^/Page for pager 730418: /')"
+reported() { echo "$rotation_lines" | grep -E '^MyEventLogRecord\.(Source|Details)=' | tr '\n' '|'; }
+check "rotation: the transcript reports each entry once" same_text "$(reported)" \
+  "$(printf 'MyEventLogRecord.Source=eventlog-rotation-%s|MyEventLogRecord.Details=rotation check %s|' \
+    1 1 2 2 3 3)"
+# The rotations and the vacuum show in no line of the service: every line is a cycle's.
+cycle_line='^$|^No events found\.$|^Sleeping for 1 seconds\.$|^MyEventLogRecord\.|^page accepted: '
+cycle_line+='EventLog: |^[0-9]{1,2}/[0-9]{1,2}/[0-9]{2} [0-9]{1,2}:[0-9]{2}:[0-9]{2} [ap]m$'
+check "rotation: the service's lines are only its cycles' (no warning, no error)" \
+  same_text "$(echo "$rotation_lines" | grep -v -E "$cycle_line")" ""
+say "rotation and vacuum done"
 inside_sh 'sed -i "s|<LogFile>Journal</LogFile>|<LogFile>System</LogFile>|; s|<EventID>1001</EventID>|<EventID>7036</EventID>|" \
   /etc/eventlog/EventLog.XML'
 inside_sh 'cd /var/lib/eventlog && : >eventlog-20200101.CSV && : >SendPage_20200101000000000.xml &&
