@@ -344,7 +344,7 @@ void MeasureJournalCycles(const fs::path& dir, std::size_t count) {
   int files = 0;
   const double bytes = JournalBytes(dir, files);
   const std::string name = "journal " + std::to_string(count / 1000) + "k, " +
-                           std::to_string(files) + " files, " +
+                           std::to_string(files) + (files == 1 ? " file, " : " files, ") +
                            std::to_string(std::uint64_t(bytes / 1e6)) + " MB";
   const int repetitions = count >= 1000000 ? 3 : 5;
   const fs::path cursor = dir.parent_path() / (dir.filename().string() + ".cursor");
@@ -434,7 +434,7 @@ void MeasureEvtSpeed(const EvtLog& log) {
     if (!cold) ReadWhole(file);
     const Figures ours = Measure(repetitions, false, drop, search);
     std::printf("  %-44s wall median %7.2f ms (min %6.2f)  cpu %7.2f ms\n",
-                "FindLatestEvent (no match)", ours.Wall * 1e3, ours.WallMin * 1e3, ours.Cpu * 1e3);
+                "the whole search (no match)", ours.Wall * 1e3, ours.WallMin * 1e3, ours.Cpu * 1e3);
     const Figures catFigures = Measure(repetitions, true, drop, [&] { Run(cat); });
     const Figures start = Measure(repetitions, true, drop, [&] { Run("exec /bin/true"); });
     const Figures catAlone{catFigures.Wall - start.Wall, catFigures.Cpu - start.Cpu,

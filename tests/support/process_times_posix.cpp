@@ -1,8 +1,8 @@
-#include "tests/support/process_times.h"
-
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include "tests/support/process_times.h"
 
 namespace {
 
