@@ -88,8 +88,10 @@ void StoreEventRecordHeader(const EventLogRecord& header, std::uint8_t* bytes) {
 EventRecordWriter::EventRecordWriter(std::string& out, const EventLogRecord& header,
                                      std::size_t unitSize)
     : out_(out), base_(out.size()), unitSize_(unitSize) {
-  out_.resize(base_ + kEventRecordHeaderSize);
-  StoreEventRecordHeader(header, reinterpret_cast<std::uint8_t*>(out_.data() + base_));
+  // Appended from bytes laid out here: a record is written many thousand times a search.
+  std::uint8_t stored[kEventRecordHeaderSize];
+  StoreEventRecordHeader(header, stored);
+  out_.append(reinterpret_cast<const char*>(stored), kEventRecordHeaderSize);
 }
 
 void EventRecordWriter::Put32(std::size_t at, std::uint32_t value) {
@@ -97,7 +99,8 @@ void EventRecordWriter::Put32(std::size_t at, std::uint32_t value) {
 }
 
 void EventRecordWriter::Pad() {
-  while (Size() % 4 != 0) out_.push_back('\0');
+  if (const std::size_t padding = (4 - Size() % 4) % 4; padding != 0)
+    out_.append("\0\0\0", padding);
 }
 
 void EventRecordWriter::Text(std::string_view text) {
@@ -106,15 +109,22 @@ void EventRecordWriter::Text(std::string_view text) {
 }
 
 void EventRecordWriter::EndText() {
-  out_.append(unitSize_, '\0');
+  if (unitSize_ == 1)
+    out_.push_back('\0');
+  else
+    out_.append(unitSize_, '\0');
   if (inStrings_) ++strings_;
+}
+
+void EventRecordWriter::EndTexts(std::uint16_t count) {
+  if (inStrings_) strings_ = std::uint16_t(strings_ + count);
 }
 
 void EventRecordWriter::Sid(std::span<const std::uint8_t> sid) {
   Pad();
   Put32(offsetof(EventLogRecord, UserSidOffset), std::uint32_t(Size()));
   Put32(offsetof(EventLogRecord, UserSidLength), std::uint32_t(sid.size()));
-  out_.append(reinterpret_cast<const char*>(sid.data()), sid.size());
+  if (!sid.empty()) out_.append(reinterpret_cast<const char*>(sid.data()), sid.size());
 }
 
 void EventRecordWriter::BeginStrings() {
@@ -126,14 +136,15 @@ void EventRecordWriter::Data(std::span<const std::uint8_t> data) {
   inStrings_ = false;
   Put32(offsetof(EventLogRecord, DataOffset), std::uint32_t(Size()));
   Put32(offsetof(EventLogRecord, DataLength), std::uint32_t(data.size()));
-  out_.append(reinterpret_cast<const char*>(data.data()), data.size());
+  if (!data.empty()) out_.append(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
 std::uint32_t EventRecordWriter::Finish() {
   Pad();
   const auto length = std::uint32_t(Size() + kTrailerSize);
-  out_.append(kTrailerSize, '\0');
-  Put32(length - kTrailerSize, length);
+  std::uint8_t trailer[kTrailerSize];
+  StoreU32(trailer, length);
+  out_.append(reinterpret_cast<const char*>(trailer), kTrailerSize);
   Put32(offsetof(EventLogRecord, Length), length);
   StoreU16(
       reinterpret_cast<std::uint8_t*>(out_.data() + base_ + offsetof(EventLogRecord, NumStrings)),

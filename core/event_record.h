@@ -72,6 +72,8 @@ class EventRecordWriter {
 
   void Text(std::string_view text);
   void EndText();
+  // count texts, each with its zero byte, were appended to Out() in one go.
+  void EndTexts(std::uint16_t count);
   void Sid(std::span<const std::uint8_t> sid);
   void BeginStrings();
   void Data(std::span<const std::uint8_t> data);

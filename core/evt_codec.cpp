@@ -119,6 +119,7 @@ std::uint32_t CircularRegion::Distance(std::uint32_t from, std::uint32_t to) con
 
 namespace {
 
+using utf16::AppendAsciiTexts;
 using utf16::AppendAsciiUnits;
 using utf16::AsciiRunEnd;
 using utf16::UnitAt;
@@ -210,19 +211,31 @@ bool AppendAnsiRecord(const std::uint8_t* bytes, std::uint32_t length, WideToAns
     record.EndText();
     return offset + 2 * (*units + 1);
   };
-  const std::uint32_t computerOffset = appendText(kFixedRecordSize);
-  if (computerOffset == 0 || appendText(computerOffset) == 0) {
-    record.Abandon();
-    return false;
+  // Texts that follow each other and are ASCII throughout (the usual record) are narrowed in
+  // one go, their terminators with them; true when they were.
+  const auto appendAsciiTexts = [&](std::uint32_t offset, std::uint16_t count) {
+    if (!AppendAsciiTexts(bytes + offset, count, UnitsBefore(offset, limit), record.Out()))
+      return false;
+    record.EndTexts(count);
+    return true;
+  };
+  if (!appendAsciiTexts(kFixedRecordSize, 2)) {
+    const std::uint32_t computerOffset = appendText(kFixedRecordSize);
+    if (computerOffset == 0 || appendText(computerOffset) == 0) {
+      record.Abandon();
+      return false;
+    }
   }
   record.Sid(Part(bytes, header.UserSidOffset, header.UserSidLength));
   record.BeginStrings();
-  std::uint32_t at = header.StringOffset;
-  for (std::uint16_t i = 0; i < header.NumStrings; ++i) {
-    at = appendText(at);
-    if (at == 0) {
-      record.Abandon();
-      return false;
+  if (header.NumStrings > 0 && !appendAsciiTexts(header.StringOffset, header.NumStrings)) {
+    std::uint32_t at = header.StringOffset;
+    for (std::uint16_t i = 0; i < header.NumStrings; ++i) {
+      at = appendText(at);
+      if (at == 0) {
+        record.Abandon();
+        return false;
+      }
     }
   }
   record.Data(Part(bytes, header.DataOffset, header.DataLength));

@@ -21,7 +21,18 @@ std::optional<std::uint32_t> WideTextUnits(const std::uint8_t* text, std::uint32
 // The end of the run of ASCII units other than zero that starts at index, at most maxUnits.
 std::uint32_t AsciiRunEnd(const std::uint8_t* text, std::uint32_t index, std::uint32_t maxUnits);
 
-// Appends count ASCII units as bytes (each unit's low byte).
+// The count of units from text on up to and with the count-th zero unit (count texts that follow
+// each other, each with its terminator), which must come within maxUnits; nullopt when it does
+// not, or when a unit before it is not ASCII. count is at least 1.
+std::optional<std::uint32_t> AsciiTextsUnits(const std::uint8_t* text, std::uint32_t count,
+                                             std::uint32_t maxUnits);
+
+// Appends the units AsciiTextsUnits counts as bytes, the zero units with them, and returns their
+// count; nullopt, with out as it was, where AsciiTextsUnits gives nullopt.
+std::optional<std::uint32_t> AppendAsciiTexts(const std::uint8_t* text, std::uint32_t count,
+                                              std::uint32_t maxUnits, std::string& out);
+
+// Appends count ASCII units as bytes (each unit's low byte; a zero unit becomes a zero byte).
 void AppendAsciiUnits(const std::uint8_t* units, std::uint32_t count, std::string& out);
 
 }  // namespace core::utf16

@@ -235,6 +235,38 @@ TEST(EvtCodec, OnlyRunsOfOtherCharactersReachTheConversion) {
   }
 }
 
+TEST(EvtCodec, TextsOfEveryLengthAroundTheScanStepsComeOutTheSame) {
+  // The names, and the strings, are narrowed in one go while they are ASCII; lengths around the
+  // steps of eight and sixteen units and the 512 units narrowed at once, with a character the
+  // conversion takes first, last or not at all, and data bytes beyond the last string that are
+  // no ASCII text, must come out as the text by text conversion lays them out.
+  const std::size_t lengths[] = {0,  1,  5,  6,   7,   8,   9,   14,  15,  16,  17,  23,
+                                 31, 32, 33, 255, 503, 504, 505, 510, 511, 512, 513, 1030};
+  enum class Other { None, First, Last };
+  for (const std::size_t n : lengths) {
+    for (const Other other : {Other::None, Other::First, Other::Last}) {
+      SCOPED_TRACE(testing::Message() << n << " units, other character " << int(other));
+      const auto text = [&](std::size_t units, char16_t fill) {
+        std::u16string t(units, fill);
+        if (units > 0 && other == Other::First) t.front() = u'\u00E9';
+        if (units > 0 && other == Other::Last) t.back() = u'\u0100';
+        return t;
+      };
+      evt::NewRecord record;
+      record.Source = text(n, u'S');
+      record.Computer = text(n % 7, u'C');
+      record.Strings = {text(n, u'a'), u"", text(n + 3, u'b')};
+      record.Data = {0xE9, 0x00, 0xFF, 0x01};
+      const std::vector<std::uint8_t> expected = Expected(record);
+      runsConverted.clear();
+      EXPECT_EQ(AnsiOf(Encoded(record)), expected);
+      if (other == Other::None) {
+        EXPECT_TRUE(runsConverted.empty());
+      }
+    }
+  }
+}
+
 TEST(EvtCodec, DamagedRecordIsRefusedAndLeavesTheOutputAsItWas) {
   const std::vector<std::uint8_t> good = Encoded(SampleRecord());
   const std::uint32_t length = std::uint32_t(good.size());

@@ -719,17 +719,18 @@ TEST(EvtReader, LogLockedByAStuckWriterIsGivenUpAfterTheBound) {
   using Clock = std::chrono::steady_clock;
   const auto bound = std::chrono::milliseconds(platform::kEventLogLockWaitMilliseconds);
   TemporaryDirectory dir;
-  // More than one cache window of records, so that a reader has to go back to the file.
+  // More than one cache window of records (the reader's window is 256 KiB; these are 780 KB),
+  // so that a reader has to go back to the file.
   std::vector<evt::NewRecord> records;
-  for (std::uint32_t i = 1; i <= 60; ++i) records.push_back(MakeRecord(i, "text", 3000));
+  for (std::uint32_t i = 1; i <= 250; ++i) records.push_back(MakeRecord(i, "text", 3000));
   WriteRecords(dir.Path(), "Held", records, evt::kDefaultMaxSize);
   PointLogDirectoryAt(dir.Path());
   const std::string path = dir.File("Held.evt");
   const std::string before = ReadFileBytes(path);
   const std::vector<Record> intact = ReadLog("Held").Records;
-  ASSERT_EQ(intact.size(), 60u);
+  ASSERT_EQ(intact.size(), 250u);
   const std::vector<std::string> late = {"--dir",      dir.Path(), "--log",    "Held",
-                                         "--source",   "Late",     "--id",     "61",
+                                         "--source",   "Late",     "--id",     "251",
                                          "--computer", "HOST",     "--string", "late"};
 
   // A reader that has begun before the writer came.
@@ -784,7 +785,7 @@ TEST(EvtReader, LogLockedByAStuckWriterIsGivenUpAfterTheBound) {
   ProcessResult written = RunEventCreate(late);
   EXPECT_EQ(written.ExitCode, 0) << written.Errors;
   const std::vector<Record> after = ReadLog("Held").Records;
-  ASSERT_EQ(after.size(), 61u);
+  ASSERT_EQ(after.size(), 251u);
   EXPECT_EQ(after[0].Strings, std::vector<std::string>{"late"});
   EXPECT_EQ(std::vector<Record>(after.begin() + 1, after.end()), intact);
 }

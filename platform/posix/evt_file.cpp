@@ -50,7 +50,7 @@ const std::uint8_t* LogFile::Fetch(std::uint32_t offset, std::uint32_t count) {
     return nullptr;
   std::uint64_t end = std::uint64_t(offset) + count;
   const bool cached = offset >= windowStart_ && end <= std::uint64_t(windowStart_) + windowLength_;
-  if (cached) return window_.data() + (offset - windowStart_);
+  if (cached) return window_.get() + (offset - windowStart_);
   if (cacheOnly_) {
     missed_ = true;
     return nullptr;
@@ -64,7 +64,7 @@ const std::uint8_t* LogFile::Fetch(std::uint32_t offset, std::uint32_t count) {
       return nullptr;
     return scratch_.data();
   }
-  if (count > kWindowSize) {
+  if (count > windowSize_) {
     scratch_.resize(count);
     return ReadExact(offset, scratch_.data(), count) ? scratch_.data() : nullptr;
   }
@@ -72,15 +72,15 @@ const std::uint8_t* LogFile::Fetch(std::uint32_t offset, std::uint32_t count) {
   bool backwards = windowLength_ > 0 && offset < windowStart_;
   std::uint32_t start =
       backwards
-          ? std::uint32_t(std::max<std::int64_t>(kHeaderSize, std::int64_t(end) - kWindowSize))
+          ? std::uint32_t(std::max<std::int64_t>(kHeaderSize, std::int64_t(end) - windowSize_))
           : offset;
-  std::uint32_t length = std::min<std::uint32_t>(kWindowSize, regionEnd_ - start);
-  window_.resize(kWindowSize);
+  std::uint32_t length = std::min<std::uint32_t>(windowSize_, regionEnd_ - start);
+  if (!window_) window_.reset(new std::uint8_t[windowSize_]);
   windowLength_ = 0;
-  if (!ReadExact(start, window_.data(), length)) return nullptr;
+  if (!ReadExact(start, window_.get(), length)) return nullptr;
   windowStart_ = start;
   windowLength_ = length;
-  return window_.data() + (offset - start);
+  return window_.get() + (offset - start);
 }
 
 std::optional<LogBounds> LogFile::EofAt(std::uint32_t offset) {

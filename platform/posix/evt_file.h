@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,8 +23,11 @@ using namespace core::evt;
 class LogFile {
  public:
   static constexpr std::uint32_t kWindowSize = 64 * 1024;
+  // The reader's window: a whole log is read in few calls, each within the processor's caches.
+  static constexpr std::uint32_t kReadingWindowSize = 256 * 1024;
 
-  explicit LogFile(int fd) : fd_(fd) {}
+  explicit LogFile(int fd, std::uint32_t windowSize = kWindowSize)
+      : fd_(fd), windowSize_(windowSize) {}
   int Fd() const { return fd_; }
 
   // Reads the header and the file size; false when the file is no event log.
@@ -70,10 +74,11 @@ class LogFile {
   std::optional<LogBounds> EofAt(std::uint32_t offset);
 
   int fd_;
+  std::uint32_t windowSize_;
   FileHeader header_;
   std::uint8_t headerBytes_[kHeaderSize] = {};
   std::uint32_t regionEnd_ = kHeaderSize;
-  std::vector<std::uint8_t> window_;
+  std::unique_ptr<std::uint8_t[]> window_;  // windowSize_ bytes once allocated, never cleared
   std::uint32_t windowStart_ = 0;
   std::uint32_t windowLength_ = 0;
   std::vector<std::uint8_t> scratch_;

@@ -27,7 +27,9 @@ enum class Step { kDelivered, kEnd, kNeedFile };
 class EvtFileSource final : public LogSource {
  public:
   EvtFileSource(UniqueFd fd, UniqueFd lockFile)
-      : descriptor_(std::move(fd)), lock_(std::move(lockFile)), file_(descriptor_.get()) {}
+      : descriptor_(std::move(fd)),
+        lock_(std::move(lockFile)),
+        file_(descriptor_.get(), LogFile::kReadingWindowSize) {}
 
   // Reads the header and finds the newest record under a shared lock; false when a writer kept
   // the log locked too long or the file is no event log.
