@@ -17,11 +17,12 @@ namespace {
 
 class JournalSource final : public LogSource {
  public:
-  JournalSource(journal::UniqueJournal journal, std::vector<JournalRuleLine> rules)
+  JournalSource(journal::UniqueJournal journal, std::vector<JournalRuleLine> rules,
+                const std::string& fileNames)
       : journal_(std::move(journal)),
         rules_(std::move(rules)),
         matcher_(rules_),
-        prefix_(PositionPrefix(rules_)) {}
+        prefix_(PositionPrefix(rules_, fileNames)) {}
 
   const SourcedRecord* Next() override;
   std::string PositionText(const SourcedRecord& record) const override;
@@ -42,20 +43,24 @@ class JournalSource final : public LogSource {
   std::string bytes_;
   SourcedRecord record_;
   std::uint64_t realtime_ = 0;  // the stamp of the entry the last record came from
-  std::string prefix_;          // "journal:<fingerprint of the rules>:"
+  std::string prefix_;          // "journal:<fingerprint of the rules and files>:"
 
-  static std::string PositionPrefix(const std::vector<JournalRuleLine>& rules);
+  static std::string PositionPrefix(const std::vector<JournalRuleLine>& rules,
+                                    const std::string& fileNames);
 };
 
-// Other rules give the same entries other event IDs: a position names the rules it was read
-// with, and a reading with other rules does not stop at it.
-std::string JournalSource::PositionPrefix(const std::vector<JournalRuleLine>& rules) {
+// Other rules give the same entries other event IDs, and a journal file that arrived since may
+// hold entries that sort below those read before: a position names the rules and the files it
+// was read with, and a reading with other rules or files does not stop at it.
+std::string JournalSource::PositionPrefix(const std::vector<JournalRuleLine>& rules,
+                                          const std::string& fileNames) {
   std::uint64_t hash = core::HashBytes("rules");
   for (const JournalRuleLine& rule : rules) {
     hash = core::HashBytes(std::to_string(rule.Line) + ":", hash);
     hash = core::HashBytes(rule.Text, hash);
     hash = core::HashBytes("\n", hash);
   }
+  hash = core::HashBytes(fileNames, core::HashBytes("files", hash));
   return "journal:" + core::HashText(hash) + ":";
 }
 
@@ -112,9 +117,11 @@ const SourcedRecord* JournalSource::Next() {
 }
 
 std::unique_ptr<JournalSource> OpenJournal(std::vector<JournalRuleLine> rules) {
+  // Listed before the journal opens: a file that arrives in between counts as new next time.
+  const std::string fileNames = journal::JournalFileNames();
   journal::UniqueJournal journal = journal::OpenTheJournal();
   if (!journal) return nullptr;
-  return std::make_unique<JournalSource>(std::move(journal), std::move(rules));
+  return std::make_unique<JournalSource>(std::move(journal), std::move(rules), fileNames);
 }
 
 std::unique_ptr<LogSource> OpenJournalLog(const std::string&) {
