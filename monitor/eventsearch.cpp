@@ -30,12 +30,12 @@ void ForgetRecord(tMyEventLogRecord& result) {
   result.EventLogRecord.EventID = 0;
 }
 
-// Reads the next block into the buffer, growing it when the next record does not fit.
+// Reads the next block into the buffer, growing it when the next record does not fit; at the
+// end errorCode says why.
 bool ReadNextBlock(platform::EventLogHandle log, std::vector<std::uint8_t>& buffer,
-                   std::uint32_t& bytesRead) {
+                   std::uint32_t& bytesRead, std::uint32_t& errorCode) {
   for (;;) {
     std::uint32_t bytesNeeded = 0;
-    std::uint32_t errorCode = 0;
     if (platform::ReadEventLogBackwards(log, buffer.data(),
                                         static_cast<std::uint32_t>(buffer.size()), bytesRead,
                                         bytesNeeded, errorCode))
@@ -75,26 +75,138 @@ BlockWalkOutcome WalkEventBlock(const std::uint8_t* block, std::size_t size,
   return BlockWalkOutcome::NoMatch;
 }
 
-bool FindLatestEvent(tEventSearchRecord criteria, tMyEventLogRecord& result) {
-  // The handle is released on every way out, the failing time conversion included.
-  const platform::UniqueEventLog log(platform::OpenEventLog(criteria.LogFile));
-  if (!log) return false;
+namespace {
 
+// How a walk over the log's records ended.
+enum class WalkEnd {
+  Matched,
+  NoMatch,   // after the oldest record, or at a record that breaks the layout
+  Stopped,   // at the stop: the records from there on are the remembered search's
+  BrokeOff,  // the log broke off, or a read failed otherwise: older records were not read
+};
+
+struct Walk {
+  WalkEnd End = WalkEnd::NoMatch;
+  std::uint32_t TimeGenerated = 0;  // the match's
+  std::string NewestPosition;
+};
+
+// Reads the open log newest first to the first match, the end of the log or the stop.
+Walk WalkLog(platform::EventLogHandle log, const tEventSearchRecord& criteria,
+             tMyEventLogRecord& result) {
+  Walk walk;
   std::vector<std::uint8_t> buffer(kInitialBufferSize);
   std::uint32_t bytesRead = 0;
-  while (ReadNextBlock(log.get(), buffer, bytesRead)) {
-    std::uint32_t timeGenerated = 0;
-    switch (WalkEventBlock(buffer.data(), bytesRead, criteria, result, timeGenerated)) {
-      case BlockWalkOutcome::Matched:
-        result.TimeGeneratedAsDateTime = UTCToLocalDateTime(UnixTimeToDateTime(timeGenerated));
-        return true;
-      case BlockWalkOutcome::Malformed:
-        return false;
-      case BlockWalkOutcome::NoMatch:
-        break;
-    }
+  std::uint32_t errorCode = 0;
+  walk.End = WalkEnd::BrokeOff;
+  while (ReadNextBlock(log, buffer, bytesRead, errorCode)) {
+    const BlockWalkOutcome outcome =
+        WalkEventBlock(buffer.data(), bytesRead, criteria, result, walk.TimeGenerated);
+    if (outcome == BlockWalkOutcome::NoMatch) continue;
+    walk.End = outcome == BlockWalkOutcome::Matched ? WalkEnd::Matched : WalkEnd::NoMatch;
+    walk.NewestPosition = platform::EventLogNewestPosition(log);
+    return walk;
   }
-  return false;
+  if (errorCode == platform::kErrorHandleEof)
+    walk.End = platform::EventLogStopReached(log) ? WalkEnd::Stopped : WalkEnd::NoMatch;
+  walk.NewestPosition = platform::EventLogNewestPosition(log);
+  return walk;
+}
+
+bool SameCriteria(const tSearchMemory& memory, const tEventSearchRecord& criteria) {
+  return memory.LogFile == criteria.LogFile && memory.EventID == criteria.EventID &&
+         memory.Source == criteria.Source;
+}
+
+// Reads the log, only down to the memory's anchor when it may; answered is false when the walk
+// was not enough to answer (the caller then reads the whole log).
+bool SearchLog(const tEventSearchRecord& criteria, tSearchMemory& memory, bool mayStop,
+               tMyEventLogRecord& result, bool& answered) {
+  answered = true;
+  const tSearchMemory remembered = memory;
+  // Until this search is over, nothing is known: a failure on the way leaves the next search
+  // reading the whole log.
+  memory = tSearchMemory{};
+  const platform::UniqueEventLog log(platform::OpenEventLog(criteria.LogFile));
+  if (!log) return false;
+  if (mayStop) platform::StopEventLogReadsAt(log.get(), remembered.Anchor);
+
+  const Walk walk = WalkLog(log.get(), criteria, result);
+  tSearchMemory found;
+  found.Anchor = walk.NewestPosition;
+  found.LogFile = criteria.LogFile;
+  found.EventID = criteria.EventID;
+  found.Source = criteria.Source;
+  switch (walk.End) {
+    case WalkEnd::Matched:
+      found.Outcome = tSearchMemory::tOutcome::Matched;
+      found.MatchEventID = result.EventLogRecord.EventID;
+      found.MatchSource = result.Source;
+      found.MatchDetails = result.Details;
+      found.MatchTimeGenerated = walk.TimeGenerated;
+      // A failing conversion leaves the memory empty, as the whole search leaves the result.
+      result.TimeGeneratedAsDateTime = UTCToLocalDateTime(UnixTimeToDateTime(walk.TimeGenerated));
+      memory = std::move(found);
+      return true;
+    case WalkEnd::NoMatch:
+      found.Outcome = tSearchMemory::tOutcome::NoMatch;
+      memory = std::move(found);
+      return false;
+    case WalkEnd::BrokeOff:
+      return false;
+    case WalkEnd::Stopped:
+      break;
+  }
+  // The records below the stop are the remembered search's, and none above it matched.
+  if (remembered.Outcome == tSearchMemory::tOutcome::NoMatch) {
+    // The whole search would have examined the remembered records too.
+    ForgetRecord(result);
+    found.Outcome = tSearchMemory::tOutcome::NoMatch;
+    memory = std::move(found);
+    return false;
+  }
+  TDateTime generated = 0;
+  try {
+    generated = UTCToLocalDateTime(UnixTimeToDateTime(remembered.MatchTimeGenerated));
+  } catch (const std::exception&) {
+    answered = false;  // the whole search says whether that match is still there to convert
+    return false;
+  }
+  // A match that would be reported again must still be in the log: only a whole search knows.
+  if (generated > criteria.LoggedAfter) {
+    answered = false;
+    return false;
+  }
+  result.EventLogRecord.EventID = remembered.MatchEventID;
+  result.Source = remembered.MatchSource;
+  result.Details = remembered.MatchDetails;
+  result.TimeGeneratedAsDateTime = generated;
+  found.Outcome = tSearchMemory::tOutcome::Matched;
+  found.MatchEventID = remembered.MatchEventID;
+  found.MatchSource = remembered.MatchSource;
+  found.MatchDetails = remembered.MatchDetails;
+  found.MatchTimeGenerated = remembered.MatchTimeGenerated;
+  memory = std::move(found);
+  return true;
+}
+
+}  // namespace
+
+bool FindLatestEvent(tEventSearchRecord criteria, tMyEventLogRecord& result) {
+  tSearchMemory memory;
+  bool answered = true;
+  return SearchLog(criteria, memory, false, result, answered);
+}
+
+bool FindLatestEventSince(const tEventSearchRecord& criteria, tSearchMemory& memory,
+                          tMyEventLogRecord& result) {
+  const bool mayStop = memory.Outcome != tSearchMemory::tOutcome::Unknown &&
+                       !memory.Anchor.empty() && SameCriteria(memory, criteria);
+  bool answered = true;
+  const bool matched = SearchLog(criteria, memory, mayStop, result, answered);
+  if (answered) return matched;
+  memory = tSearchMemory{};
+  return SearchLog(criteria, memory, false, result, answered);
 }
 
 bool CountEventRecords(const std::string& logName, std::uint64_t& count) {
@@ -103,8 +215,9 @@ bool CountEventRecords(const std::string& logName, std::uint64_t& count) {
   if (!log) return false;
   std::vector<std::uint8_t> buffer(kInitialBufferSize);
   std::uint32_t bytesRead = 0;
+  std::uint32_t errorCode = 0;
   bool whole = true;
-  while (whole && ReadNextBlock(log.get(), buffer, bytesRead)) {
+  while (whole && ReadNextBlock(log.get(), buffer, bytesRead, errorCode)) {
     for (std::size_t offset = 0; offset < bytesRead;) {
       const auto length = core::FramedRecordLength(buffer.data() + offset, bytesRead - offset);
       if (!length) {

@@ -1,5 +1,7 @@
 #include "monitor/monitor.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -46,12 +48,11 @@ TDateTime Report(tEventSearchRecord& settings, const tMyEventLogRecord& record) 
 }
 
 void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record, ReportAction action,
-              tDeliveryStateKeeper& state) {
+              tDeliveryStateKeeper& state, tSearchMemory* memory) {
   RetryDeliveryState(state);
-  bool matched = FindLatestEvent(settings, record);
+  const bool reports = CycleFindsReport(settings, record, memory);
   ConsoleWriteLine("");
-  // Only a match of this very search is reported; an earlier cycle's match never is again.
-  if (matched && record.TimeGeneratedAsDateTime > settings.LoggedAfter) {
+  if (reports) {
     const TDateTime generated = record.TimeGeneratedAsDateTime;
     KeepPendingReport(state, generated);
     const TDateTime reported = Report(settings, record);
@@ -81,12 +82,28 @@ void Monitor(StartUpStep readKitSettings) {
   // The settings' action is looked up once; the cycles run what it names.
   const ReportAction action = ActionFor(EventSearchRecord.Action);
   bool repeats = EventSearchRecord.Sleep > 0;
+  // What each search found, so that the next reads only what the log gained meanwhile.
+  tSearchMemory memory;
+  tSearchMemory* const remembered = WholeSearchRequested() ? nullptr : &memory;
   do {
-    RunCycle(EventSearchRecord, MyEventLogRecord, action, state);
+    RunCycle(EventSearchRecord, MyEventLogRecord, action, state, remembered);
   } while (repeats);
 }
 
 }  // namespace
+
+bool CycleFindsReport(const tEventSearchRecord& settings, tMyEventLogRecord& record,
+                      tSearchMemory* memory) {
+  const bool matched = memory != nullptr ? FindLatestEventSince(settings, *memory, record)
+                                         : FindLatestEvent(settings, record);
+  // Only a match of this very search is reported; an earlier cycle's match never is again.
+  return matched && record.TimeGeneratedAsDateTime > settings.LoggedAfter;
+}
+
+bool WholeSearchRequested() {
+  const char* value = std::getenv("EVENTLOG_WHOLE_SEARCH");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
 
 std::vector<std::string> ReportRecordLines(const tMyEventLogRecord& record,
                                            const std::string& action) {

@@ -19,6 +19,15 @@ using StartUpStep = void (*)();
 // Runs the monitor and returns the process's exit code.
 int RunMonitor(StartUpStep readKitSettings = nullptr);
 
+// The cycle's search and its decision: true when the cycle reports the record, a match of this
+// very search generated after the settings' LoggedAfter. With a memory, the search reads only
+// what the log gained since the memory's search (FindLatestEventSince); without, the whole log.
+bool CycleFindsReport(const tEventSearchRecord& settings, tMyEventLogRecord& record,
+                      tSearchMemory* memory);
+
+// Whether EVENTLOG_WHOLE_SEARCH=1 asks every cycle to read the whole log.
+bool WholeSearchRequested();
+
 // The lines of a report after its time line: the record's event ID, source, generation time and
 // details, then the action.
 std::vector<std::string> ReportRecordLines(const tMyEventLogRecord& record,

@@ -19,6 +19,8 @@ using EventLogHandle = void*;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorHandleEof = 38;            // after the oldest record
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;  // the next record does not fit
+// The log broke off before its oldest record (damage, a writer that overtook the reader, a lock
+// held too long): its older records were not read.
 constexpr std::uint32_t kErrorEventlogFileCorrupt = 1500;
 
 // Opens the named log of the local machine; nullptr when it cannot be opened.
@@ -32,6 +34,28 @@ bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t buffe
                            std::uint32_t& errorCode);
 
 void CloseEventLog(EventLogHandle log);
+
+// Positions: a record's place in its log as an opaque text, for a later reading of the same log
+// to stop at. A position names the record robustly (a .evt log and the Windows service: its
+// record number and a hash of its bytes, since a cleared and refilled log numbers its records
+// anew; the journal: the entry's cursor and a fingerprint of the journal.rules lines in use,
+// since other rules give other event IDs).
+
+// Makes the reads of an open log, before its first read, stop before the record at the
+// position: the read that would deliver it ends the log instead (kErrorHandleEof). When a
+// record shows that the remembered one is gone (the log was cleared, replaced, wrapped or
+// vacuumed past it), the reads go on to the oldest record as without a stop. An empty or foreign
+// position sets no stop.
+void StopEventLogReadsAt(EventLogHandle log, const std::string& position);
+
+// Whether the reads of the log ended at the stop set above.
+bool EventLogStopReached(EventLogHandle log);
+
+// After the first read: the position of the log's newest record as that read met it (the stop's
+// record when the reads stopped before delivering any). Empty for an empty log, before the first
+// read, or where a later reading must not stop at it (a journal entry stamped in the future:
+// entries written after it may sort below it).
+std::string EventLogNewestPosition(EventLogHandle log);
 
 struct EventLogTraits {
   static EventLogHandle Invalid() { return nullptr; }

@@ -357,3 +357,55 @@ TEST(WindowsEventLogBackend, ReadsAsTheServiceAnswers) {
 }
 
 }  // namespace
+
+// A search that reads only what the log gained since the last one, through the backend's stop,
+// against the whole search of the same log, step by step as the log changes.
+TEST(WindowsEventLogSearch, ASearchSinceTheLastGivesWhatTheWholeSearchGives) {
+  auto event = [](std::uint32_t number, std::uint32_t id, const std::string& text) {
+    Event e;
+    e.RecordNumber = number;
+    e.EventID = id;
+    e.Strings = {text};
+    e.TimeGenerated = kOctoberNinth + number;
+    return Record(e);
+  };
+  // A record whose texts lack their zero byte: it breaks the layout and ends the walk.
+  Bytes broken = event(6, 7036, "broken");
+  std::memset(broken.data() + 56, 'x', broken.size() - 60);
+  const Bytes old3 = event(3, 7036, "three");
+  const Bytes old2 = event(2, 1, "two");
+  const Bytes old1 = event(1, 7036, "one");
+  struct Step {
+    const char* name;
+    std::vector<Bytes> log;  // newest first
+  } steps[] = {
+      {"the first search reads all", {old3, old2, old1}},
+      {"nothing new: the remembered match", {old3, old2, old1}},
+      {"a new record that does not match", {event(4, 1, "four"), old3, old2, old1}},
+      {"a new match", {event(5, 7036, "five"), event(4, 1, "four"), old3, old2, old1}},
+      {"a broken record above the remembered match",
+       {broken, event(5, 7036, "five"), event(4, 1, "four"), old3}},
+      {"cleared and refilled past the remembered number",
+       {event(6, 1, "six'"), event(5, 1, "five'"), event(4, 7036, "four'"), event(3, 1, "3'")}},
+      {"cleared, fewer records", {event(2, 1, "two''"), event(1, 7036, "one''")}},
+      {"emptied", {}},
+      {"a first record again", {event(1, 7036, "one'''")}},
+  };
+  tEventSearchRecord criteria = Criteria("System", 7036);
+  criteria.LoggedAfter = 1e6;  // no remembered match is due again: the memory answers
+  tSearchMemory memory;
+  tMyEventLogRecord since;
+  tMyEventLogRecord whole;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    ScopedFakeEventLogService service({{"System", step.log, {}}});
+    const bool wholeFound = FindLatestEvent(criteria, whole);
+    EXPECT_EQ(FindLatestEventSince(criteria, memory, since), wholeFound);
+    EXPECT_EQ(since.EventLogRecord.EventID, whole.EventLogRecord.EventID);
+    EXPECT_EQ(since.Source, whole.Source);
+    EXPECT_EQ(since.Details, whole.Details);
+    EXPECT_EQ(since.TimeGeneratedAsDateTime, whole.TimeGeneratedAsDateTime);
+    EXPECT_EQ(service.Opens(), 2);
+    EXPECT_EQ(service.Closes(), 2);
+  }
+}

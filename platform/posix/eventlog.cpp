@@ -22,12 +22,40 @@ std::span<const LogSourceKind> LogSourceKinds() {
 
 namespace {
 
+enum class StopState { kNone, kPending, kReached };
+
 struct OpenLog {
   std::unique_ptr<LogSource> Source;
   std::string Pending;  // a record that did not fit the caller's buffer, delivered next
   bool HasPending = false;
   bool Finished = false;
+  std::string Stop;  // the position the reads stop before
+  StopState StopAt = StopState::kNone;
+  std::string Newest;  // the position of the first record the source handed out
+  bool HandedOut = false;
 };
+
+// Takes the source's next record; nullptr at the end of the log, at its break or at the stop.
+const SourcedRecord* NextRecord(OpenLog& log) {
+  const SourcedRecord* next = log.Source->Next();
+  if (next == nullptr) return nullptr;
+  if (!log.HandedOut) log.Newest = log.Source->PositionText(*next);
+  log.HandedOut = true;
+  if (log.StopAt == StopState::kPending) {
+    switch (log.Source->Place(*next, log.Stop)) {
+      case core::Placement::kAt:
+        log.StopAt = StopState::kReached;
+        return nullptr;
+      case core::Placement::kGone:
+        // The reads go on to the oldest record, as without a stop.
+        log.StopAt = StopState::kNone;
+        break;
+      case core::Placement::kNewer:
+        break;
+    }
+  }
+  return next;
+}
 
 std::mutex registryMutex;
 std::unordered_set<const void*>& Registry() {
@@ -38,6 +66,10 @@ std::unordered_set<const void*>& Registry() {
 bool IsOpen(EventLogHandle handle) {
   std::lock_guard lock(registryMutex);
   return handle != nullptr && Registry().count(handle) != 0;
+}
+
+OpenLog* Opened(EventLogHandle handle) {
+  return IsOpen(handle) ? static_cast<OpenLog*>(handle) : nullptr;
 }
 
 const LogSourceKind& KindOf(const std::string& logName) {
@@ -74,7 +106,7 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
   while (!log.Finished) {
     std::string_view record = log.Pending;
     if (!log.HasPending) {
-      const SourcedRecord* next = log.Source->Next();
+      const SourcedRecord* next = NextRecord(log);
       if (next == nullptr) {
         log.Finished = true;
         break;
@@ -95,8 +127,30 @@ bool ReadEventLogBackwards(EventLogHandle handle, void* buffer, std::uint32_t bu
   }
   log.Source->Pause();
   if (bytesRead > 0) return true;
-  errorCode = full ? kErrorInsufficientBuffer : kErrorHandleEof;
+  if (full)
+    errorCode = kErrorInsufficientBuffer;
+  else if (log.StopAt != StopState::kReached && log.Source->BrokeOff())
+    errorCode = kErrorEventlogFileCorrupt;
+  else
+    errorCode = kErrorHandleEof;
   return false;
+}
+
+void StopEventLogReadsAt(EventLogHandle handle, const std::string& position) {
+  OpenLog* log = Opened(handle);
+  if (log == nullptr || position.empty() || !log->Source->Accepts(position)) return;
+  log->Stop = position;
+  log->StopAt = StopState::kPending;
+}
+
+bool EventLogStopReached(EventLogHandle handle) {
+  const OpenLog* log = Opened(handle);
+  return log != nullptr && log->StopAt == StopState::kReached;
+}
+
+std::string EventLogNewestPosition(EventLogHandle handle) {
+  const OpenLog* log = Opened(handle);
+  return log == nullptr ? std::string() : log->Newest;
 }
 
 EventLogLocation LocateEventLog(const std::string& logName) {

@@ -22,7 +22,7 @@ namespace {
 
 using evt::LogFile;
 
-enum class Step { kDelivered, kEnd, kNeedFile };
+enum class Step { kDelivered, kEnd, kBroken, kNeedFile };
 
 class EvtFileSource final : public LogSource {
  public:
@@ -38,6 +38,18 @@ class EvtFileSource final : public LogSource {
   void Pause() override {
     held_.reset();
     file_.SetCacheOnly(true);
+  }
+  bool BrokeOff() const override { return brokeOff_; }
+  std::string PositionText(const SourcedRecord& record) const override {
+    return core::NumberedPosition(std::uint32_t(record.Position.Number), record.Bytes);
+  }
+  bool Accepts(std::string_view position) const override {
+    return core::ParseNumberedPosition(position).has_value();
+  }
+  core::Placement Place(const SourcedRecord& record, std::string_view position) const override {
+    const auto remembered = core::ParseNumberedPosition(position);
+    if (!remembered) return core::Placement::kGone;
+    return core::PlaceNumbered(std::uint32_t(record.Position.Number), record.Bytes, *remembered);
   }
 
  private:
@@ -55,6 +67,7 @@ class EvtFileSource final : public LogSource {
   std::uint32_t expectedNumber_ = 0;
   bool delivered_ = false;  // expectedNumber_ holds the number of the next record
   bool finished_ = false;
+  bool brokeOff_ = false;  // the reading ended before the oldest record
   std::string converted_;  // reused for every record
   SourcedRecord record_;
 };
@@ -87,6 +100,7 @@ bool EvtFileSource::Start() {
   evt::FileLock lock(lock_.get(), evt::FileLock::Kind::Shared);
   if (!lock.Held() || !file_.Load()) return false;
   finished_ = !StartAtNewest();
+  brokeOff_ = finished_;
   // Records already in the cache window are a snapshot taken under the lock, so they are
   // delivered without touching the file; the file is locked and its header checked for a
   // writer's changes only when the window has to be refilled.
@@ -111,17 +125,17 @@ bool EvtFileSource::FollowWriter() {
 Step EvtFileSource::ConvertNext() {
   if (remaining_ < evt::kMinRecordSize) return Step::kEnd;
   const std::uint8_t* trailer = file_.Fetch(file_.Backward(cursor_, 4), 4);
-  if (trailer == nullptr) return file_.Missed() ? Step::kNeedFile : Step::kEnd;
+  if (trailer == nullptr) return file_.Missed() ? Step::kNeedFile : Step::kBroken;
   const std::uint32_t length = core::LoadU32(trailer);
   if (length < evt::kMinRecordSize || length > evt::kMaxRecordSize || length > remaining_)
-    return Step::kEnd;
+    return Step::kBroken;
   const std::uint32_t start = file_.Backward(cursor_, length);
   const std::uint8_t* bytes = file_.Fetch(start, length);
-  if (bytes == nullptr) return file_.Missed() ? Step::kNeedFile : Step::kEnd;
+  if (bytes == nullptr) return file_.Missed() ? Step::kNeedFile : Step::kBroken;
   const std::uint32_t number = core::LoadU32(bytes + offsetof(EventLogRecord, RecordNumber));
-  if (delivered_ && number != expectedNumber_) return Step::kEnd;
+  if (delivered_ && number != expectedNumber_) return Step::kBroken;
   converted_.clear();
-  if (!evt::AppendAnsiRecord(bytes, length, AppendUtf16LeAsAnsi, converted_)) return Step::kEnd;
+  if (!evt::AppendAnsiRecord(bytes, length, AppendUtf16LeAsAnsi, converted_)) return Step::kBroken;
   cursor_ = start;
   remaining_ -= length;
   expectedNumber_ = number - 1;
@@ -136,6 +150,8 @@ const SourcedRecord* EvtFileSource::Next() {
     const Step step = ConvertNext();
     if (step == Step::kDelivered) return &record_;
     if (step == Step::kEnd) break;
+    brokeOff_ = true;
+    if (step == Step::kBroken) break;
     held_.emplace(lock_.get(), evt::FileLock::Kind::Shared);
     // A writer that keeps the log locked too long ends the reading here.
     if (!held_->Held()) break;
@@ -145,6 +161,7 @@ const SourcedRecord* EvtFileSource::Next() {
       finished_ = true;
     else if (std::memcmp(header, seenHeader_, evt::kHeaderSize) != 0)
       finished_ = !FollowWriter();
+    brokeOff_ = finished_;
   }
   finished_ = true;
   return nullptr;

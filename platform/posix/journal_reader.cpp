@@ -1,9 +1,12 @@
 #include "platform/posix/journal_reader.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/evt_codec.h"
 #include "platform/journal.h"
@@ -85,6 +88,23 @@ Entry ReadEntry(sd_journal* journal, std::string& cursor) {
   sd_journal_get_realtime_usec(journal, &entry.RealtimeMicroseconds);
   entry.SequenceNumber = CursorOf(journal, cursor);
   return entry;
+}
+
+std::string JournalFileNames() {
+  const std::string dir = JournalDirectory();
+  if (dir.empty()) return {};
+  DIR* listing = opendir(dir.c_str());
+  if (listing == nullptr) return {};
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    if (name.ends_with(".journal") || name.ends_with(".journal~")) names.emplace_back(name);
+  }
+  closedir(listing);
+  std::sort(names.begin(), names.end());
+  std::string text;
+  for (const std::string& name : names) text += name + "\n";
+  return text;
 }
 
 UniqueJournal OpenTheJournal() {

@@ -42,6 +42,11 @@ struct Entry {
 // when it cannot be opened.
 UniqueJournal OpenTheJournal();
 
+// The journal files of EVENTLOG_JOURNAL_DIR by name, sorted, one a line; empty for the system
+// journal. A file that arrives later (one copied in, whose entries may sort below those read
+// before) changes it.
+std::string JournalFileNames();
+
 // The fields of the entry the journal stands at; the views live until the journal moves on.
 // cursor receives the entry's cursor (its position, to seek back to).
 Entry ReadEntry(sd_journal* journal, std::string& cursor);

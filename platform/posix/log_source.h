@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/record_position.h"
 #include "platform/eventlog.h"
 
 namespace platform {
@@ -40,6 +41,17 @@ class LogSource {
   virtual const SourcedRecord* Next() = 0;
   // One read of the service ends: what the source holds meanwhile (a lock) is let go.
   virtual void Pause() {}
+  // After Next() gave nullptr: whether the log broke off there rather than after its oldest
+  // record.
+  virtual bool BrokeOff() const { return false; }
+  // The record's position as a text (platform/eventlog.h); empty when a later reading must not
+  // stop at it.
+  virtual std::string PositionText(const SourcedRecord& record) const = 0;
+  // Whether a remembered position is one of this log's, as it is read now (its kind, and for
+  // the journal the same rules); a reading stops only at such a position.
+  virtual bool Accepts(std::string_view position) const = 0;
+  // Where a record stands against an accepted position.
+  virtual core::Placement Place(const SourcedRecord& record, std::string_view position) const = 0;
 };
 
 struct LogSourceKind {

@@ -1,6 +1,12 @@
 // The system's event log service: the logs of the local machine, read newest record first.
 #include "platform/eventlog.h"
 
+#include <new>
+#include <optional>
+#include <string_view>
+
+#include "core/byteorder.h"
+#include "core/record_position.h"
 #include "platform/win32/handles.h"
 
 // The system's header names its own call like the function defined here.
@@ -18,10 +24,56 @@ static_assert(sizeof(EventLogRecord) == sizeof(EVENTLOGRECORD));
 // The service takes no larger read buffer.
 constexpr std::uint32_t kLargestRead = 0x7FFFF;
 
+// The service's handle with what the reads keep beside it: the stop and the newest record.
+struct OpenLog {
+  HANDLE Handle = nullptr;
+  std::optional<core::NumberedRecordPosition> Stop;
+  bool StopReached = false;
+  bool HandedOut = false;
+  std::string Newest;
+};
+
+// Looks at the whole records a read delivered: takes the newest record's position and cuts the
+// block before the stop's record; the bytes of the block to keep.
+std::uint32_t KeepBeforeStop(OpenLog& log, const std::uint8_t* block, std::uint32_t size) {
+  std::uint32_t offset = 0;
+  while (offset + sizeof(EVENTLOGRECORD) <= size) {
+    const std::uint32_t length = core::LoadU32(block + offset);
+    // A record that breaks the layout is the search's to find.
+    if (length < sizeof(EVENTLOGRECORD) || length > size - offset) break;
+    const std::uint32_t number =
+        core::LoadU32(block + offset + offsetof(EVENTLOGRECORD, RecordNumber));
+    const std::string_view bytes(reinterpret_cast<const char*>(block + offset), length);
+    if (!log.HandedOut) log.Newest = core::NumberedPosition(number, bytes);
+    log.HandedOut = true;
+    if (!log.Stop) return size;
+    switch (core::PlaceNumbered(number, bytes, *log.Stop)) {
+      case core::Placement::kAt:
+        log.StopReached = true;
+        return offset;
+      case core::Placement::kGone:
+        log.Stop.reset();  // read on to the oldest record, as without a stop
+        return size;
+      case core::Placement::kNewer:
+        break;
+    }
+    offset += length;
+  }
+  return size;
+}
+
 }  // namespace
 
 EventLogHandle OpenEventLog(const std::string& logName) {
-  return OpenEventLogA(nullptr, logName.c_str());
+  HANDLE handle = OpenEventLogA(nullptr, logName.c_str());
+  if (handle == nullptr) return nullptr;
+  auto* log = new (std::nothrow) OpenLog;
+  if (log == nullptr) {
+    ::CloseEventLog(handle);
+    return nullptr;
+  }
+  log->Handle = handle;
+  return log;
 }
 
 bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t bufferSize,
@@ -34,6 +86,11 @@ bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t buffe
     errorCode = kErrorInvalidHandle;
     return false;
   }
+  auto& opened = *static_cast<OpenLog*>(log);
+  if (opened.StopReached) {
+    errorCode = kErrorHandleEof;
+    return false;
+  }
   // Without a buffer the call still says how large the next record is.
   char none = 0;
   if (buffer == nullptr) {
@@ -42,8 +99,10 @@ bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t buffe
   }
   if (bufferSize > kLargestRead) bufferSize = kLargestRead;
   DWORD read = 0, needed = 0;
-  if (ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer, bufferSize,
-                    &read, &needed)) {
+  if (ReadEventLogA(opened.Handle, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer,
+                    bufferSize, &read, &needed)) {
+    if (read > bufferSize) read = bufferSize;
+    if (read > 0) read = KeepBeforeStop(opened, static_cast<const std::uint8_t*>(buffer), read);
     if (read > 0) {
       bytesRead = read;
       return true;
@@ -58,7 +117,23 @@ bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t buffe
 }
 
 void CloseEventLog(EventLogHandle log) {
-  if (log != nullptr) ::CloseEventLog(log);
+  if (log == nullptr) return;
+  auto* opened = static_cast<OpenLog*>(log);
+  ::CloseEventLog(opened->Handle);
+  delete opened;
+}
+
+void StopEventLogReadsAt(EventLogHandle log, const std::string& position) {
+  if (log == nullptr) return;
+  static_cast<OpenLog*>(log)->Stop = core::ParseNumberedPosition(position);
+}
+
+bool EventLogStopReached(EventLogHandle log) {
+  return log != nullptr && static_cast<OpenLog*>(log)->StopReached;
+}
+
+std::string EventLogNewestPosition(EventLogHandle log) {
+  return log == nullptr ? std::string() : static_cast<OpenLog*>(log)->Newest;
 }
 
 EventLogLocation LocateEventLog(const std::string& logName) {
