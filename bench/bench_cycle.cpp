@@ -10,14 +10,12 @@
 // bench_cycle [evt|journal|speed]...   (no argument: all three parts)
 #include <algorithm>
 #include <chrono>
-#include <concepts>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "core/byteorder.h"
@@ -28,10 +26,6 @@
 #include "tests/support/process_times.h"
 #include "timing.h"
 
-// The incremental search's memory (monitor/eventsearch.h), once it has landed; until then this
-// declaration names an incomplete type and the cycles below are whole searches.
-struct tSearchMemory;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -39,21 +33,7 @@ namespace evt = core::evt;
 using bench::Clock;
 using bench::Median;
 
-template <typename Memory = tSearchMemory>
-constexpr bool kIncremental = requires(const tEventSearchRecord& criteria, Memory& memory,
-                                       tMyEventLogRecord& result) {
-  sizeof(Memory);
-  { FindLatestEventSince(criteria, memory, result) } -> std::same_as<bool>;
-};
-
-const char* SearchKind() {
-  return kIncremental<> ? "incremental search (FindLatestEventSince)"
-                        : "WHOLE SEARCH every cycle (FindLatestEvent: FindLatestEventSince has "
-                          "not landed, so 'nothing new' and '100 new' read the whole log)";
-}
-
 // The monitor's cycles over one log: what the search remembers lives from cycle to cycle.
-template <typename Memory = tSearchMemory>
 class Cycles {
  public:
   explicit Cycles(tEventSearchRecord criteria) : criteria_(std::move(criteria)) {}
@@ -61,16 +41,12 @@ class Cycles {
   void Forget() { memory_ = {}; }
   bool Run() {
     tMyEventLogRecord result;
-    if constexpr (kIncremental<Memory>)
-      return FindLatestEventSince(criteria_, memory_, result);
-    else
-      return FindLatestEvent(criteria_, result);
+    return FindLatestEventSince(criteria_, memory_, result);
   }
 
  private:
-  using Storage = std::conditional_t<kIncremental<Memory>, Memory, int>;
   tEventSearchRecord criteria_;
-  Storage memory_{};
+  tSearchMemory memory_;
 };
 
 // ---- measuring
@@ -100,6 +76,10 @@ Figures Measure(int repetitions, bool children, const std::function<void()>& pre
 
 void Nothing() {}
 
+// A cycle with nothing new is cheap and, right after a whole search, still pays for that
+// search's pages: its median is taken over many cycles.
+constexpr int kIdleRepetitions = 25;
+
 void Run(const std::string& command) {
   if (std::system(command.c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
 }
@@ -112,9 +92,9 @@ double Seconds(Clock::time_point since) {
 
 void PrintRow(const std::string& log, const char* step, const Figures& ours, const char* other,
               const Figures* theirs) {
-  std::printf("%-34s %-13s %9.1f %9.1f  |", log.c_str(), step, ours.Wall * 1e3, ours.Cpu * 1e3);
+  std::printf("%-34s %-13s %9.2f %9.2f  |", log.c_str(), step, ours.Wall * 1e3, ours.Cpu * 1e3);
   if (theirs != nullptr)
-    std::printf(" %-22s %9.1f %9.1f\n", other, theirs->Wall * 1e3, theirs->Cpu * 1e3);
+    std::printf(" %-22s %9.2f %9.2f\n", other, theirs->Wall * 1e3, theirs->Cpu * 1e3);
   else
     std::printf(" %-22s\n", other);
 }
@@ -214,14 +194,14 @@ void MeasureEvtCycles(const EvtLog& log, const fs::path& work) {
   setenv("EVENTLOG_DIR", work.c_str(), 1);
   const int repetitions = log.Records >= 1000000 ? 3 : 5;
   std::uint32_t next = log.Records;
-  Cycles<> cycles(NoMatch("Bench"));
+  Cycles cycles(NoMatch("Bench"));
   const Figures whole = Measure(
       repetitions, false, [&] { cycles.Forget(); }, [&] { cycles.Run(); });
   const std::string cat = "cat " + Quoted(file) + " >/dev/null";
   const Figures catFigures = Measure(repetitions, true, Nothing, [&] { Run(cat); });
   cycles.Forget();
   cycles.Run();
-  const Figures idle = Measure(repetitions, false, Nothing, [&] { cycles.Run(); });
+  const Figures idle = Measure(kIdleRepetitions, false, Nothing, [&] { cycles.Run(); });
   const Figures fresh = Measure(
       repetitions, false,
       [&] {
@@ -351,23 +331,26 @@ void MeasureJournalCycles(const fs::path& dir, std::size_t count) {
   const std::string journalctl = "journalctl --no-pager -D " + Quoted(dir) +
                                  " --cursor-file=" + Quoted(cursor) + " -o cat >/dev/null 2>&1";
   const auto forgetCursor = [&] { fs::remove(cursor); };
-  std::vector<fs::path> added;
+  // New entries go where a running journald puts them: at the end of the newest file, which is
+  // kept aside and put back afterwards so that the cached journal stays as it was built.
+  const fs::path newest =
+      dir / ("bench-" + std::to_string((count - 1) / kEntriesPerFile) + ".journal");
+  const fs::path kept = dir.parent_path() / (dir.filename().string() + ".newest");
+  fs::copy_file(newest, kept, fs::copy_options::overwrite_existing);
   std::size_t next = count;
   const auto addHundred = [&] {
-    const fs::path file = dir / ("new-" + std::to_string(added.size()) + ".journal");
-    if (!WriteJournal(file, next, next + 100)) std::fprintf(stderr, "new entries not written\n");
-    added.push_back(file);
+    if (!WriteJournal(newest, next, next + 100)) std::fprintf(stderr, "new entries not written\n");
     next += 100;
   };
 
-  Cycles<> cycles(NoMatch("Journal"));
+  Cycles cycles(NoMatch("Journal"));
   const Figures whole = Measure(
       repetitions, false, [&] { cycles.Forget(); }, [&] { cycles.Run(); });
   const Figures first = Measure(repetitions, true, forgetCursor, [&] { Run(journalctl); });
   cycles.Forget();
   cycles.Run();
-  const Figures idle = Measure(repetitions, false, Nothing, [&] { cycles.Run(); });
-  const Figures idleCtl = Measure(repetitions, true, Nothing, [&] { Run(journalctl); });
+  const Figures idle = Measure(kIdleRepetitions, false, Nothing, [&] { cycles.Run(); });
+  const Figures idleCtl = Measure(kIdleRepetitions, true, Nothing, [&] { Run(journalctl); });
   // Each new batch is seen once by each: the cycle, then journalctl after its cursor.
   std::vector<double> wall, cpu, wallCtl, cpuCtl;
   for (int i = 0; i < repetitions; ++i) {
@@ -384,8 +367,7 @@ void MeasureJournalCycles(const fs::path& dir, std::size_t count) {
   PrintRow(name, "whole", whole, "journalctl first run", &first);
   PrintRow(name, "nothing new", idle, "journalctl nothing new", &idleCtl);
   PrintRow(name, "100 new", fresh, "journalctl 100 new", &freshCtl);
-  // The cached journal stays as it was built.
-  for (const fs::path& file : added) fs::remove(file);
+  fs::rename(kept, newest);
   fs::remove(cursor);
 }
 
@@ -415,7 +397,7 @@ void MeasureEvtSpeed(const EvtLog& log) {
   const fs::path file = log.Dir / "Bench.evt";
   std::printf("\nThe whole search of %s (%ju bytes, %u records), no match, side by side:\n",
               file.c_str(), std::uintmax_t(fs::file_size(file)), log.Records);
-  Cycles<> cycles(NoMatch("Bench"));
+  Cycles cycles(NoMatch("Bench"));
   const auto search = [&] {
     cycles.Forget();
     if (cycles.Run()) std::abort();
@@ -458,7 +440,7 @@ int main(int argc, char** argv) {
   };
   const fs::path root = CacheRoot();
   fs::create_directories(root);
-  std::printf("logs cached in %s (BENCH_CYCLE_DIR)\ncycles: %s\n", root.c_str(), SearchKind());
+  std::printf("logs cached in %s (BENCH_CYCLE_DIR)\n", root.c_str());
   if (wanted("speed")) MeasureEvtSpeed(BuildEvtLog(root / "evt-full", 0));
   if (wanted("evt")) {
     std::printf("\n");
