@@ -22,6 +22,7 @@
 #include "core/evt_codec.h"
 #include "monitor/eventsearch.h"
 #include "platform/eventwriter.h"
+#include "sample_logs.h"
 #include "tests/support/journal_writer.h"
 #include "tests/support/process_times.h"
 #include "timing.h"
@@ -116,22 +117,9 @@ constexpr char kCompleteMarker[] = "complete";
 
 constexpr std::uint32_t kUnboundedMaxSize = 0x40000000;  // 1 GiB: 1,000,000 records never wrap
 
-evt::NewRecord EvtRecord(std::uint32_t count) {
-  evt::NewRecord record;
-  record.TimeGenerated = 1500000000 + count;
-  record.TimeWritten = record.TimeGenerated;
-  record.EventID = 7000 + count % 50;
-  record.Source = count % 3 == 0 ? u"Service Control Manager" : u"Tcpip";
-  record.Computer = u"WORKSTATION-01";
-  record.Strings = {u"The Print Spooler service entered the running state.", u"running",
-                    std::u16string(count % 40, u'x')};
-  record.Data.assign(count % 64, std::uint8_t(count));
-  return record;
-}
-
 void AppendEvt(const fs::path& dir, std::uint32_t number, std::uint32_t maxSize) {
   const std::string error =
-      platform::AppendEvent(dir.string(), "Bench", EvtRecord(number), maxSize);
+      platform::AppendEvent(dir.string(), "Bench", bench::SampleEvtRecord(number), maxSize);
   if (!error.empty()) {
     std::fprintf(stderr, "bench_cycle: %s\n", error.c_str());
     std::exit(1);
@@ -218,47 +206,11 @@ void MeasureEvtCycles(const EvtLog& log, const fs::path& work) {
 
 // ---- the journal
 
-constexpr std::uint64_t kStart = 1700000000000000;
 constexpr std::size_t kEntriesPerFile = 170000;
-
-const char* const kIdentifiers[] = {"kernel", "systemd", "sshd", "CRON", "nginx", "dbus-daemon"};
-const char* const kMessages[] = {
-    "pam_unix(cron:session): session opened for user root(uid=0) by (uid=0)",
-    "Started session-4711.scope - Session 4711 of User deploy.",
-    "Accepted publickey for deploy from 10.1.2.3 port 51234 ssh2: ED25519 SHA256:abcdefghijk",
-    "10.0.0.7 - - [14/Nov/2023:22:13:20 +0000] \"GET /healthz HTTP/1.1\" 200 2 \"-\" "
-    "\"kube-probe\"",
-    "audit: type=1400 audit(1700000000.123:42): apparmor=\"STATUS\" operation=\"profile_load\"",
-    "Activating via systemd: service name='org.freedesktop.hostname1' unit='dbus-org.service'",
-};
-
-// An entry whose message is about 300 bytes, as a busy server's are.
-JournalEntry GeneratedEntry(std::size_t i) {
-  JournalEntry entry;
-  entry.RealtimeMicroseconds = kStart + i * 1000;
-  const std::size_t kind = i % 6;
-  std::string message = std::string(kMessages[kind]) + " #" + std::to_string(i);
-  message += " request_id=" + std::to_string(i * 7919 % 1000003) + " user=deploy" +
-             " path=/srv/app/releases/2023111" + std::to_string(i % 10) +
-             "/config/settings.yaml status=ok duration_ms=" + std::to_string(i % 997);
-  while (message.size() < 300) message += " detail=" + std::to_string(i % 101);
-  entry.Fields = {{"SYSLOG_IDENTIFIER", kIdentifiers[kind]},
-                  {"_COMM", kIdentifiers[kind]},
-                  {"_PID", std::to_string(1000 + i % 5000)},
-                  {"_UID", "0"},
-                  {"_HOSTNAME", "web-01"},
-                  {"PRIORITY", std::to_string(3 + i % 5)},
-                  {"SYSLOG_FACILITY", "3"},
-                  {"_TRANSPORT", "syslog"},
-                  {"MESSAGE", message}};
-  if (i % 3 == 0)
-    entry.Fields.push_back({"_SYSTEMD_UNIT", "unit-" + std::to_string(i % 40) + ".service"});
-  return entry;
-}
 
 std::vector<JournalEntry> Entries(std::size_t first, std::size_t end) {
   std::vector<JournalEntry> entries;
-  for (std::size_t i = first; i < end; ++i) entries.push_back(GeneratedEntry(i));
+  for (std::size_t i = first; i < end; ++i) entries.push_back(bench::SampleJournalEntry(i, true));
   return entries;
 }
 

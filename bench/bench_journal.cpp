@@ -10,6 +10,7 @@
 
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
+#include "sample_logs.h"
 #include "tests/support/journal_writer.h"
 #include "timing.h"
 
@@ -18,37 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kRepetitions = 5;
-constexpr std::uint64_t kStart = 1700000000000000;
 constexpr char kCompleteMarker[] = "complete";
-
-const char* const kIdentifiers[] = {"kernel", "systemd", "sshd", "CRON", "nginx", "dbus-daemon"};
-const char* const kMessages[] = {
-    "pam_unix(cron:session): session opened for user root(uid=0) by (uid=0)",
-    "Started session-4711.scope - Session 4711 of User deploy.",
-    "Accepted publickey for deploy from 10.1.2.3 port 51234 ssh2: ED25519 SHA256:abcdefghijk",
-    "10.0.0.7 - - [14/Nov/2023:22:13:20 +0000] \"GET /healthz HTTP/1.1\" 200 2 \"-\" "
-    "\"kube-probe\"",
-    "audit: type=1400 audit(1700000000.123:42): apparmor=\"STATUS\" operation=\"profile_load\"",
-    "Activating via systemd: service name='org.freedesktop.hostname1' unit='dbus-org.service'",
-};
-
-JournalEntry GeneratedEntry(std::size_t i) {
-  JournalEntry entry;
-  entry.RealtimeMicroseconds = kStart + i * 1000;
-  const std::size_t kind = i % 6;
-  entry.Fields = {{"SYSLOG_IDENTIFIER", kIdentifiers[kind]},
-                  {"_COMM", kIdentifiers[kind]},
-                  {"_PID", std::to_string(1000 + i % 5000)},
-                  {"_UID", "0"},
-                  {"_HOSTNAME", "web-01"},
-                  {"PRIORITY", std::to_string(3 + i % 5)},
-                  {"SYSLOG_FACILITY", "3"},
-                  {"_TRANSPORT", "syslog"},
-                  {"MESSAGE", std::string(kMessages[kind]) + " #" + std::to_string(i)}};
-  if (i % 3 == 0)
-    entry.Fields.push_back({"_SYSTEMD_UNIT", "unit-" + std::to_string(i % 40) + ".service"});
-  return entry;
-}
 
 // Generates the entries into dir once; a directory left complete by an earlier run is reused.
 bool BuildJournal(const fs::path& dir, std::size_t count) {
@@ -62,7 +33,7 @@ bool BuildJournal(const fs::path& dir, std::size_t count) {
     for (std::size_t first = 0; first < count; first += kBatch) {
       std::vector<JournalEntry> batch;
       for (std::size_t i = first; i < first + kBatch && i < count; ++i)
-        batch.push_back(GeneratedEntry(i));
+        batch.push_back(bench::SampleJournalEntry(i));
       out << JournalExportText(batch);
     }
   }

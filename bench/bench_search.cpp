@@ -15,6 +15,7 @@
 #include "monitor/eventsearch.h"
 #include "platform/eventlog.h"
 #include "platform/eventwriter.h"
+#include "sample_logs.h"
 #include "timing.h"
 
 namespace {
@@ -30,15 +31,7 @@ constexpr int kRepetitions = 7;
 std::uint32_t BuildFullLog(const std::string& dir) {
   std::uint32_t count = 0;
   for (;; ++count) {
-    evt::NewRecord record;
-    record.TimeGenerated = 1500000000 + count;
-    record.TimeWritten = record.TimeGenerated;
-    record.EventID = 7000 + count % 50;
-    record.Source = count % 3 == 0 ? u"Service Control Manager" : u"Tcpip";
-    record.Computer = u"WORKSTATION-01";
-    record.Strings = {u"The Print Spooler service entered the running state.", u"running",
-                      std::u16string(count % 40, u'x')};
-    record.Data.assign(count % 64, std::uint8_t(count));
+    const evt::NewRecord record = bench::SampleEvtRecord(count);
     std::string error = platform::AppendEvent(dir, "Bench", record, evt::kDefaultMaxSize);
     if (!error.empty()) {
       std::fprintf(stderr, "bench_search: %s\n", error.c_str());
