@@ -61,6 +61,8 @@ TEST(EventLogCheckParts, CommandLineNamesTheTargetOrSaysWhatIsWrong) {
       {{"--settings=other.xml"}, "", ".", "other.xml"},
       {{"/?"}, "", ".", "./EventLog.XML", true},
       {{"-h"}, "", ".", "./EventLog.XML", true},
+      // Help is answered wherever it stands, even beside a wrong argument.
+      {{"--bogus", "a", "b", "-?"}, "", ".", "./EventLog.XML", true},
       {{"--settings"}, "--settings needs a value", "", ""},
       {{"--user"}, "--user needs a value", "", ""},
       {{"--bogus"}, "unknown option --bogus", "", ""},

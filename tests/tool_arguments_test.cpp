@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr tools::OptionSpec kOptions[] = {
-    {"--port", true}, {"--answer", true}, {"--help", false}, {"-h", false}, {"/?", false}};
+constexpr tools::OptionSpec kOptions[] = {{"--port", true}, {"--answer", true}};
 
 bool TakesValue(const std::string& name) {
   for (const tools::OptionSpec& option : kOptions)
@@ -56,10 +55,15 @@ TEST(ToolArguments, WalksTheCommandLineAgainstTheTable) {
       {{"--answer="}, {"option --answer="}},
       {{"--answer", ""}, {"option --answer="}},
       // A value that reads like an option is the option's value.
-      {{"--answer", "--help", "-h"}, {"option --answer=--help", "flag -h"}},
+      {{"--answer", "--help", "-h"}, {"option --answer=--help", "flag --help"}},
       {{"--port"}, {"missing --port"}},
-      {{"-h", "--port"}, {"flag -h", "missing --port"}},
-      {{"/?"}, {"flag /?"}},
+      {{"-h", "--port"}, {"flag --help", "missing --port"}},
+      // Every spelling of help is the option --help, whatever the tool's table holds.
+      {{"/?"}, {"flag --help"}},
+      {{"-?", "/help", "/Help", "--help"},
+       {"flag --help", "flag --help", "flag --help", "flag --help"}},
+      {{"--port", "/?"}, {"option --port=/?"}},
+      {{"/?x", "/h", "?", "--Help"}, {"operand /?x", "operand /h", "operand ?", "operand --Help"}},
       {{"--help", "folder"}, {"flag --help", "operand folder"}},
       // Unknown options stay operands in their place; the tool names them.
       {{"--bogus", "--port", "1"}, {"operand --bogus", "option --port=1"}},

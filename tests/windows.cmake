@@ -10,11 +10,16 @@ add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 add_executable(eventlog_tests ${EVENTLOG_TEST_FILES})
 target_link_libraries(eventlog_tests PRIVATE eventlog_test_support monitor kit tool_arguments
                                              GTest::gtest GTest::gtest_main)
+# eventcreate and eventlog-service are Linux tools: the tests that run them leave them out here.
 target_compile_definitions(eventlog_tests PRIVATE
   EVENTLOG_EXE="$<TARGET_FILE:EventLog>"
   EVENTLOG_CHECK_EXE="$<TARGET_FILE:eventlog-check>"
+  PAGEGATEWAY_EXE="$<TARGET_FILE:pagegateway>"
+  EVENTCREATE_EXE=""
+  EVENTLOG_SERVICE_EXE=""
+  EVENTLOG_VERSION="${PROJECT_VERSION}"
   SHARED_FIXTURES_DIR="${PROJECT_SOURCE_DIR}/../shared/fixtures")
-add_dependencies(eventlog_tests EventLog eventlog-check)
+add_dependencies(eventlog_tests EventLog eventlog-check pagegateway)
 # One run of the whole suite, as every test of its own would start Wine anew; then the regional
 # settings once more in German. A program started under Wine keeps its parent's locale, so the
 # language is chosen where Wine starts.

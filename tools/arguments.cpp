@@ -1,6 +1,8 @@
 // The command lines of the tools (arguments.h).
 #include "tools/arguments.h"
 
+#include "core/ascii.h"
+
 namespace tools {
 
 namespace {
@@ -13,11 +15,20 @@ const OptionSpec* Known(std::span<const OptionSpec> options, std::string_view na
 
 }  // namespace
 
+bool IsHelpSpelling(std::string_view text) {
+  return text == "--help" || text == "-h" || text == "/?" || text == "-?" ||
+         core::AsciiLowered(text) == "/help";
+}
+
 std::vector<Argument> ReadArguments(int argc, const char* const* argv,
                                     std::span<const OptionSpec> options) {
   std::vector<Argument> arguments;
   for (int i = 1; i < argc; ++i) {
     const std::string_view text = argv[i];
+    if (IsHelpSpelling(text)) {
+      arguments.push_back({ArgumentKind::Option, "--help", {}});
+      continue;
+    }
     if (const OptionSpec* option = Known(options, text)) {
       if (!option->TakesValue) {
         arguments.push_back({ArgumentKind::Option, std::string(text), {}});

@@ -3,6 +3,8 @@
 // argument, whatever it reads ("--answer --help" answers "--help"), or the text after its name
 // and "=" in the same argument ("--port=8080"). Every other argument is an operand, in its place;
 // each tool says itself what an operand that starts with "-" is, so that each keeps its messages.
+// Help is asked the same way of every tool, whatever its table: "--help" and "-h", and as Windows
+// programs are asked, "/?", "-?" and "/help" (in any letter case); each is the option "--help".
 #pragma once
 
 #include <span>
@@ -13,7 +15,7 @@
 namespace tools {
 
 struct OptionSpec {
-  std::string_view Name;  // "--port", "-h", "/?"
+  std::string_view Name;  // "--port", "--version"
   bool TakesValue = false;
 };
 
@@ -32,6 +34,9 @@ struct Argument {
 // The arguments after the program's name, in their order; a missing value can only be the last.
 std::vector<Argument> ReadArguments(int argc, const char* const* argv,
                                     std::span<const OptionSpec> options);
+
+// Whether an argument is one of the spellings of help above.
+bool IsHelpSpelling(std::string_view text);
 
 // What eventcreate and pagegateway answer to an argument that is not a known option with its
 // value ("missing value for --port", "unknown option -x", "unexpected argument x (...)"); empty

@@ -44,7 +44,11 @@ constexpr const char* kDescription =
     "                  as the details\n"
     "  --data-hex HEX  the record's binary data, as pairs of hex digits\n"
     "\n"
-    "Exit codes: 0 written, 1 the log could not be written, 2 bad arguments (nothing written).\n";
+    "Exit codes:\n"
+    "  0  written; also --help and --version\n"
+    "  1  the log could not be written: its folder or file cannot be made, opened, locked or\n"
+    "     written\n"
+    "  2  bad arguments, or a record too big for the log (nothing written)\n";
 
 struct Options {
   std::string dir;
@@ -106,12 +110,13 @@ std::optional<std::uint16_t> ParseType(std::string_view name) {
   return std::nullopt;
 }
 
-// The options; --help (-h) and --version take no value, every other one takes one.
+// The options; --help (any of its spellings, tools/arguments.h) and --version take no value,
+// every other one takes one.
 constexpr tools::OptionSpec kOptions[] = {
-    {"--dir", true},    {"--log", true},      {"--source", true},   {"--id", true},
-    {"--type", true},   {"--category", true}, {"--computer", true}, {"--time", true},
-    {"--string", true}, {"--data-hex", true}, {"--max-size", true}, {"--help", false},
-    {"-h", false},      {"--version", false}};
+    {"--dir", true},     {"--log", true},      {"--source", true},   {"--id", true},
+    {"--type", true},    {"--category", true}, {"--computer", true}, {"--time", true},
+    {"--string", true},  {"--data-hex", true}, {"--max-size", true}, {"--help", false},
+    {"--version", false}};
 
 // Sets the option's value; an error text naming what is wrong with it.
 std::string ApplyOption(std::string_view option, const std::string& value, Options& options) {
@@ -178,12 +183,12 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
   return {};
 }
 
-// The first of --help (-h) and --version among the options, or empty; an option's value is no
+// The first of --help and --version among the options, or empty; an option's value is no
 // option, whatever it reads.
 std::string_view AskedForInformation(int argc, char** argv) {
   for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
     if (argument.Kind != tools::ArgumentKind::Option) continue;
-    if (argument.Name == "--help" || argument.Name == "-h") return "--help";
+    if (argument.Name == "--help") return "--help";
     if (argument.Name == "--version") return "--version";
   }
   return {};

@@ -25,8 +25,10 @@ constexpr const char* kDescription =
     "  --answer TEXT  the body of every answer; by default the gateway's success marker, any\n"
     "                 other text makes EventLog take the page as refused\n"
     "\n"
-    "Exit codes: 1 it cannot listen on the port, 2 bad arguments. Otherwise it runs until it\n"
-    "is stopped.\n";
+    "Exit codes (otherwise it runs until it is stopped):\n"
+    "  0  --help and --version\n"
+    "  1  it cannot listen on the port\n"
+    "  2  bad arguments\n";
 constexpr std::uint32_t kLoopback = 0x7F000001;
 constexpr std::size_t kMaxRequestBytes = 64 * 1024;
 constexpr int kRequestWaitMilliseconds = 5000;
@@ -111,9 +113,9 @@ void Serve(platform::SocketHandle connection, const std::string& answer) {
   platform::ShutdownSending(connection);
 }
 
-// The options; --help (-h) and --version take no value.
+// The options; --help (any of its spellings, tools/arguments.h) and --version take no value.
 constexpr tools::OptionSpec kOptions[] = {
-    {"--port", true}, {"--answer", true}, {"--help", false}, {"-h", false}, {"--version", false}};
+    {"--port", true}, {"--answer", true}, {"--help", false}, {"--version", false}};
 
 // Reads the options; an error text on bad arguments.
 std::string ParseOptions(int argc, char** argv, long& port, std::string& answer) {
@@ -138,10 +140,10 @@ std::string ParseOptions(int argc, char** argv, long& port, std::string& answer)
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The first of --help (-h) and --version among the options; an option's value is no option.
+  // The first of --help and --version among the options; an option's value is no option.
   for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
     if (argument.Kind != tools::ArgumentKind::Option) continue;
-    if (argument.Name == "--help" || argument.Name == "-h") {
+    if (argument.Name == "--help") {
       std::fputs(kUsage, stdout);
       std::fputs(kDescription, stdout);
       return 0;

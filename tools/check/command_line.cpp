@@ -50,7 +50,7 @@ const char kUsage[] =
     "                     and the outcome: the page record (written to the current folder; with\n"
     "                     --service to the program folder), or the failure's class and message\n"
     "                     (its report is written in the program folder)\n"
-    "  --help, /?         print this text and exit\n"
+    "  --help, -h, /?     print this text and exit\n"
     "  --version          print the version and exit\n"
     "\n"
     "For each tag of the settings it prints the raw text between <Tag> and </Tag> (quoted,\n"
@@ -92,16 +92,16 @@ const char kUsage[] =
     "FOLDER, each in one line. Its own times carry four-digit years; the lines of a record are\n"
     "printed as EventLog prints them.\n"
     "\n"
+    "Without --service, run it as the user EventLog runs as and with its environment\n"
+    "(EVENTLOG_DIR, PAGING_GATEWAY_HOST, TZ, LC_ALL, LC_TIME, LANG): it sees what EventLog would\n"
+    "see.\n"
+    "\n"
     "Exit codes:\n"
-    "  0  sound (notes at most)\n"
+    "  0  sound (notes at most); also --help and --version\n"
     "  1  warnings\n"
     "  2  errors: EventLog would stop on its error line, watch the wrong thing, never find\n"
     "     anything or fail to page; also bad arguments (with this text on standard error)\n"
-    "  3  the check itself could not run (no such folder or user, a refused switch of user)\n"
-    "\n"
-    "Without --service, run it as the user EventLog runs as and with its environment\n"
-    "(EVENTLOG_DIR, PAGING_GATEWAY_HOST, TZ, LC_ALL, LC_TIME, LANG): it sees what EventLog would\n"
-    "see.\n";
+    "  3  the check itself could not run (no such folder or user, a refused switch of user)\n";
 
 std::string ParseOptions(int argc, char** argv, Options& options) {
   const std::pair<const char*, std::optional<std::string> Options::*> valued[] = {
@@ -110,14 +110,22 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
       {"--program-dir", &Options::ProgramDirectory},
       {"--state", &Options::State},
       {"--user", &Options::User}};
-  const std::pair<const char*, bool Options::*> flags[] = {
-      {"--service", &Options::Service}, {"--probe", &Options::Probe}, {"--page", &Options::Page},
-      {"--help", &Options::Help},       {"-h", &Options::Help},       {"/?", &Options::Help},
-      {"--version", &Options::Version}};
+  const std::pair<const char*, bool Options::*> flags[] = {{"--service", &Options::Service},
+                                                           {"--probe", &Options::Probe},
+                                                           {"--page", &Options::Page},
+                                                           {"--help", &Options::Help},
+                                                           {"--version", &Options::Version}};
   std::vector<tools::OptionSpec> known;
   for (const auto& [name, member] : valued) known.push_back({name, true});
   for (const auto& [name, member] : flags) known.push_back({name, false});
-  for (const tools::Argument& argument : tools::ReadArguments(argc, argv, known)) {
+  const std::vector<tools::Argument> arguments = tools::ReadArguments(argc, argv, known);
+  // Help is answered wherever it stands, even beside a wrong argument.
+  for (const tools::Argument& argument : arguments)
+    if (argument.Kind == tools::ArgumentKind::Option && argument.Name == "--help") {
+      options.Help = true;
+      return {};
+    }
+  for (const tools::Argument& argument : arguments) {
     if (argument.Kind == tools::ArgumentKind::MissingValue) return argument.Name + " needs a value";
     if (argument.Kind == tools::ArgumentKind::Option) {
       for (const auto& [name, member] : flags)

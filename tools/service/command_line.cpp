@@ -35,11 +35,17 @@ const char* const kUsage =
     "\n"
     "Environment: EVENTLOG_LOG_LEVEL (at least 5 under the service), EVENTLOG_LOG_IDENT (default\n"
     "eventlog), EVENTLOG_LOG_FILE, EVENTLOG_LOG_KEEPDAYS and EVENTLOG_SYSLOG_HOST (the page\n"
-    "outcomes are also relayed there) reach EventLog's log writer.\n";
+    "outcomes are also relayed there) reach EventLog's log writer.\n"
+    "\n"
+    "Exit codes (run ends as EventLog ended: with its exit code, or by its signal):\n"
+    "  0  prepare or finish did its work; also --help and --version\n"
+    "  1  prepare or finish failed, an error in the settings among them (the reason on\n"
+    "     standard error)\n"
+    "  2  bad arguments (with this text on standard error)\n";
 
 Parsed ParseArguments(int argc, char** argv, Options& options) {
   // --help and --version count wherever they stand, even where an option's value would be.
-  static constexpr tools::OptionSpec kInformation[] = {{"--help"}, {"-h"}, {"--version"}};
+  static constexpr tools::OptionSpec kInformation[] = {{"--help"}, {"--version"}};
   for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kInformation)) {
     if (argument.Kind != tools::ArgumentKind::Option) continue;
     return argument.Name == "--version" ? Parsed::Version : Parsed::Help;
