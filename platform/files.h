@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,13 @@ bool IsRefused(const WholeFile& file);
 // followed", "<name> is not a regular file but a FIFO", "<name> is larger than 1 MiB (1048576
 // bytes)", "cannot open <name>: <reason>", "cannot read <name>: <reason>"; empty when it was.
 std::string WholeFileProblem(const std::string& name, const WholeFile& file, std::size_t limit);
+
+// A name in the program's 8-bit set as a std::filesystem path, and a path back as such a name.
+// On Linux the bytes stay as they are; on Windows they pass through the ANSI code page, as every
+// other name the program gives the system does (std::filesystem on its own would read a narrow
+// name as Latin-1 and give back UTF-8, so "Event Log €" would name no folder).
+std::filesystem::path PathOf(const std::string& name);
+std::string PathText(const std::filesystem::path& path);
 
 // A size as the texts give it: "16 MiB" for whole mebibytes, else "<n> bytes".
 std::string SizeText(std::size_t bytes);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -12,6 +13,13 @@ std::string ComputerName();
 
 // The full path of the running program's executable file.
 std::string ExecutablePath();
+
+// The program's arguments, its name first, in the 8-bit set (platform/text.h), from main's argc
+// and argv. Linux gives them as they are. On Windows they are read again from the wide command
+// line, since the C library's narrow ones pass through the code page's best fit, which makes
+// "Ω" an "O" and "Ł" an "L" and so may name another folder: here a character the code
+// page lacks becomes "?", and the argument is added to lost as it then reads.
+std::vector<std::string> ProgramArguments(int argc, char** argv, std::vector<std::string>& lost);
 
 // Whether a character ends a directory part of a path on this system.
 bool IsPathSeparator(char c);

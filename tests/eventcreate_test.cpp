@@ -125,4 +125,16 @@ TEST(EventCreateCommandLine, WritesWithAWarningForIdsAboveSixteenBitsAndTypesInA
   }
 }
 
+// A log folder with blanks and a letter beyond ASCII, given with its trailing separator as an
+// operator copies it: eventcreate makes the folder and writes the log into it.
+TEST(EventCreateCommandLine, WritesIntoAFolderWithBlanksAndLettersBeyondAscii) {
+  TemporaryDirectory dir;
+  const std::string folder = dir.Path() + "/Program Files/Event Log \u00dc/";
+  ProcessResult result =
+      RunEventCreate({"--dir", folder, "--log", "System", "--source", "S", "--id", "7036"});
+  EXPECT_EQ(result.ExitCode, 0) << result.Errors;
+  EXPECT_EQ(result.Output, "");
+  EXPECT_GT(ReadFileBytes(folder + "System.evt").size(), kFirstRecord);
+}
+
 }  // namespace

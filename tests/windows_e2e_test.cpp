@@ -14,6 +14,8 @@
 #include "kit/records.h"
 #include "paging/sendpage.h"
 #include "platform/console.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "tests/support/kit_support.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/nonwaiting_pipes.h"
@@ -204,6 +206,68 @@ TEST(WindowsCheck, NamesTheRegistryKeyOfAMissingLogAndPrintsItsHelp) {
         << result.Output;
     EXPECT_EQ(result.ExitCode, 0);
   }
+}
+
+// A folder with blanks and letters beyond ASCII, given to eventlog-check as FOLDER and as
+// --program-dir: "€" is a letter of the ANSI code page that Latin-1 does not have, where
+// std::filesystem's own reading of a narrow name would look for another folder.
+TEST(WindowsCheck, TakesAFolderWithBlanksAndLettersBeyondAscii) {
+  TemporaryDirectory directory;
+  const std::string folder =
+      directory.Path() + "\\" + platform::WideToAnsi(u"Program Files\\Event Log \u00dc \u20ac");
+  if (platform::WideToAnsi(u"\u00dc\u20ac") != "\xdc\x80")
+    GTEST_SKIP() << "the ANSI code page is not 1252 (Wine takes it from LANG; the suite runs "
+                    "with en_US.UTF-8)";
+  std::filesystem::create_directories(platform::PathOf(folder));
+  struct Case {
+    bool settings;       // an EventLog.XML in the folder
+    std::string output;  // a line of the output
+  };
+  const Case cases[] = {
+      {true, "The settings in " + folder + "/EventLog.XML:\r\n"},
+      {false, "no EventLog.XML in " + folder + ": EventLog will ask its three questions"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    if (c.settings)
+      WriteFileBytes(folder + "\\EventLog.XML", "<LogFile>System</LogFile><Sleep>60</Sleep>");
+    else
+      std::filesystem::remove(platform::PathOf(folder + "\\EventLog.XML"));
+    ProcessRun run;
+    run.Executable = EVENTLOG_CHECK_EXE;
+    run.WorkingDirectory = directory.Path();
+    run.Arguments = {folder, "--program-dir", folder};
+    run.Timeout = std::chrono::seconds(60);
+    const ProcessResult result = RunProcess(run);
+    EXPECT_EQ(result.Errors, "");
+    EXPECT_NE(result.ExitCode, 3);
+    EXPECT_NE(result.Output.find(c.output), std::string::npos) << result.Output;
+  }
+}
+
+// A folder named with a letter the code page lacks: the C library's narrow arguments would hand
+// the check the best fit "Event Log O", another folder that exists; the check refuses instead.
+TEST(WindowsCheck, RefusesALetterTheCodePageLacksInsteadOfCheckingAnotherFolder) {
+  TemporaryDirectory directory;
+  const std::string path = directory.Path() + "\\Event Log ";
+  std::filesystem::create_directories(platform::PathOf(path + "O"));
+  std::filesystem::create_directories(std::filesystem::path(platform::PathOf(directory.Path())) /
+                                      L"Event Log \u03a9");
+  WriteFileBytes(path + "O\\EventLog.XML", "<LogFile>System</LogFile>");
+  ProcessRun run;
+  run.Executable = EVENTLOG_CHECK_EXE;
+  run.WorkingDirectory = directory.Path();
+  run.Arguments = {path + "\xce\xa9"};  // "Ω" in UTF-8
+  run.Utf8Arguments = true;
+  run.Timeout = std::chrono::seconds(60);
+  const ProcessResult result = RunProcess(run);
+  EXPECT_EQ(result.ExitCode, 2);
+  EXPECT_EQ(result.Output, "");
+  EXPECT_EQ(result.Errors,
+            "eventlog-check: the argument \"" + path +
+                "?\" holds a character that the system's code page lacks (shown as ?), and the "
+                "tools take names only in that code page: rename the folder or file, or give its "
+                "short name (dir /x shows it)\r\n");
 }
 
 TEST(WindowsReport, HoldsOnlyCharactersXmlAllows) {

@@ -2,6 +2,7 @@
 #include "tools/arguments.h"
 
 #include "core/ascii.h"
+#include "platform/system.h"
 
 namespace tools {
 
@@ -14,6 +15,18 @@ const OptionSpec* Known(std::span<const OptionSpec> options, std::string_view na
 }
 
 }  // namespace
+
+ProgramArguments::ProgramArguments(int argc, char** argv) {
+  std::vector<std::string> lost;
+  texts_ = platform::ProgramArguments(argc, argv, lost);
+  for (std::string& text : texts_) pointers_.push_back(text.data());
+  pointers_.push_back(nullptr);
+  if (!lost.empty())
+    problem_ = "the argument \"" + lost.front() +
+               "\" holds a character that the system's code page lacks (shown as ?), and the "
+               "tools take names only in that code page: rename the folder or file, or give "
+               "its short name (dir /x shows it)";
+}
 
 bool IsHelpSpelling(std::string_view text) {
   return text == "--help" || text == "-h" || text == "/?" || text == "-?" ||

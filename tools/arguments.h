@@ -31,6 +31,26 @@ struct Argument {
   std::string Value;
 };
 
+// The program's own arguments as the walk takes them: main's argc and argv read again through
+// platform::ProgramArguments, so that on Windows no character is silently replaced by a similar
+// one. A tool refuses to run when Problem() says something.
+class ProgramArguments {
+ public:
+  ProgramArguments(int argc, char** argv);
+  ProgramArguments(const ProgramArguments&) = delete;
+  ProgramArguments& operator=(const ProgramArguments&) = delete;
+  int Count() const { return static_cast<int>(pointers_.size()) - 1; }
+  char** Values() { return pointers_.data(); }
+  // Empty, or what is wrong and what to do: an argument that holds a character the system's code
+  // page lacks.
+  const std::string& Problem() const { return problem_; }
+
+ private:
+  std::vector<std::string> texts_;
+  std::vector<char*> pointers_;  // into texts_, ended by a null pointer as argv is
+  std::string problem_;
+};
+
 // The arguments after the program's name, in their order; a missing value can only be the last.
 std::vector<Argument> ReadArguments(int argc, const char* const* argv,
                                     std::span<const OptionSpec> options);

@@ -223,6 +223,13 @@ core::evt::NewRecord BuildRecord(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tools::ProgramArguments arguments(argc, argv);
+  if (!arguments.Problem().empty()) {
+    std::fprintf(stderr, "eventcreate: %s\n", arguments.Problem().c_str());
+    return 2;
+  }
+  argc = arguments.Count();
+  argv = arguments.Values();
   if (const std::string_view asked = AskedForInformation(argc, argv); asked == "--help") {
     std::fputs(kUsage, stdout);
     std::fputs(kDescription, stdout);

@@ -11,8 +11,10 @@
 #include <string>
 
 #include "core/errors.h"
+#include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/system.h"
+#include "tools/arguments.h"
 #include "tools/check/command_line.h"
 #include "tools/check/environment_check.h"
 #include "tools/check/findings.h"
@@ -27,6 +29,13 @@ namespace fs = std::filesystem;
 using namespace check;
 
 int main(int argc, char** argv) {
+  tools::ProgramArguments arguments(argc, argv);
+  if (!arguments.Problem().empty()) {
+    std::fprintf(stderr, "eventlog-check: %s\n", arguments.Problem().c_str());
+    return kExitUsage;
+  }
+  argc = arguments.Count();
+  argv = arguments.Values();
   Options options;
   if (const std::string error = ParseOptions(argc, argv, options); !error.empty()) {
     std::fprintf(stderr, "eventlog-check: %s\n%s", error.c_str(), kUsage);
@@ -58,7 +67,7 @@ int main(int argc, char** argv) {
   if (target.Service) {
     // The service runs in its working folder; its page records land there.
     std::error_code error;
-    fs::current_path(target.Folder, error);
+    fs::current_path(platform::PathOf(target.Folder), error);
     if (error) {
       std::fprintf(stderr, "eventlog-check: cannot enter %s as %s: %s\n", target.Folder.c_str(),
                    platform::CurrentUserName().c_str(), error.message().c_str());

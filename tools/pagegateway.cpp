@@ -140,6 +140,13 @@ std::string ParseOptions(int argc, char** argv, long& port, std::string& answer)
 }  // namespace
 
 int main(int argc, char** argv) {
+  tools::ProgramArguments arguments(argc, argv);
+  if (!arguments.Problem().empty()) {
+    std::fprintf(stderr, "pagegateway: %s\n", arguments.Problem().c_str());
+    return 2;
+  }
+  argc = arguments.Count();
+  argv = arguments.Values();
   // The first of --help and --version among the options; an option's value is no option.
   for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
     if (argument.Kind != tools::ArgumentKind::Option) continue;

@@ -305,3 +305,11 @@ bool FlushToDisk(const std::string& path, std::string& error) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::filesystem::path PathOf(const std::string& name) { return std::filesystem::path(name); }
+
+std::string PathText(const std::filesystem::path& path) { return path.string(); }
+
+}  // namespace platform

@@ -51,6 +51,10 @@ std::string ComputerName() {
   return std::string(buffer, strnlen(buffer, 253));
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv, std::vector<std::string>&) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 std::string ExecutablePath() {
   std::string path(256, '\0');
   for (;;) {

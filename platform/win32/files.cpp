@@ -262,3 +262,17 @@ bool FlushToDisk(const std::string& path, std::string& error) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::filesystem::path PathOf(const std::string& name) {
+  const std::u16string wide = AnsiToWide(name);
+  return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
+}
+
+std::string PathText(const std::filesystem::path& path) {
+  const std::wstring& wide = path.native();
+  return WideToAnsi(std::u16string(wide.begin(), wide.end()));
+}
+
+}  // namespace platform

@@ -4,7 +4,11 @@
 #include <cstdlib>
 
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "platform/win32/windows_api.h"
+
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 namespace platform {
 
@@ -14,6 +18,27 @@ std::string ComputerName() {
   DWORD length = 253;
   if (!GetComputerNameA(buffer, &length) || length > 253) return {};
   return std::string(buffer, length);
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv, std::vector<std::string>& lost) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  // Without the wide command line, or when it splits otherwise than the C library did, the
+  // narrow arguments stand.
+  if (wide == nullptr || count != argc) {
+    if (wide != nullptr) LocalFree(wide);
+    return std::vector<std::string>(argv, argv + argc);
+  }
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) {
+    const std::wstring_view text(wide[i]);
+    const std::u16string units(text.begin(), text.end());
+    std::string narrow = WideToAnsi(units);
+    if (AnsiToWide(narrow) != units) lost.push_back(narrow);
+    arguments.push_back(std::move(narrow));
+  }
+  LocalFree(wide);
+  return arguments;
 }
 
 std::string ExecutablePath() {

@@ -15,6 +15,9 @@ struct ProcessRun {
   // Variables set on top of the test's environment, and variables removed from it.
   std::map<std::string, std::string> Environment;
   std::vector<std::string> RemovedVariables;
+  // The arguments are UTF-8 text: on Windows the program gets them through the wide command
+  // line, so that a character the code page lacks reaches it (else they are in the code page).
+  bool Utf8Arguments = false;
   std::string Input;
   bool CloseInput = true;  // false leaves standard input open and empty until the end
   std::chrono::milliseconds Timeout{20000};

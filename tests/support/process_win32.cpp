@@ -110,6 +110,15 @@ class PipeReader {
   std::thread thread_;
 };
 
+std::wstring Wide(const std::string& text, UINT codePage) {
+  if (text.empty()) return {};
+  const int size =
+      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const ProcessRun& run) {
@@ -118,9 +127,13 @@ ProcessResult RunProcess(const ProcessRun& run) {
   Pipe errors = InheritablePipe(false);
 
   std::string commandLine = Quoted(WindowsPath(run.Executable));
-  for (const auto& argument : run.Arguments) commandLine += " " + Quoted(argument);
+  std::wstring wideCommandLine = Wide(commandLine, CP_ACP);
+  for (const auto& argument : run.Arguments) {
+    commandLine += " " + Quoted(argument);
+    wideCommandLine += L" " + Wide(Quoted(argument), run.Utf8Arguments ? CP_UTF8 : CP_ACP);
+  }
   std::string environment = EnvironmentBlock(run);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input.Read;
@@ -128,8 +141,11 @@ ProcessResult RunProcess(const ProcessRun& run) {
   startup.hStdError = errors.Write;
   PROCESS_INFORMATION child{};
   const std::string directory = WindowsPath(run.WorkingDirectory);
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, environment.data(),
-                      directory.empty() ? nullptr : directory.c_str(), &startup, &child))
+  const std::wstring wideDirectory = Wide(directory, CP_ACP);
+  // The environment block stays in the code page (no CREATE_UNICODE_ENVIRONMENT).
+  if (!CreateProcessW(nullptr, wideCommandLine.data(), nullptr, nullptr, TRUE, 0,
+                      environment.data(), wideDirectory.empty() ? nullptr : wideDirectory.c_str(),
+                      &startup, &child))
     throw std::runtime_error("CreateProcess failed for " + commandLine);
   CloseHandle(child.hThread);
   CloseHandle(input.Read);

@@ -44,14 +44,14 @@ std::optional<std::string> NewName(const std::set<std::string>& before,
 
 bool IsFolder(const std::string& path) {
   std::error_code error;
-  const fs::directory_iterator listing(path.empty() ? fs::path(".") : fs::path(path), error);
+  const fs::directory_iterator listing(platform::PathOf(path.empty() ? "." : path), error);
   return !error;
 }
 
 std::string Absolute(const std::string& path) {
   std::error_code error;
-  const fs::path absolute = fs::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
+  const fs::path absolute = fs::absolute(platform::PathOf(path), error);
+  return error ? path : platform::PathText(absolute.lexically_normal());
 }
 
 }  // namespace check

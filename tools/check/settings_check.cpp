@@ -12,18 +12,19 @@ namespace check {
 namespace fs = std::filesystem;
 
 void ExplainMissingSettings(const std::string& path, Findings& findings) {
-  const fs::path file(path);
-  const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+  const fs::path file = platform::PathOf(path);
+  const std::string folder = file.has_parent_path() ? platform::PathText(file.parent_path()) : ".";
+  const std::string fileName = platform::PathText(file.filename());
   std::vector<std::string> names;
   platform::FindFileNames(path, names);
   std::string explanation;
   for (const auto& name : names)
-    explanation += name == file.filename().string()
+    explanation += name == fileName
                        ? "; its last-write time lies outside the years 1980 to 2107, so EventLog "
                          "does not see it"
-                       : "; there is " + name + ", but EventLog looks for " +
-                             file.filename().string() + " in exactly this letter case";
-  findings.Warn("no " + file.filename().string() + " in " + folder + explanation +
+                       : "; there is " + name + ", but EventLog looks for " + fileName +
+                             " in exactly this letter case";
+  findings.Warn("no " + fileName + " in " + folder + explanation +
                 ": EventLog will ask its three questions (Logfile, Event ID, Source) on the "
                 "console and run one cycle; with no one to answer, it watches Application for "
                 "any event");

@@ -9,6 +9,7 @@
 #include "monitor/settings.h"
 #include "paging/sendpage.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "tools/check/paths.h"
 #include "tools/check/reports.h"
 
@@ -24,13 +25,13 @@ namespace fs = std::filesystem;
 // writes it beside the running program, so the template climbs from there.
 std::string ReportTemplateIn(const std::string& programDirectory) {
   std::error_code error;
-  const fs::path from = fs::canonical(GetAppPath(), error);
+  const fs::path from = fs::canonical(platform::PathOf(GetAppPath()), error);
   if (error) return "";
-  const fs::path to = fs::canonical(programDirectory, error);
+  const fs::path to = fs::canonical(platform::PathOf(programDirectory), error);
   if (error) return "";
   const fs::path relative = to.lexically_relative(from);
   if (relative.empty() || relative == ".") return "";
-  return (relative / "EXCEPTION-{timestamp}.XML").string();
+  return platform::PathText(relative / "EXCEPTION-{timestamp}.XML");
 }
 
 }  // namespace
