@@ -8,6 +8,7 @@ add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 
 # The files are those of the test list (tests/CMakeLists.txt) that Windows runs.
 add_executable(eventlog_tests ${EVENTLOG_TEST_FILES})
+eventlog_version_resource(eventlog_tests "EventLog test suite")
 target_link_libraries(eventlog_tests PRIVATE eventlog_test_support monitor kit tool_arguments
                                              GTest::gtest GTest::gtest_main)
 # eventcreate and eventlog-service are Linux tools: the tests that run them leave them out here.
@@ -18,6 +19,7 @@ target_compile_definitions(eventlog_tests PRIVATE
   EVENTCREATE_EXE=""
   EVENTLOG_SERVICE_EXE=""
   EVENTLOG_VERSION="${PROJECT_VERSION}"
+  PACKAGING_DIR="${PROJECT_SOURCE_DIR}/packaging"
   SHARED_FIXTURES_DIR="${PROJECT_SOURCE_DIR}/../shared/fixtures")
 add_dependencies(eventlog_tests EventLog eventlog-check pagegateway)
 # One run of the whole suite, as every test of its own would start Wine anew; then the regional

@@ -16,6 +16,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "tests/support/file_version.h"
 #include "tests/support/kit_support.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/nonwaiting_pipes.h"
@@ -268,6 +269,40 @@ TEST(WindowsCheck, RefusesALetterTheCodePageLacksInsteadOfCheckingAnotherFolder)
                 "?\" holds a character that the system's code page lacks (shown as ?), and the "
                 "tools take names only in that code page: rename the folder or file, or give its "
                 "short name (dir /x shows it)\r\n");
+}
+
+// Each executable the Windows build makes carries the project's version resource, read back as
+// Explorer's Details tab reads it; the company and copyright are the Debian copyright file's.
+TEST(WindowsVersion, EveryExecutableCarriesTheProjectsVersion) {
+  const std::string copyright = ReadFileBytes(std::string(PACKAGING_DIR) + "/debian/copyright");
+  const std::smatch holder = [&] {
+    std::smatch match;
+    std::regex_search(copyright, match, std::regex("\nCopyright: ([0-9-]+) ([^\r\n]+)"));
+    return match;
+  }();
+  ASSERT_EQ(holder.size(), 3u) << copyright;
+  struct Case {
+    std::string path;
+    std::string name;
+  };
+  const Case cases[] = {{EVENTLOG_EXE, "EventLog.exe"},
+                        {EVENTLOG_CHECK_EXE, "eventlog-check.exe"},
+                        {PAGEGATEWAY_EXE, "pagegateway.exe"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    FileVersion version;
+    std::string error;
+    ASSERT_TRUE(ReadFileVersion(c.path, version, error)) << error;
+    EXPECT_EQ(version.Numbers, std::string(EVENTLOG_VERSION) + ".0");
+    EXPECT_EQ(version.Texts["FileVersion"], EVENTLOG_VERSION);
+    EXPECT_EQ(version.Texts["ProductVersion"], EVENTLOG_VERSION);
+    EXPECT_EQ(version.Texts["ProductName"], "EventLog");
+    EXPECT_EQ(version.Texts["OriginalFilename"], c.name);
+    EXPECT_EQ(version.Texts["CompanyName"], holder[2].str());
+    EXPECT_EQ(version.Texts["LegalCopyright"],
+              "Copyright (C) " + holder[1].str() + " " + holder[2].str());
+    EXPECT_FALSE(version.Texts["FileDescription"].empty());
+  }
 }
 
 TEST(WindowsReport, HoldsOnlyCharactersXmlAllows) {
