@@ -274,16 +274,20 @@ TEST_F(JournalEndToEnd, EventLogCheckListsTheRulesAndTheirNewestEntries) {
 }
 
 // The journal's UTF-8 reaches the console in the locale's 8-bit set, as texts of .evt logs do.
-TEST_F(JournalEndToEnd, TextsAreConvertedToTheLocalesCharacterSet) {
-  MakeFolders();
-  TemporaryDirectory locales;
+// Compiles de_DE.ISO-8859-1 into locales (which LOCPATH then names); false when localedef cannot.
+bool CompileLatin1German(const TemporaryDirectory& locales) {
   ProcessRun compile;
   compile.Executable = "/usr/bin/localedef";
   compile.Arguments = {"-i", "de_DE", "-f", "ISO-8859-1", locales.File("de_DE.ISO-8859-1")};
   RunProcess(compile);
   // localedef ends with 1 after mere warnings too; what counts is the compiled locale.
-  if (!PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE"))
-    GTEST_SKIP() << "localedef cannot compile de_DE.ISO-8859-1";
+  return PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE");
+}
+
+TEST_F(JournalEndToEnd, TextsAreConvertedToTheLocalesCharacterSet) {
+  MakeFolders();
+  TemporaryDirectory locales;
+  if (!CompileLatin1German(locales)) GTEST_SKIP() << "localedef cannot compile de_DE.ISO-8859-1";
   Write({{kMoment,
           {{"SYSLOG_IDENTIFIER",
             "pr\xC3\xBC"
@@ -325,11 +329,7 @@ TEST_F(JournalEndToEnd, TextsAreConvertedToTheLocalesCharacterSet) {
 TEST_F(JournalEndToEnd, RulesMatchInTheLocalesCharacterSet) {
   MakeFolders();
   TemporaryDirectory locales;
-  ProcessRun compile;
-  compile.Executable = "/usr/bin/localedef";
-  compile.Arguments = {"-i", "de_DE", "-f", "ISO-8859-1", locales.File("de_DE.ISO-8859-1")};
-  RunProcess(compile);
-  const bool latin1 = PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE");
+  const bool latin1 = CompileLatin1German(locales);
   Write({{kMoment,
           {{"SYSLOG_IDENTIFIER", "\xC3\x96l"},
            {"MESSAGE",
@@ -414,11 +414,7 @@ std::string Repeated(const std::string& text, std::size_t times) {
 TEST_F(JournalEndToEnd, TextsAndTimesAreCutOnlyAtTheRecordsStatedLimits) {
   MakeFolders();
   TemporaryDirectory locales;
-  ProcessRun compile;
-  compile.Executable = "/usr/bin/localedef";
-  compile.Arguments = {"-i", "de_DE", "-f", "ISO-8859-1", locales.File("de_DE.ISO-8859-1")};
-  RunProcess(compile);
-  const bool latin1 = PathExists(locales.File("de_DE.ISO-8859-1") + "/LC_CTYPE");
+  const bool latin1 = CompileLatin1German(locales);
   Settings("<LogFile>Journal</LogFile>");
   const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC";
   constexpr char kNow[] = "11/14/23 10:13:20 pm";
