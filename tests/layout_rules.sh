@@ -9,7 +9,7 @@
 set -u
 cd "${1:-.}" || exit 2
 
-os_headers='windows\.h|winsock2\.h|ws2tcpip\.h|objbase\.h|oleauto\.h|msxml[0-9]*\.h|unistd\.h|sys/[a-z_]+\.h|fcntl\.h|poll\.h|signal\.h|netdb\.h|arpa/[a-z]+\.h|netinet/[a-z]+\.h|dlfcn\.h|pthread\.h|langinfo\.h|locale\.h|iconv\.h|dirent\.h|termios\.h|errno\.h|regex\.h|fnmatch\.h|systemd/[a-z-]+\.h'
+os_headers='windows\.h|winevt\.h|winsock2\.h|ws2tcpip\.h|objbase\.h|oleauto\.h|msxml[0-9]*\.h|unistd\.h|sys/[a-z_]+\.h|fcntl\.h|poll\.h|signal\.h|netdb\.h|arpa/[a-z]+\.h|netinet/[a-z]+\.h|dlfcn\.h|pthread\.h|langinfo\.h|locale\.h|iconv\.h|dirent\.h|termios\.h|errno\.h|regex\.h|fnmatch\.h|systemd/[a-z-]+\.h'
 include='^[[:space:]]*#[[:space:]]*include[[:space:]]*'
 outside="core monitor paging kit tools tests bench fuzz"
 tests_own_backends='(_posix|_win32)\.(cpp|h|c):|_win32_test\.cpp:'

@@ -1,12 +1,14 @@
 // The system's event log service: the logs of the local machine, read newest record first.
 #include "platform/eventlog.h"
 
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string_view>
 
 #include "core/byteorder.h"
 #include "core/record_position.h"
+#include "platform/win32/eventlog_channel.h"
 #include "platform/win32/handles.h"
 
 // The system's header names its own call like the function defined here.
@@ -24,9 +26,12 @@ static_assert(sizeof(EventLogRecord) == sizeof(EVENTLOGRECORD));
 // The service takes no larger read buffer.
 constexpr std::uint32_t kLargestRead = 0x7FFFF;
 
-// The service's handle with what the reads keep beside it: the stop and the newest record.
+// The service's handle (or a channel's query) with what the reads keep beside it: the stop and
+// the newest record.
 struct OpenLog {
   HANDLE Handle = nullptr;
+  ChannelQuery* Channel = nullptr;
+  std::string Pending;  // a channel's next record, rendered but not yet delivered
   std::optional<core::NumberedRecordPosition> Stop;
   bool StopReached = false;
   bool HandedOut = false;
@@ -62,9 +67,54 @@ std::uint32_t KeepBeforeStop(OpenLog& log, const std::uint8_t* block, std::uint3
   return size;
 }
 
+// A channel's read: as many whole records as fit, newest first, under the service's contract.
+bool ReadChannel(OpenLog& log, std::uint8_t* buffer, std::uint32_t bufferSize,
+                 std::uint32_t& bytesRead, std::uint32_t& bytesNeeded, std::uint32_t& errorCode) {
+  std::uint32_t filled = 0;
+  for (;;) {
+    if (log.Pending.empty()) {
+      const ChannelStep step = NextChannelRecord(*log.Channel, log.Pending);
+      if (step != ChannelStep::kRecord) {
+        log.Pending.clear();
+        if (filled > 0) break;  // the end comes with the next read
+        errorCode = step == ChannelStep::kEnd ? kErrorHandleEof : kErrorEventlogFileCorrupt;
+        return false;
+      }
+    }
+    const std::uint32_t size = std::uint32_t(log.Pending.size());
+    if (size > bufferSize - filled) {
+      if (filled > 0) break;
+      bytesNeeded = size;
+      errorCode = kErrorInsufficientBuffer;
+      return false;
+    }
+    std::memcpy(buffer + filled, log.Pending.data(), size);
+    filled += size;
+    log.Pending.clear();
+  }
+  filled = KeepBeforeStop(log, buffer, filled);
+  if (filled == 0) {
+    errorCode = kErrorHandleEof;  // the stop's record came first
+    return false;
+  }
+  bytesRead = filled;
+  return true;
+}
+
 }  // namespace
 
 EventLogHandle OpenEventLog(const std::string& logName) {
+  if (IsChannelName(logName)) {
+    ChannelQuery* channel = OpenChannel(logName);
+    if (channel == nullptr) return nullptr;
+    auto* log = new (std::nothrow) OpenLog;
+    if (log == nullptr) {
+      CloseChannel(channel);
+      return nullptr;
+    }
+    log->Channel = channel;
+    return log;
+  }
   HANDLE handle = OpenEventLogA(nullptr, logName.c_str());
   if (handle == nullptr) return nullptr;
   auto* log = new (std::nothrow) OpenLog;
@@ -98,6 +148,9 @@ bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t buffe
     bufferSize = 0;
   }
   if (bufferSize > kLargestRead) bufferSize = kLargestRead;
+  if (opened.Channel != nullptr)
+    return ReadChannel(opened, static_cast<std::uint8_t*>(buffer), bufferSize, bytesRead,
+                       bytesNeeded, errorCode);
   DWORD read = 0, needed = 0;
   if (ReadEventLogA(opened.Handle, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer,
                     bufferSize, &read, &needed)) {
@@ -119,7 +172,10 @@ bool ReadEventLogBackwards(EventLogHandle log, void* buffer, std::uint32_t buffe
 void CloseEventLog(EventLogHandle log) {
   if (log == nullptr) return;
   auto* opened = static_cast<OpenLog*>(log);
-  ::CloseEventLog(opened->Handle);
+  if (opened->Channel != nullptr)
+    CloseChannel(opened->Channel);
+  else
+    ::CloseEventLog(opened->Handle);
   delete opened;
 }
 
