@@ -74,13 +74,8 @@ void TakeDatagram(LogChannel& channel, const std::string& datagram) {
   if (codeEnd == std::string::npos || !AllDigits(rest.substr(0, codeEnd))) return;
   const std::string code = rest.substr(0, codeEnd);
   const std::string text = rest.substr(codeEnd + 2);
-  std::optional<JournalEntry> entry;
-  if (code == "50400") entry = PageOutcome(text, channel.RefusedRecord);
-  if (code == "40400") entry = PageRefusal(text, channel.RefusedRecord);
-  if (code == "30000") entry = PageFailure(text);
-  if (code == "30100") entry = UnwrittenRecord(text);
-  if (!entry) entry = OtherEntry(code, text);
-  if (!entry->Text.empty()) WriteLine(platform::StandardStream::Output, entry->Level, entry->Text);
+  const JournalEntry entry = ReadLogEntry(code, text, channel.RefusedRecord);
+  if (!entry.Text.empty()) WriteLine(platform::StandardStream::Output, entry.Level, entry.Text);
 }
 
 std::string Hex(const std::string& bytes) {

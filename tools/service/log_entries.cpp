@@ -49,17 +49,22 @@ std::optional<JournalEntry> PageOutcome(std::string_view text, std::string& refu
   const auto pager = CutLast(text, "][PagerNo=");
   if (!record || !result || !pager || !AllDigits(*pager)) return std::nullopt;
   if (*result == "OK")
-    return JournalEntry{Priority::Info, "page accepted: " + std::string(text) + " (record " +
-                                            std::string(*record) + ")"};
+    return JournalEntry{
+        Priority::Info,
+        "page accepted: " + std::string(text) + " (record " + std::string(*record) + ")",
+        EntryKind::PageAccepted,
+        {std::string(text), std::string(*record)}};
   if (*result != "Error") return std::nullopt;
   // The refusal was said by its own entry just before, with the gateway's answer.
   if (refusedRecord == *record) {
     refusedRecord.clear();
-    return JournalEntry{Priority::Info, ""};
+    return JournalEntry{Priority::Info, "", EntryKind::AlreadySaid, {}};
   }
   return JournalEntry{Priority::Warning,
                       "page refused by the gateway: its answer lacks the success text (record " +
-                          std::string(*record) + ")"};
+                          std::string(*record) + ")",
+                      EntryKind::PageNotConfirmed,
+                      {std::string(*record)}};
 }
 
 // 40400: "[Answer=<answer, brackets escaped>][Filename=<record>]"
@@ -70,9 +75,12 @@ std::optional<JournalEntry> PageRefusal(std::string_view text, std::string& refu
   if (at == std::string_view::npos) return std::nullopt;
   const std::string answer(text.substr(0, at));
   refusedRecord = std::string(text.substr(at + 11));
-  return JournalEntry{Priority::Warning, "page refused by the gateway: " +
-                                             (answer.empty() ? "(an empty answer)" : answer) +
-                                             " (record " + refusedRecord + ")"};
+  return JournalEntry{
+      Priority::Warning,
+      "page refused by the gateway: " + (answer.empty() ? "(an empty answer)" : answer) +
+          " (record " + refusedRecord + ")",
+      EntryKind::PageRefused,
+      {answer, refusedRecord}};
 }
 
 // 30000: "[Classname=<c>][Message=<m>][Trace=<n>][Filename=<report>][CoInitializeCount=<n>]
@@ -98,10 +106,13 @@ std::optional<JournalEntry> PageFailure(std::string_view text) {
     items.remove_prefix(reportEnd + 20);
     const std::size_t countEnd = items.find("][Notes=");
     if (countEnd == std::string_view::npos || !AllDigits(items.substr(0, countEnd))) continue;
-    return JournalEntry{Priority::Err, "page failed: " + std::string(rest.substr(0, at)) + " (" +
-                                           std::string(className) + "); " +
-                                           (report.empty() ? std::string("no report was written")
-                                                           : "report " + std::string(report))};
+    return JournalEntry{
+        Priority::Err,
+        "page failed: " + std::string(rest.substr(0, at)) + " (" + std::string(className) + "); " +
+            (report.empty() ? std::string("no report was written")
+                            : "report " + std::string(report)),
+        EntryKind::PageFailed,
+        {std::string(className), std::string(rest.substr(0, at)), std::string(report)}};
   }
   return std::nullopt;
 }
@@ -116,7 +127,9 @@ std::optional<JournalEntry> UnwrittenRecord(std::string_view text) {
   if (at == std::string_view::npos) return std::nullopt;
   return JournalEntry{Priority::Err,
                       "page record " + std::string(text.substr(0, at)) +
-                          " could not be written: " + std::string(text.substr(at + 9))};
+                          " could not be written: " + std::string(text.substr(at + 9)),
+                      EntryKind::RecordUnwritten,
+                      {std::string(text.substr(0, at)), std::string(text.substr(at + 9))}};
 }
 
 // Any other entry, or one whose text does not have its shape: shown whole, at the priority of its
@@ -126,7 +139,18 @@ JournalEntry OtherEntry(const std::string& code, const std::string& text) {
   const Priority priority = level <= 3 || code == "30000" || code == "30100" ? Priority::Err
                             : level == 4 || code == "50400"                  ? Priority::Warning
                                                                              : Priority::Info;
-  return {priority, "log entry " + code + ": " + text};
+  return {priority, "log entry " + code + ": " + text, EntryKind::Other, {code, text}};
+}
+
+// One entry of the kit's log writer, by its code.
+JournalEntry ReadLogEntry(const std::string& code, const std::string& text,
+                          std::string& refusedRecord) {
+  std::optional<JournalEntry> entry;
+  if (code == "50400") entry = PageOutcome(text, refusedRecord);
+  if (code == "40400") entry = PageRefusal(text, refusedRecord);
+  if (code == "30000") entry = PageFailure(text);
+  if (code == "30100") entry = UnwrittenRecord(text);
+  return entry ? *entry : OtherEntry(code, text);
 }
 
 }  // namespace service

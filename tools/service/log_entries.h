@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/service/journal_lines.h"
 
@@ -13,9 +14,29 @@ namespace service {
 // Digits only, after an optional minus sign.
 bool AllDigits(std::string_view text);
 
+// What an entry says, with its parts as they stand in the entry (before the journal's wording):
+//   PageAccepted     {page message, page record}
+//   PageRefused      {gateway's answer, page record}
+//   PageNotConfirmed {page record} (an outcome "Error" without a refusal said before it)
+//   PageFailed       {class name, message, exception report, empty when none was written}
+//   RecordUnwritten  {page record, reason}
+//   Other            {code, text}
+//   AlreadySaid      {} (a refused page's outcome, after its refusal was said)
+enum class EntryKind {
+  PageAccepted,
+  PageRefused,
+  PageNotConfirmed,
+  PageFailed,
+  RecordUnwritten,
+  Other,
+  AlreadySaid
+};
+
 struct JournalEntry {
   Priority Level;
   std::string Text;
+  EntryKind Kind = EntryKind::Other;
+  std::vector<std::string> Parts;
 };
 
 // 50400: "[MSG=<message>][PagerNo=<n>][RESULT=OK|Error][Filename=<record>][HTTPResponse.txt ...]"
@@ -35,5 +56,10 @@ std::optional<JournalEntry> UnwrittenRecord(std::string_view text);
 // Any other entry, or one whose text does not have its shape: shown whole, at the priority of its
 // level (the code's first digit), a page outcome that does not read at warning.
 JournalEntry OtherEntry(const std::string& code, const std::string& text);
+
+// One entry of the kit's log writer, by its code: the shapes above, else OtherEntry. The record
+// of the last refusal said is kept between entries (the outcome after a refusal is AlreadySaid).
+JournalEntry ReadLogEntry(const std::string& code, const std::string& text,
+                          std::string& refusedRecord);
 
 }  // namespace service
