@@ -10,7 +10,9 @@ add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 add_executable(eventlog_tests ${EVENTLOG_TEST_FILES})
 eventlog_version_resource(eventlog_tests "EventLog test suite")
 target_link_libraries(eventlog_tests PRIVATE eventlog_test_support monitor kit tool_arguments
-                                             GTest::gtest GTest::gtest_main)
+                                             eventlog_service_entries GTest::gtest GTest::gtest_main)
+# The service's message table, read back as Event Viewer reads it (application_log_win32_test).
+eventlog_message_table(eventlog_tests ${PROJECT_SOURCE_DIR}/tools/service/messages.mc)
 # eventcreate and eventlog-service are Linux tools: the tests that run them leave them out here.
 target_compile_definitions(eventlog_tests PRIVATE
   EVENTLOG_EXE="$<TARGET_FILE:EventLog>"
