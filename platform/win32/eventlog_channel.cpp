@@ -333,8 +333,12 @@ std::optional<bool> BooleanProperty(EVT_HANDLE config, EVT_CHANNEL_CONFIG_PROPER
 
 }  // namespace
 
+// A channel's configuration always holds its enabled state: a configuration without it is no
+// channel's (Wine's interface opens a configuration for every name).
 bool ChannelExists(const std::string& channel) {
-  return !channel.empty() && static_cast<bool>(OpenConfiguration(channel));
+  if (channel.empty()) return false;
+  const UniqueEvt config = OpenConfiguration(channel);
+  return config && BooleanProperty(config.get(), EvtChannelConfigEnabled).has_value();
 }
 
 ChannelConfiguration ReadChannelConfiguration(const std::string& channel) {
@@ -346,6 +350,10 @@ ChannelConfiguration ReadChannelConfiguration(const std::string& channel) {
     return configuration;
   }
   configuration.Enabled = BooleanProperty(config.get(), EvtChannelConfigEnabled);
+  if (!configuration.Enabled) {  // as ChannelExists says: no channel's
+    configuration.Error = ERROR_EVT_CHANNEL_NOT_FOUND;
+    return configuration;
+  }
   configuration.Classic = BooleanProperty(config.get(), EvtChannelConfigClassicEventlog);
   if (const auto path = Property(config.get(), EvtChannelLoggingConfigLogFilePath))
     configuration.LogFilePath = WideToAnsi(Cut(StringOf((*path)[0]), kMaxNameUnits));

@@ -34,12 +34,14 @@ ChannelStep NextChannelRecord(ChannelQuery& query, std::string& record);
 // the service gone), or 0 where an event could not be rendered.
 std::uint32_t ChannelQueryError(const ChannelQuery& query);
 
-// Whether the newer interface knows a channel of that name: its configuration opens.
+// Whether the newer interface knows a channel of that name: its configuration opens and gives
+// the channel's enabled state.
 bool ChannelExists(const std::string& channel);
 
 // A channel's configuration as the system gives it; Error is the system's error when the
-// configuration does not open (ERROR_EVT_CHANNEL_NOT_FOUND for a name it does not know), and a
-// property the system does not give stays empty.
+// configuration does not open (ERROR_EVT_CHANNEL_NOT_FOUND for a name it does not know, also when
+// the configuration lacks the enabled state, as ChannelExists says), and another property the
+// system does not give stays empty.
 struct ChannelConfiguration {
   std::uint32_t Error = 0;
   std::optional<bool> Enabled;
