@@ -6,12 +6,15 @@
 #include <map>
 #include <utility>
 
+#include "core/ascii.h"
 #include "monitor/eventsearch.h"
 #include "monitor/pageaction.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
 #include "platform/eventlog.h"
 #include "platform/files.h"
 #include "platform/journal.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -591,14 +594,46 @@ tHostAndPort SplitHostAndPort(const std::string& hostAndPort, std::uint16_t defa
           static_cast<std::uint16_t>(std::stoul(hostAndPort.substr(colon + 1)))};
 }
 
+namespace {
+
+// Why the account may not read a log of the Windows kinds, and what makes it readable.
+std::string UnreadableLog(const std::string& logName, std::uint32_t error) {
+  const std::string account = EscapedText(platform::CurrentUserName());
+  std::string text = "the log " + VisibleText(logName) + " cannot be read by " + account + " (" +
+                     (error != 0 ? EscapedText(platform::SystemErrorText(error))
+                                 : std::string("the system gives no reason")) +
+                     "): EventLog finds nothing in it";
+  if (error != platform::kErrorAccessDenied) return text;
+  if (core::EqualsIgnoringAsciiCase(logName, "Security"))
+    return text +
+           "; run EventLog as SYSTEM, or grant the account read access in the channel's "
+           "access (wevtutil gl Security shows it as channelAccess, wevtutil sl Security /ca:SDDL "
+           "sets it)";
+  return text +
+         "; add the account to the group Event Log Readers (net localgroup \"Event Log "
+         "Readers\" " +
+         account + " /add) and start EventLog anew, or grant it the channel's access";
+}
+
+}  // namespace
+
 tLogLint LintLog(const tEventSearchRecord& settings, bool countRecords) {
   tLogLint lint;
   lint.LogName = settings.LogFile.empty() ? kDefaultLogName : settings.LogFile;
   const std::string shown = VisibleText(lint.LogName);
   const platform::EventLogLocation location = platform::LocateEventLog(lint.LogName);
+  lint.Kind = location.Kind;
   lint.Lines.push_back("  " + EscapedText(location.Description));
+  for (const std::string& property : location.Properties)
+    lint.Lines.push_back("  " + EscapedText(property));
   if (!location.Exists) {
-    if (location.CreatedByFirstEvent)
+    if (!location.OpenedInstead.empty())
+      lint.Findings.push_back(Error(
+          "the log " + shown + " is neither a log of the event log service nor an event channel: " +
+          "the service opens " + location.OpenedInstead + " in its place, so EventLog reports " +
+          location.OpenedInstead + "'s events; set LogFile to a name that eventlog-check " +
+          "--list-logs shows"));
+    else if (location.CreatedByFirstEvent)
       lint.Findings.push_back(Note("the log " + shown +
                                    " does not exist yet: its first event creates it there "
                                    "(eventcreate --log " +
@@ -609,6 +644,19 @@ tLogLint LintLog(const tEventSearchRecord& settings, bool countRecords) {
                                     " does not exist: EventLog finds nothing in it, cycle after "
                                     "cycle"));
     return lint;
+  }
+  // The Windows logs say whether this account may read them, and why not.
+  if (location.Kind == platform::EventLogKind::kClassicLog ||
+      location.Kind == platform::EventLogKind::kChannel) {
+    const platform::EventLogReadProbe probe = platform::TryEventLogRead(lint.LogName);
+    if (!probe.Readable) {
+      lint.Lines.push_back("  not readable: " +
+                           (probe.Error != 0 ? EscapedText(platform::SystemErrorText(probe.Error))
+                                             : std::string("the system gives no reason")));
+      lint.Findings.push_back(Error(UnreadableLog(lint.LogName, probe.Error)));
+      return lint;
+    }
+    lint.Lines.push_back("  readable by " + EscapedText(platform::CurrentUserName()));
   }
   std::uint64_t count = 0;
   if (countRecords) {

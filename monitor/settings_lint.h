@@ -19,6 +19,7 @@
 
 #include "core/errors.h"
 #include "monitor/settings.h"
+#include "platform/eventlog.h"
 #include "platform/journal.h"
 
 enum class tSeverity { Note, Warning, Error };
@@ -97,6 +98,7 @@ tHostAndPort SplitHostAndPort(const std::string& hostAndPort, std::uint16_t defa
 struct tLogLint {
   std::string LogName;  // the name EventLog opens (the default for an empty LogFile)
   bool Opens = false;
+  platform::EventLogKind Kind = platform::EventLogKind::kNone;
   std::vector<std::string> Lines;
   std::vector<tFinding> Findings;
 };

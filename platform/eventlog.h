@@ -3,8 +3,10 @@
 // character set).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/event_record.h"
 #include "core/unique_handle.h"
@@ -22,6 +24,8 @@ constexpr std::uint32_t kErrorInsufficientBuffer = 122;  // the next record does
 // The log broke off before its oldest record (damage, a writer that overtook the reader, a lock
 // held too long): its older records were not read.
 constexpr std::uint32_t kErrorEventlogFileCorrupt = 1500;
+// The account may not read the log (Windows' own number; a refused open or read says it).
+constexpr std::uint32_t kErrorAccessDenied = 5;
 
 // Opens the named log of the local machine; nullptr when it cannot be opened.
 EventLogHandle OpenEventLog(const std::string& logName);
@@ -64,9 +68,19 @@ struct EventLogTraits {
 // An open log closed when its owner goes.
 using UniqueEventLog = core::UniqueHandle<EventLogTraits>;
 
+// What a log name reads on this system.
+enum class EventLogKind {
+  kNone,        // nothing of that name (see EventLogLocation::OpenedInstead)
+  kLogFile,     // Linux: a .evt file in the log directory
+  kJournal,     // Linux: the systemd journal
+  kClassicLog,  // Windows: a log of the event log service, named by its registry key
+  kChannel,     // Windows: an event channel, read through the newer event log interface
+};
+
 // Where the named log is kept, as the open above finds it: on Linux its file in the log
-// directory, on Windows its key in the registry (the service opens Application for a name it
-// does not know, so an open alone does not prove the log exists).
+// directory or the journal; on Windows its key in the registry or its event channel (the
+// service opens Application for a name it does not know, so an open alone does not prove the
+// log exists; such a name is tried as a channel first).
 struct EventLogLocation {
   bool Exists = false;
   // "the file <path>", "the registry key <key>", or for a missing log what was looked for.
@@ -75,7 +89,32 @@ struct EventLogLocation {
   // an existing log directory that this process can read (eventcreate writes the file there);
   // never on Windows, where the service opens Application for a log it does not know.
   bool CreatedByFirstEvent = false;
+  EventLogKind Kind = EventLogKind::kNone;
+  // What the system says of the log beyond its place, one line each ("file: ..."; for a channel
+  // "enabled: yes", "classic log: no", "file: ..."). Windows only; empty on Linux.
+  std::vector<std::string> Properties = {};
+  // For a missing log: the log the open reads in its place ("Application" on Windows), or empty
+  // where the open fails instead.
+  std::string OpenedInstead = {};
 };
 EventLogLocation LocateEventLog(const std::string& logName);
+
+// Whether this process may read the named log: its open and its first read, tried. Error is the
+// system's error code of the refused step (SystemErrorText gives its text), 0 when the system
+// gave none.
+struct EventLogReadProbe {
+  bool Readable = false;
+  std::uint32_t Error = 0;
+};
+EventLogReadProbe TryEventLogRead(const std::string& logName);
+
+// The logs of this machine by name and kind, at most limit of them (Windows: the classic logs
+// of the registry, then the channels the newer interface enumerates that are not classic logs;
+// Linux: the journal, then the .evt files of the log directory). More says there were others.
+struct EventLogName {
+  std::string Name;
+  EventLogKind Kind = EventLogKind::kNone;
+};
+std::vector<EventLogName> ListEventLogs(std::size_t limit, bool& more);
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 // backend delivers, what the search finds and the report lines EventLog would print.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -10,9 +12,15 @@
 #include "core/event_record.h"
 #include "monitor/eventsearch.h"
 #include "monitor/monitor.h"
+#include "monitor/settings_lint.h"
+#include "platform/errors.h"
 #include "platform/eventlog.h"
+#include "platform/system.h"
 #include "tests/support/fake_channels.h"
+#include "tests/support/fake_eventlog.h"
 #include "tests/support/protocol_data.h"
+#include "tests/support/record_builder.h"
+#include "tests/support/registry_key.h"
 
 namespace {
 
@@ -122,6 +130,9 @@ TEST(WindowsChannels, TheSearchSeesEachChannelsEventsAsRecords) {
   std::vector<FakeChannel> cut = Channels();
   cut[0].BreakAfter = 2;
   cut[0].BreakError = kRpcCallFailed;
+  std::vector<FakeChannel> unreadable = Channels();
+  unreadable[1].BreakAfter = 0;
+  unreadable[1].BreakError = kAccessDenied;
   const std::vector<std::string> taskListing = {
       "48114 201 4 " + kTaskListing, "48113 101 1 " + kTaskListing, "48112 200 4 " + kTaskListing,
       "48111 106 4 " + kTaskListing, "end"};
@@ -195,10 +206,15 @@ TEST(WindowsChannels, TheSearchSeesEachChannelsEventsAsRecords) {
        {"not opened"},
        {}},
       {"a channel the account may not read", denied, Criteria(kDefender, 0), {"not opened"}, {}},
-      {"a query cut off: the newest still found",
+      {"a channel whose first read is refused: the read fails, as the service's would",
+       unreadable,
+       Criteria(kDefender, 0),
+       {"error 5"},
+       {}},
+      {"a query cut off: the newest still found, then the system's error",
        cut,
        Criteria(kTasks, 201),
-       {"48114 201 4 " + kTaskListing, "48113 101 1 " + kTaskListing, "broke off"},
+       {"48114 201 4 " + kTaskListing, "48113 101 1 " + kTaskListing, "error 1726"},
        Report(201, kTaskSource, 1793693702,
               "Task Scheduler successfully completed task \"\\Backup\\Nightly\" , instance "
               "\"{5d3f0a2e-91b4-4c6e-8f0d-2b7a1c9e4f63}\" , action "
@@ -282,6 +298,263 @@ TEST(WindowsChannels, ASearchSinceTheLastGivesWhatTheWholeSearchGives) {
     EXPECT_EQ(service.OpenHandles(), 0);
     EXPECT_EQ(service.BadCalls(), 0);
   }
+}
+
+// A rendered text is cut at the reader's cap (0x12000 UTF-16 units) at a whole character: a
+// surrogate pair the cap would halve goes whole; the record stays valid.
+TEST(WindowsChannels, AMessageOverTheCapIsCutAtAWholeCharacter) {
+  constexpr std::size_t kCap = 0x12000;
+  const std::string face = "\xF0\x9F\x98\x80";  // U+1F600, two UTF-16 units
+  struct Case {
+    const char* name;
+    std::string message;
+    std::string details;
+  } cases[] = {
+      {"one unit over", std::string(kCap + 1, 'B'), std::string(kCap, 'B')},
+      {"a pair across the cap", std::string(kCap - 1, 'A') + face + "tail",
+       std::string(kCap - 1, 'A')},
+      {"exactly the cap", std::string(kCap, 'C') + "\r\nsecond line", std::string(kCap, 'C')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScopedFakeChannelService service(
+        {{kPowerShell, PowerShellEvent(9, 4100, "2026-11-03T10:05:00.0Z", c.message)}});
+    EXPECT_EQ(Listing(kPowerShell), (std::vector<std::string>{"9 4100 2 " + kPsListing, "end"}));
+    tMyEventLogRecord result;
+    ASSERT_TRUE(FindLatestEvent(Criteria(kPowerShell, 4100), result));
+    EXPECT_EQ(result.Details.size(), c.details.size());
+    EXPECT_EQ(result.Details, c.details);
+    EXPECT_EQ(service.OpenHandles(), 0);
+  }
+}
+
+// The classic logs of the Windows suite: the registry's Application, and one whose key the test
+// makes (its name unique to this run), both served by the stand-in for the event log service.
+std::string TestLogName() {
+  static const std::string name = "EventLogTest" + std::to_string(std::random_device()());
+  return name;
+}
+
+std::vector<std::uint8_t> ClassicRecord() {
+  AnsiRecordFields fields;
+  fields.RecordNumber = 12;
+  fields.EventID = 1000;
+  fields.EventType = 1;
+  fields.Source = "Application Error";
+  fields.Computer = "WS-OPS-07";
+  fields.Strings = {"Faulting application name: backup.exe"};
+  return BuildAnsiRecord(fields);
+}
+
+const std::string kClassicListing = "12 1000 1 Application Error WS-OPS-07 1";
+
+// A name the classic interface does not know is read as a channel when the newer interface
+// knows it; the classic logs never go through the newer interface, and a name neither knows
+// goes to the service as it always did.
+TEST(WindowsChannels, ANameTheServiceDoesNotKnowIsReadAsAChannelWhenOneHasIt) {
+  const std::string testLog = TestLogName();
+  const ScopedClassicLogKey key(testLog, "%SystemRoot%\\System32\\Winevt\\Logs\\T.evtx");
+  ASSERT_TRUE(key.Made()) << "the registry refused the test's log key";
+  const std::string forwarded = PowerShellEvent(7, 4104, "2026-11-03T10:00:00.0Z", "forwarded") +
+                                PowerShellEvent(8, 4100, "2026-11-03T10:01:00.0Z", "forwarded too");
+  struct Case {
+    const char* name;
+    std::string log;
+    std::vector<std::string> listing;
+    std::vector<std::string> configurations;  // asked of the newer interface
+    std::vector<std::string> queries;
+    int classicOpens;
+    int refused;
+  } cases[] = {
+      {"ForwardedEvents",
+       "ForwardedEvents",
+       {"8 4100 2 " + kPsListing, "7 4104 2 " + kPsListing, "end"},
+       {"ForwardedEvents"},
+       {"ForwardedEvents * 0x201"},
+       0,
+       0},
+      {"Setup in other case",
+       "setup",
+       {"7 4104 2 " + kPsListing, "end"},
+       {"setup"},
+       {"setup * 0x201"},
+       0,
+       0},
+      {"Application, though a channel has that name too",
+       "Application",
+       {kClassicListing, "end"},
+       {},
+       {},
+       1,
+       0},
+      {"a classic log of the test's key", testLog, {kClassicListing, "end"}, {}, {}, 1, 0},
+      {"a name neither knows goes to the service",
+       "NoSuchLog",
+       {"not opened"},
+       {"NoSuchLog"},
+       {},
+       0,
+       1},
+      {"a channel path needs no lookup", kTasks, {}, {}, {std::string(kTasks) + " * 0x201"}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<FakeChannel> channels = Channels();
+    channels.push_back({"ForwardedEvents", forwarded});
+    channels.push_back({"Setup", PowerShellEvent(7, 4104, "2026-11-03T10:00:00.0Z", "setup")});
+    channels.push_back({"Application", forwarded});
+    channels.back().Classic = true;
+    const ScopedFakeChannelService service(channels);
+    const ScopedFakeEventLogService classic(
+        {{"Application", {ClassicRecord()}, {}}, {testLog, {ClassicRecord()}, {}}});
+    const std::vector<std::string> listing = Listing(c.log);
+    if (!c.listing.empty()) {
+      EXPECT_EQ(listing, c.listing);
+    }
+    EXPECT_EQ(service.ConfigurationsAsked(), c.configurations);
+    EXPECT_EQ(service.QueriesAsked(), c.queries);
+    EXPECT_EQ(classic.Opens(), c.classicOpens);
+    EXPECT_EQ(classic.RefusedOpens(), c.refused);
+    EXPECT_EQ(service.OpenHandles(), 0);
+    EXPECT_EQ(service.BadCalls(), 0);
+  }
+}
+
+// What the settings check says of a log on Windows: its kind with what the system tells of it,
+// whether this account may read it and why not, with the fix.
+TEST(WindowsChannels, TheCheckSaysWhatTheLogIsAndWhetherItIsReadable) {
+  const std::string testLog = TestLogName();
+  const std::string file = "%SystemRoot%\\System32\\Winevt\\Logs\\" + testLog + ".evtx";
+  const ScopedClassicLogKey key(testLog, file);
+  ASSERT_TRUE(key.Made()) << "the registry refused the test's log key";
+  const ScopedClassicLogKey security("Security",
+                                     "%SystemRoot%\\System32\\Winevt\\Logs\\Security.evtx");
+  if (!security.Made())
+    GTEST_SKIP() << "the registry has a Security key already (not Wine's prefix), or refused one";
+  const std::string user = platform::CurrentUserName();
+  const std::string denied = platform::SystemErrorText(kAccessDenied);
+  const std::string keys = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\";
+  std::vector<FakeChannel> channels = Channels();
+  channels[0].LogFilePath =
+      "%SystemRoot%\\System32\\Winevt\\Logs\\Microsoft-Windows-TaskScheduler%4Operational.evtx";
+  channels[1].QueryError = kAccessDenied;
+  channels[2].Enabled = false;
+  channels[3].BreakAfter = 0;
+  channels[3].BreakError = kAccessDenied;
+  struct Case {
+    std::string log;
+    std::vector<std::string> lines;
+    std::vector<std::string> findings;  // "error: ..."
+  } cases[] = {
+      {testLog,
+       {"  the registry key " + keys + testLog, "  file: " + file, "  readable by " + user,
+        "  opens: 1 record"},
+       {}},
+      {kTasks,
+       {std::string("  the event channel ") + kTasks, "  enabled: yes", "  classic log: no",
+        "  file: " + channels[0].LogFilePath, "  readable by " + user, "  opens: 4 records"},
+       {}},
+      {kPowerShell,
+       {std::string("  the event channel ") + kPowerShell, "  enabled: no", "  classic log: no",
+        "  readable by " + user, "  opens: 3 records"},
+       {}},
+      {"NoSuchLog",
+       {"  no registry key " + keys + "NoSuchLog and no event channel of that name"},
+       {"error: the log \"NoSuchLog\" is neither a log of the event log service nor an event "
+        "channel: the service opens Application in its place, so EventLog reports "
+        "Application's events; set LogFile to a name that eventlog-check --list-logs shows"}},
+      {"Microsoft-Windows-NoSuchThing/Operational",
+       {"  no event channel Microsoft-Windows-NoSuchThing/Operational"},
+       {"error: the log \"Microsoft-Windows-NoSuchThing/Operational\" does not exist: EventLog "
+        "finds nothing in it, cycle after cycle"}},
+      {kDefender,
+       {std::string("  the event channel ") + kDefender, "  enabled: yes", "  classic log: no",
+        "  not readable: " + denied},
+       {"error: the log \"" + std::string(kDefender) + "\" cannot be read by " + user + " (" +
+        denied +
+        "): EventLog finds nothing in it; add the account to the group Event Log Readers (net "
+        "localgroup \"Event Log Readers\" " +
+        user + " /add) and start EventLog anew, or grant it the channel's access"}},
+      {kSessions,
+       {std::string("  the event channel ") + kSessions, "  enabled: yes", "  classic log: no",
+        "  not readable: " + denied},
+       {"error: the log \"" + std::string(kSessions) + "\" cannot be read by " + user + " (" +
+        denied +
+        "): EventLog finds nothing in it; add the account to the group Event Log Readers (net "
+        "localgroup \"Event Log Readers\" " +
+        user + " /add) and start EventLog anew, or grant it the channel's access"}},
+      {"Security",
+       {"  the registry key " + keys + "Security",
+        "  file: %SystemRoot%\\System32\\Winevt\\Logs\\Security.evtx", "  not readable: " + denied},
+       {"error: the log \"Security\" cannot be read by " + user + " (" + denied +
+        "): EventLog finds nothing in it; run EventLog as SYSTEM, or grant the account read "
+        "access in the channel's access (wevtutil gl Security shows it as channelAccess, "
+        "wevtutil sl Security /ca:SDDL sets it)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
+    const ScopedFakeChannelService service(channels);
+    FakeEventLog refused{"Security", {}, {}};
+    refused.OpenError = kAccessDenied;
+    const ScopedFakeEventLogService classic({{testLog, {ClassicRecord()}, {}}, refused});
+    tEventSearchRecord settings;
+    settings.LogFile = c.log;
+    const tLogLint lint = LintLog(settings, true);
+    EXPECT_EQ(lint.Lines, c.lines);
+    std::vector<std::string> findings;
+    for (const tFinding& finding : lint.Findings)
+      findings.push_back(std::string(SeverityWord(finding.Severity)) + ": " + finding.Text);
+    EXPECT_EQ(findings, c.findings);
+    EXPECT_EQ(service.OpenHandles(), 0);
+    EXPECT_EQ(service.BadCalls(), 0);
+  }
+}
+
+// --list-logs' list: the classic logs of the registry, then the channels that are not classic
+// logs, cut at the limit; and whether each reads.
+TEST(WindowsChannels, TheLogsAreListedByKindWithinTheLimit) {
+  const std::string testLog = TestLogName();
+  const ScopedClassicLogKey key(testLog, "T.evtx");
+  ASSERT_TRUE(key.Made()) << "the registry refused the test's log key";
+  std::vector<FakeChannel> channels = Channels();
+  channels.insert(channels.begin() + 1, FakeChannel{"application", ""});
+  channels.insert(channels.begin() + 2, FakeChannel{testLog, ""});
+  channels[3].QueryError = kAccessDenied;  // the Defender channel
+  const ScopedFakeChannelService service(channels);
+  const ScopedFakeEventLogService classic({{testLog, {ClassicRecord()}, {}}});
+  bool more = true;
+  const std::vector<platform::EventLogName> all = platform::ListEventLogs(1000, more);
+  EXPECT_FALSE(more);
+  std::vector<std::string> classicLogs, channelNames;
+  for (const platform::EventLogName& log : all) {
+    if (log.Kind == platform::EventLogKind::kClassicLog) {
+      EXPECT_TRUE(channelNames.empty()) << "the classic logs come first";
+      classicLogs.push_back(log.Name);
+    } else {
+      EXPECT_EQ(log.Kind, platform::EventLogKind::kChannel) << log.Name;
+      channelNames.push_back(log.Name);
+    }
+  }
+  for (const std::string& name : {std::string("Application"), testLog})
+    EXPECT_NE(std::find(classicLogs.begin(), classicLogs.end(), name), classicLogs.end()) << name;
+  EXPECT_EQ(std::find(classicLogs.begin(), classicLogs.end(), "Parameters"), classicLogs.end());
+  EXPECT_EQ(channelNames, (std::vector<std::string>{kTasks, kDefender, kPowerShell, kSessions}));
+
+  const std::vector<platform::EventLogName> cut =
+      platform::ListEventLogs(classicLogs.size() + 2, more);
+  EXPECT_TRUE(more);
+  ASSERT_EQ(cut.size(), classicLogs.size() + 2);
+  EXPECT_EQ(cut[classicLogs.size()].Name, kTasks);
+  EXPECT_EQ(cut.back().Name, kDefender);
+
+  const platform::EventLogReadProbe tasks = platform::TryEventLogRead(kTasks);
+  EXPECT_TRUE(tasks.Readable);
+  const platform::EventLogReadProbe defender = platform::TryEventLogRead(kDefender);
+  EXPECT_FALSE(defender.Readable);
+  EXPECT_EQ(defender.Error, kAccessDenied);
+  EXPECT_TRUE(platform::TryEventLogRead(testLog).Readable);
+  EXPECT_EQ(service.OpenHandles(), 0);
+  EXPECT_EQ(service.BadCalls(), 0);
 }
 
 }  // namespace

@@ -881,4 +881,26 @@ TEST(EventLogCheck, ServiceRunAsRootChecksAsTheServiceUser) {
   EXPECT_EQ(result.ExitCode, 3);
 }
 
+// --list-logs: the journal, then the .evt logs of EVENTLOG_DIR by their log names (the classic
+// file name SysEvent.Evt is System's), each with whether this user may read it.
+TEST(EventLogCheck, ListLogsNamesTheJournalAndTheLogFiles) {
+  CheckInstallation installation;
+  installation.WriteSystemLog("Security");
+  installation.WriteSystemLog("Setup");
+  WriteFileBytes(installation.Logs() + "/SysEvent.Evt",
+                 ReadFileBytes(installation.Logs() + "/Setup.evt"));
+  WriteFileBytes(installation.Logs() + "/notes.txt", "not a log");
+  TemporaryDirectory journal;
+  ProcessResult result = installation.RunCheck({"--list-logs"}, kNoGateway,
+                                               {{"EVENTLOG_JOURNAL_DIR", journal.Path()}});
+  const std::vector<std::string> lines = Lines(result.Output);
+  ASSERT_EQ(lines.size(), 5u) << result.Output;
+  EXPECT_EQ(lines[0].rfind("The logs of this machine, and whether ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("  journal      Journal: ", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[2], "  log file     Security: readable");
+  EXPECT_EQ(lines[3], "  log file     Setup: readable");
+  EXPECT_EQ(lines[4], "  log file     System: readable");
+  EXPECT_EQ(result.ExitCode, 0);
+}
+
 }  // namespace

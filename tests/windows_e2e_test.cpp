@@ -180,8 +180,8 @@ TEST(WindowsReport, IsSavedThroughTheXmlDocumentObjectAndReadsBack) {
   EXPECT_TRUE(std::regex_match(xml, shape)) << xml;
 }
 
-// The settings check on the Windows services: a log the registry does not know is missing, even
-// though the event log service would open Application for it.
+// The settings check on the Windows services: a log that neither the registry nor the event
+// channels know is an error, as the event log service would open Application in its place.
 TEST(WindowsCheck, NamesTheRegistryKeyOfAMissingLogAndPrintsItsHelp) {
   TemporaryDirectory directory;
   WriteFileBytes(directory.File("EventLog.XML"), "<LogFile>NoSuchLog</LogFile><Sleep>60</Sleep>");
@@ -191,13 +191,17 @@ TEST(WindowsCheck, NamesTheRegistryKeyOfAMissingLogAndPrintsItsHelp) {
   run.Arguments = {"--program-dir", directory.Path()};
   run.Timeout = std::chrono::seconds(60);
   ProcessResult result = RunProcess(run);
-  EXPECT_NE(
-      result.Output.find("  no registry key "
-                         "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\NoSuchLog (the "
-                         "service would open Application instead)\r\n"),
-      std::string::npos)
+  EXPECT_NE(result.Output.find("  no registry key "
+                               "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\NoSuchLog and "
+                               "no event channel of that name\r\n"),
+            std::string::npos)
       << result.Output;
-  EXPECT_NE(result.Output.find("error: the log \"NoSuchLog\" does not exist"), std::string::npos);
+  EXPECT_NE(result.Output.find("error: the log \"NoSuchLog\" is neither a log of the event log "
+                               "service nor an event channel: the service opens Application in "
+                               "its place, so EventLog reports Application's events; set LogFile "
+                               "to a name that eventlog-check --list-logs shows\r\n"),
+            std::string::npos)
+      << result.Output;
   EXPECT_EQ(result.ExitCode, 2) << result.Output;
 
   for (const char* help : {"--help", "/?"}) {

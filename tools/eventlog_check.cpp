@@ -18,6 +18,7 @@
 #include "tools/check/command_line.h"
 #include "tools/check/environment_check.h"
 #include "tools/check/findings.h"
+#include "tools/check/log_list.h"
 #include "tools/check/paths.h"
 #include "tools/check/run_check.h"
 
@@ -63,6 +64,11 @@ int main(int argc, char** argv) {
   if (const std::string error = BecomeUser(target); !error.empty()) {
     std::fprintf(stderr, "eventlog-check: %s\n", error.c_str());
     return kExitCannotRun;
+  }
+  if (options.ListLogs) {
+    const int code = ListLogs();
+    std::fflush(stdout);
+    return code;
   }
   if (target.Service) {
     // The service runs in its working folder; its page records land there.

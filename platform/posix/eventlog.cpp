@@ -4,12 +4,18 @@
 // says.
 #include "platform/eventlog.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_set>
 
+#include "core/ascii.h"
+#include "platform/eventwriter.h"
+#include "platform/posix/evt_file.h"
 #include "platform/posix/log_source.h"
 
 namespace platform {
@@ -154,7 +160,62 @@ std::string EventLogNewestPosition(EventLogHandle handle) {
 }
 
 EventLogLocation LocateEventLog(const std::string& logName) {
-  return KindOf(logName).Locate(logName);
+  const LogSourceKind& kind = KindOf(logName);
+  EventLogLocation location = kind.Locate(logName);
+  if (location.Exists)
+    location.Kind = &kind == &kJournalSourceKind ? EventLogKind::kJournal : EventLogKind::kLogFile;
+  return location;
+}
+
+EventLogReadProbe TryEventLogRead(const std::string& logName) {
+  EventLogReadProbe probe;
+  errno = 0;
+  const UniqueEventLog log(OpenEventLog(logName));
+  if (!log) {
+    probe.Error = std::uint32_t(errno);
+    return probe;
+  }
+  std::uint32_t read = 0, needed = 0, error = 0;
+  // Without a buffer the first read says how large the newest record is, or that there is none.
+  probe.Readable = ReadEventLogBackwards(log.get(), nullptr, 0, read, needed, error) ||
+                   error == kErrorInsufficientBuffer || error == kErrorHandleEof;
+  if (!probe.Readable) probe.Error = error;
+  return probe;
+}
+
+std::vector<EventLogName> ListEventLogs(std::size_t limit, bool& more) {
+  std::vector<EventLogName> names;
+  more = false;
+  auto add = [&](std::string name, EventLogKind kind) {
+    if (names.size() < limit)
+      names.push_back({std::move(name), kind});
+    else
+      more = true;
+  };
+  const std::string journal = "Journal";  // the name NamesTheJournal takes
+  if (LocateEventLog(journal).Exists) add(journal, EventLogKind::kJournal);
+  std::error_code error;
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(EventLogDirectory(), error)) {
+    const std::string file = entry.path().filename().string();
+    // As the open takes them: regular files, no links.
+    if (!core::EndsWithIgnoringAsciiCase(file, ".evt") || file.size() == 4 ||
+        entry.is_symlink(error) || !entry.is_regular_file(error))
+      continue;
+    std::string name = file.substr(0, file.size() - 4);
+    // The classic file names (SysEvent.Evt) are their logs' (System).
+    for (const char* log : {"System", "Application", "Security"})
+      if (core::EqualsIgnoringAsciiCase(file, evt::ClassicFileName(log))) name = log;
+    files.push_back(std::move(name));
+  }
+  std::sort(files.begin(), files.end());
+  files.erase(std::unique(files.begin(), files.end(),
+                          [](const std::string& a, const std::string& b) {
+                            return core::EqualsIgnoringAsciiCase(a, b);
+                          }),
+              files.end());
+  for (std::string& file : files) add(std::move(file), EventLogKind::kLogFile);
+  return names;
 }
 
 void CloseEventLog(EventLogHandle handle) {

@@ -1,6 +1,7 @@
 // The system's event log service: the logs of the local machine, read newest record first.
 #include "platform/eventlog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -8,6 +9,7 @@
 
 #include "core/byteorder.h"
 #include "core/record_position.h"
+#include "platform/errors.h"
 #include "platform/win32/eventlog_channel.h"
 #include "platform/win32/handles.h"
 
@@ -21,6 +23,7 @@ static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
 static_assert(kErrorHandleEof == ERROR_HANDLE_EOF);
 static_assert(kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 static_assert(kErrorEventlogFileCorrupt == ERROR_EVENTLOG_FILE_CORRUPT);
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
 static_assert(sizeof(EventLogRecord) == sizeof(EVENTLOGRECORD));
 
 // The service takes no larger read buffer.
@@ -77,7 +80,12 @@ bool ReadChannel(OpenLog& log, std::uint8_t* buffer, std::uint32_t bufferSize,
       if (step != ChannelStep::kRecord) {
         log.Pending.clear();
         if (filled > 0) break;  // the end comes with the next read
-        errorCode = step == ChannelStep::kEnd ? kErrorHandleEof : kErrorEventlogFileCorrupt;
+        // A refused read ends with the system's error, as the service's refused reads do; an
+        // event that does not render, as a log that broke off.
+        const std::uint32_t error = ChannelQueryError(*log.Channel);
+        errorCode = step == ChannelStep::kEnd ? kErrorHandleEof
+                    : error != 0              ? error
+                                              : kErrorEventlogFileCorrupt;
         return false;
       }
     }
@@ -101,10 +109,49 @@ bool ReadChannel(OpenLog& log, std::uint8_t* buffer, std::uint32_t bufferSize,
   return true;
 }
 
+// The service's logs, each a key below this one.
+constexpr char kLogsKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog";
+
+std::string LogKey(const std::string& logName) { return std::string(kLogsKey) + "\\" + logName; }
+
+// The log's key, opened; empty when the service does not know the name. A name with a backslash
+// would be a source's key below a log, not a log.
+UniqueRegistryKey OpenLogKey(const std::string& logName) {
+  if (logName.empty() || logName.find('\\') != std::string::npos) return UniqueRegistryKey();
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, LogKey(logName).c_str(), 0, KEY_READ, &opened) !=
+      ERROR_SUCCESS)
+    return UniqueRegistryKey();
+  return UniqueRegistryKey(opened);
+}
+
+// Whether the name is read as a channel: a name with "/", or a name the service does not know
+// and the newer interface does ("ForwardedEvents", "Setup"). Any other name is the service's,
+// which opens Application for a name it does not know.
+bool ReadsAsChannel(const std::string& logName) {
+  if (IsChannelName(logName)) return true;
+  if (logName.empty() || OpenLogKey(logName)) return false;
+  return ChannelExists(logName);
+}
+
+// A text value of the key; empty when it has none.
+std::string KeyText(HKEY key, const char* name) {
+  char value[1024];
+  DWORD type = 0, size = sizeof value - 1;
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+          ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return {};
+  value[std::min<DWORD>(size, sizeof value - 1)] = '\0';
+  return value;
+}
+
+std::string YesNo(bool value) { return value ? "yes" : "no"; }
+
 }  // namespace
 
 EventLogHandle OpenEventLog(const std::string& logName) {
-  if (IsChannelName(logName)) {
+  if (ReadsAsChannel(logName)) {
     ChannelQuery* channel = OpenChannel(logName);
     if (channel == nullptr) return nullptr;
     auto* log = new (std::nothrow) OpenLog;
@@ -193,16 +240,114 @@ std::string EventLogNewestPosition(EventLogHandle log) {
 }
 
 EventLogLocation LocateEventLog(const std::string& logName) {
-  const std::string key = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\" + logName;
-  const std::string shown = "HKLM\\" + key;
-  // A name with a backslash would be a source's key below a log, not a log.
-  if (logName.empty() || logName.find('\\') != std::string::npos)
-    return {false, "no registry key " + shown};
+  const std::string shown = "HKLM\\" + LogKey(logName);
+  EventLogLocation location;
+  if (!IsChannelName(logName)) {
+    if (const UniqueRegistryKey key = OpenLogKey(logName)) {
+      location.Exists = true;
+      location.Kind = EventLogKind::kClassicLog;
+      location.Description = "the registry key " + shown;
+      const std::string file = KeyText(key.get(), "File");
+      location.Properties.push_back(
+          "file: " + (file.empty() ? std::string("none named (the service keeps it in its "
+                                                 "default place)")
+                                   : file));
+      return location;
+    }
+  }
+  const ChannelConfiguration channel =
+      logName.empty() ? ChannelConfiguration{ERROR_EVT_CHANNEL_NOT_FOUND, {}, {}, {}}
+                      : ReadChannelConfiguration(logName);
+  if (channel.Error == ERROR_EVT_CHANNEL_NOT_FOUND ||
+      (channel.Error != 0 && !IsChannelName(logName))) {
+    if (IsChannelName(logName)) {
+      location.Description = "no event channel " + logName;
+      return location;
+    }
+    location.Description = "no registry key " + shown + " and no event channel of that name";
+    location.OpenedInstead = "Application";
+    return location;
+  }
+  location.Exists = true;
+  location.Kind = EventLogKind::kChannel;
+  location.Description = "the event channel " + logName;
+  if (channel.Error != 0) {
+    location.Properties.push_back("its configuration cannot be read: " +
+                                  SystemErrorText(channel.Error));
+    return location;
+  }
+  if (channel.Enabled) location.Properties.push_back("enabled: " + YesNo(*channel.Enabled));
+  if (channel.Classic) location.Properties.push_back("classic log: " + YesNo(*channel.Classic));
+  if (!channel.LogFilePath.empty()) location.Properties.push_back("file: " + channel.LogFilePath);
+  return location;
+}
+
+EventLogReadProbe TryEventLogRead(const std::string& logName) {
+  EventLogReadProbe probe;
+  SetLastError(ERROR_SUCCESS);
+  const UniqueEventLog log(OpenEventLog(logName));
+  if (!log) {
+    probe.Error = GetLastError();
+    return probe;
+  }
+  std::uint32_t read = 0, needed = 0, error = 0;
+  // Without a buffer the first read says how large the newest record is, or that there is none.
+  probe.Readable = ReadEventLogBackwards(log.get(), nullptr, 0, read, needed, error) ||
+                   error == kErrorInsufficientBuffer || error == kErrorHandleEof;
+  if (!probe.Readable) probe.Error = error;
+  return probe;
+}
+
+std::vector<EventLogName> ListEventLogs(std::size_t limit, bool& more) {
+  std::vector<EventLogName> logs;
+  more = false;
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-    return {false, "no registry key " + shown + " (the service would open Application instead)"};
-  const UniqueRegistryKey existing(opened);  // only that it opens counts
-  return {true, "the registry key " + shown};
+  std::vector<std::string> classic;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLogsKey, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
+    const UniqueRegistryKey key(opened);
+    char name[256];
+    for (DWORD index = 0;; ++index) {
+      DWORD size = sizeof name;
+      const LONG status =
+          RegEnumKeyExA(key.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr);
+      if (status == ERROR_MORE_DATA) continue;  // no log has so long a name
+      if (status != ERROR_SUCCESS) break;
+      const std::string log(name, size);
+      // The service's own settings live beside the logs.
+      if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, log.c_str(), -1, "Parameters", -1) !=
+              CSTR_EQUAL &&
+          CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, log.c_str(), -1, "State", -1) !=
+              CSTR_EQUAL)
+        classic.push_back(log);
+    }
+  }
+  for (const std::string& name : classic) {
+    if (logs.size() == limit) {
+      more = true;
+      return logs;
+    }
+    logs.push_back({name, EventLogKind::kClassicLog});
+  }
+  std::vector<std::string> channels;
+  bool moreChannels = false;
+  // The classic logs come again among the channels; they are listed once, so as many more
+  // channels are asked for.
+  if (ListChannels(limit, channels, moreChannels)) {
+    for (const std::string& name : channels) {
+      if (std::any_of(classic.begin(), classic.end(), [&](const std::string& log) {
+            return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, log.c_str(), -1, name.c_str(),
+                                  -1) == CSTR_EQUAL;
+          }))
+        continue;
+      if (logs.size() == limit) {
+        more = true;
+        return logs;
+      }
+      logs.push_back({name, EventLogKind::kChannel});
+    }
+    more = moreChannels;
+  }
+  return logs;
 }
 
 }  // namespace platform

@@ -169,6 +169,7 @@ struct ChannelQuery {
   DWORD BatchSize = 0;
   DWORD BatchNext = 0;
   std::optional<ChannelStep> Ended;
+  DWORD Error = ERROR_SUCCESS;  // the refused call's, when the query broke off
   Rendered System;
   Rendered User;
   std::vector<wchar_t> Message = std::vector<wchar_t>(1024);
@@ -284,8 +285,9 @@ ChannelStep NextChannelRecord(ChannelQuery& query, std::string& record) {
       CloseBatch(query);
       DWORD returned = 0;
       if (!EvtNext(query.Query.get(), kBatch, query.Batch.data(), INFINITE, 0, &returned)) {
-        query.Ended =
-            GetLastError() == ERROR_NO_MORE_ITEMS ? ChannelStep::kEnd : ChannelStep::kBrokeOff;
+        const DWORD error = GetLastError();
+        query.Ended = error == ERROR_NO_MORE_ITEMS ? ChannelStep::kEnd : ChannelStep::kBrokeOff;
+        if (error != ERROR_NO_MORE_ITEMS) query.Error = error;
         break;
       }
       // A success without events would be asked again for ever: it ends the channel.
@@ -299,6 +301,90 @@ ChannelStep NextChannelRecord(ChannelQuery& query, std::string& record) {
     query.Ended = ChannelStep::kBrokeOff;
   }
   return *query.Ended;
+}
+
+std::uint32_t ChannelQueryError(const ChannelQuery& query) { return query.Error; }
+
+namespace {
+
+UniqueEvt OpenConfiguration(const std::string& channel) {
+  const std::u16string path = AnsiToWide(channel);
+  return UniqueEvt(EvtOpenChannelConfig(nullptr, reinterpret_cast<LPCWSTR>(path.c_str()), 0));
+}
+
+// One property of an open configuration; nullopt when the system does not give it.
+std::optional<std::vector<EVT_VARIANT>> Property(EVT_HANDLE config,
+                                                 EVT_CHANNEL_CONFIG_PROPERTY_ID id) {
+  std::vector<EVT_VARIANT> value(4);
+  for (;;) {
+    const DWORD size = DWORD(value.size() * sizeof(EVT_VARIANT));
+    DWORD used = 0;
+    if (EvtGetChannelConfigProperty(config, id, 0, size, value.data(), &used)) return value;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || used <= size) return std::nullopt;
+    value.resize((used + sizeof(EVT_VARIANT) - 1) / sizeof(EVT_VARIANT));
+  }
+}
+
+std::optional<bool> BooleanProperty(EVT_HANDLE config, EVT_CHANNEL_CONFIG_PROPERTY_ID id) {
+  const auto value = Property(config, id);
+  if (!value || (*value)[0].Type != EvtVarTypeBoolean) return std::nullopt;
+  return (*value)[0].BooleanVal != FALSE;
+}
+
+}  // namespace
+
+// A channel's configuration always holds its enabled state: a configuration without it is no
+// channel's (Wine's interface opens a configuration for every name).
+bool ChannelExists(const std::string& channel) {
+  if (channel.empty()) return false;
+  const UniqueEvt config = OpenConfiguration(channel);
+  return config && BooleanProperty(config.get(), EvtChannelConfigEnabled).has_value();
+}
+
+ChannelConfiguration ReadChannelConfiguration(const std::string& channel) {
+  ChannelConfiguration configuration;
+  const UniqueEvt config = OpenConfiguration(channel);
+  if (!config) {
+    configuration.Error = GetLastError();
+    if (configuration.Error == ERROR_SUCCESS) configuration.Error = ERROR_EVT_CHANNEL_NOT_FOUND;
+    return configuration;
+  }
+  configuration.Enabled = BooleanProperty(config.get(), EvtChannelConfigEnabled);
+  if (!configuration.Enabled) {  // as ChannelExists says: no channel's
+    configuration.Error = ERROR_EVT_CHANNEL_NOT_FOUND;
+    return configuration;
+  }
+  configuration.Classic = BooleanProperty(config.get(), EvtChannelConfigClassicEventlog);
+  if (const auto path = Property(config.get(), EvtChannelLoggingConfigLogFilePath))
+    configuration.LogFilePath = WideToAnsi(Cut(StringOf((*path)[0]), kMaxNameUnits));
+  return configuration;
+}
+
+bool ListChannels(std::size_t limit, std::vector<std::string>& names, bool& more) {
+  more = false;
+  const UniqueEvt channels(EvtOpenChannelEnum(nullptr, 0));
+  if (!channels) return false;
+  std::vector<wchar_t> name(256);
+  for (;;) {
+    DWORD used = 0;
+    if (!EvtNextChannelPath(channels.get(), DWORD(name.size()), name.data(), &used)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_NO_MORE_ITEMS) return true;
+      if (error == ERROR_INSUFFICIENT_BUFFER && used > name.size()) {
+        name.resize(used);
+        continue;
+      }
+      SetLastError(error);
+      return false;
+    }
+    if (names.size() == limit) {
+      more = true;
+      return true;
+    }
+    const std::u16string_view text(reinterpret_cast<const char16_t*>(name.data()),
+                                   std::min<std::size_t>(used, name.size()));
+    names.push_back(WideToAnsi(text.substr(0, text.find(u'\0'))));
+  }
 }
 
 }  // namespace platform

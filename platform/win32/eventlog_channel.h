@@ -4,8 +4,11 @@
 // contract as the classic logs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -27,5 +30,28 @@ enum class ChannelStep {
 // The next older event as a record in the 8-bit layout, its RecordNumber the low 32 bits of the
 // event's record ID.
 ChannelStep NextChannelRecord(ChannelQuery& query, std::string& record);
+// After kBrokeOff: the system's error of the refused call that ended the query (access denied,
+// the service gone), or 0 where an event could not be rendered.
+std::uint32_t ChannelQueryError(const ChannelQuery& query);
+
+// Whether the newer interface knows a channel of that name: its configuration opens and gives
+// the channel's enabled state.
+bool ChannelExists(const std::string& channel);
+
+// A channel's configuration as the system gives it; Error is the system's error when the
+// configuration does not open (ERROR_EVT_CHANNEL_NOT_FOUND for a name it does not know, also when
+// the configuration lacks the enabled state, as ChannelExists says), and another property the
+// system does not give stays empty.
+struct ChannelConfiguration {
+  std::uint32_t Error = 0;
+  std::optional<bool> Enabled;
+  std::optional<bool> Classic;  // a classic log seen as a channel (Application, System, ...)
+  std::string LogFilePath = {};
+};
+ChannelConfiguration ReadChannelConfiguration(const std::string& channel);
+
+// The channels' names as the interface enumerates them, at most limit (more says there were
+// others); false with the system's error left as the last error when the enumeration fails.
+bool ListChannels(std::size_t limit, std::vector<std::string>& names, bool& more);
 
 }  // namespace platform

@@ -22,10 +22,18 @@ struct FakeChannel {
   // EvtNext fails with BreakError once this many events were handed out.
   std::size_t BreakAfter = std::numeric_limits<std::size_t>::max();
   std::uint32_t BreakError = 0;
+  // The channel's configuration: its properties, or the error its open is refused with.
+  bool Enabled = true;
+  bool Classic = false;
+  std::string LogFilePath = {};
+  std::uint32_t ConfigError = 0;
 };
 
-// Serves the channels until the object ends; a query of any other channel is refused with
-// ERROR_EVT_CHANNEL_NOT_FOUND. Process-wide, so one object at a time.
+// Serves the channels until the object ends, their queries, their configurations
+// (EvtOpenChannelConfig, EvtGetChannelConfigProperty) and their names in the given order
+// (EvtOpenChannelEnum, EvtNextChannelPath); a query or configuration of any other channel is
+// refused with ERROR_EVT_CHANNEL_NOT_FOUND, and names are matched in any letter case as the
+// system does. Process-wide, so one object at a time.
 class ScopedFakeChannelService {
  public:
   explicit ScopedFakeChannelService(std::vector<FakeChannel> channels);
@@ -38,4 +46,6 @@ class ScopedFakeChannelService {
   int BadCalls() const;     // closes of unknown handles, calls with a wrong handle, kind or flag
   // The queries as asked: the channel path, the query text and the flags, one line each.
   std::vector<std::string> QueriesAsked() const;
+  // The channels whose configuration was asked for, in order.
+  std::vector<std::string> ConfigurationsAsked() const;
 };

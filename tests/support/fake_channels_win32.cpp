@@ -7,6 +7,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -27,13 +28,13 @@ struct Event {
   std::vector<std::u16string> Items;  // the EventData or UserData values in order
 };
 
-enum class Kind { Query, Event, SystemContext, UserContext, Publisher };
+enum class Kind { Query, Event, SystemContext, UserContext, Publisher, Config, ChannelEnum };
 
 struct Handle {
   Kind Of = Kind::Query;
   std::size_t Channel = 0;
   bool Reverse = false;
-  std::size_t HandedOut = 0;  // a query's events so far
+  std::size_t HandedOut = 0;  // a query's events, or an enumeration's names, so far
   const Event* Ev = nullptr;
   std::u16string Provider;
   bool Closed = false;
@@ -46,10 +47,26 @@ struct Service {
   int Queries = 0;
   int BadCalls = 0;
   std::vector<std::string> Asked;
+  std::vector<std::string> ConfigurationsAsked;
 };
 
 std::mutex serviceMutex;
 Service* service = nullptr;
+
+// Whether two channel names are the same, in any letter case of their ASCII letters.
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The index of the named channel; Channels.size() when there is none.
+std::size_t ChannelIndex(const Service& s, std::string_view name) {
+  std::size_t i = 0;
+  while (i < s.Channels.size() && !SameName(s.Channels[i].Path, name)) ++i;
+  return i;
+}
 
 std::u16string Utf16(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -252,8 +269,7 @@ EVT_HANDLE WINAPI EvtQuery(EVT_HANDLE session, LPCWSTR path, LPCWSTR query, DWOR
   std::snprintf(shownFlags, sizeof shownFlags, "0x%lx", static_cast<unsigned long>(flags));
   service->Asked.push_back(name + " " + Utf8(query) + " " + shownFlags +
                            (session != nullptr ? " session" : ""));
-  for (std::size_t i = 0; i < service->Channels.size(); ++i) {
-    if (service->Channels[i].Path != name) continue;
+  if (const std::size_t i = ChannelIndex(*service, name); i < service->Channels.size()) {
     if (service->Channels[i].QueryError != 0) {
       SetLastError(service->Channels[i].QueryError);
       return nullptr;
@@ -388,6 +404,96 @@ WINBOOL WINAPI EvtClose(EVT_HANDLE object) {
   return Fail(ERROR_INVALID_HANDLE);
 }
 
+EVT_HANDLE WINAPI EvtOpenChannelConfig(EVT_HANDLE session, LPCWSTR path, DWORD flags) {
+  std::lock_guard<std::mutex> lock(serviceMutex);
+  if (service == nullptr) {
+    SetLastError(ERROR_EVT_CHANNEL_NOT_FOUND);
+    return nullptr;
+  }
+  if (session != nullptr || flags != 0 || path == nullptr) {
+    ++service->BadCalls;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::string name = Utf8(path);
+  service->ConfigurationsAsked.push_back(name);
+  const std::size_t i = ChannelIndex(*service, name);
+  if (i == service->Channels.size()) {
+    SetLastError(ERROR_EVT_CHANNEL_NOT_FOUND);
+    return nullptr;
+  }
+  if (service->Channels[i].ConfigError != 0) {
+    SetLastError(service->Channels[i].ConfigError);
+    return nullptr;
+  }
+  Handle config;
+  config.Of = Kind::Config;
+  config.Channel = i;
+  return Give(*service, config);
+}
+
+WINBOOL WINAPI EvtGetChannelConfigProperty(EVT_HANDLE config, EVT_CHANNEL_CONFIG_PROPERTY_ID id,
+                                           DWORD flags, DWORD bufferSize, PEVT_VARIANT buffer,
+                                           PDWORD used) {
+  std::lock_guard<std::mutex> lock(serviceMutex);
+  if (service == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  Handle* handle = Find(*service, config, Kind::Config);
+  if (handle == nullptr || flags != 0 || used == nullptr) {
+    ++service->BadCalls;
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  const FakeChannel& channel = service->Channels[handle->Channel];
+  const std::u16string path = Utf16(channel.LogFilePath);
+  // A boolean in the variant itself; a text behind it, as the system lays them out.
+  const bool text = id == EvtChannelLoggingConfigLogFilePath;
+  if (!text && id != EvtChannelConfigEnabled && id != EvtChannelConfigClassicEventlog)
+    return Fail(ERROR_NOT_SUPPORTED);
+  *used = DWORD(sizeof(EVT_VARIANT) + (text ? (path.size() + 1) * 2 : 0));
+  if (bufferSize < *used || buffer == nullptr) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memset(buffer, 0, sizeof(EVT_VARIANT));
+  if (text) {
+    auto* behind = reinterpret_cast<char16_t*>(buffer + 1);
+    std::memcpy(behind, path.c_str(), (path.size() + 1) * 2);
+    buffer->Type = EvtVarTypeString;
+    buffer->StringVal = reinterpret_cast<LPCWSTR>(behind);
+  } else {
+    buffer->Type = EvtVarTypeBoolean;
+    buffer->BooleanVal = id == EvtChannelConfigEnabled ? channel.Enabled : channel.Classic;
+  }
+  return TRUE;
+}
+
+EVT_HANDLE WINAPI EvtOpenChannelEnum(EVT_HANDLE session, DWORD flags) {
+  std::lock_guard<std::mutex> lock(serviceMutex);
+  if (service == nullptr) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  if (session != nullptr || flags != 0) {
+    ++service->BadCalls;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  Handle channels;
+  channels.Of = Kind::ChannelEnum;
+  return Give(*service, channels);
+}
+
+WINBOOL WINAPI EvtNextChannelPath(EVT_HANDLE channels, DWORD bufferSize, LPWSTR buffer,
+                                  PDWORD used) {
+  std::lock_guard<std::mutex> lock(serviceMutex);
+  if (service == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  Handle* handle = Find(*service, channels, Kind::ChannelEnum);
+  if (handle == nullptr || used == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (handle->HandedOut == service->Channels.size()) return Fail(ERROR_NO_MORE_ITEMS);
+  const std::u16string name = Utf16(service->Channels[handle->HandedOut].Path);
+  *used = DWORD(name.size() + 1);
+  if (bufferSize < *used || buffer == nullptr) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(buffer, name.c_str(), *used * 2);
+  ++handle->HandedOut;
+  return TRUE;
+}
+
 ScopedFakeChannelService::ScopedFakeChannelService(std::vector<FakeChannel> channels) {
   std::lock_guard<std::mutex> lock(serviceMutex);
   service = new Service;
@@ -420,4 +526,9 @@ int ScopedFakeChannelService::BadCalls() const {
 std::vector<std::string> ScopedFakeChannelService::QueriesAsked() const {
   std::lock_guard<std::mutex> lock(serviceMutex);
   return service->Asked;
+}
+
+std::vector<std::string> ScopedFakeChannelService::ConfigurationsAsked() const {
+  std::lock_guard<std::mutex> lock(serviceMutex);
+  return service->ConfigurationsAsked;
 }

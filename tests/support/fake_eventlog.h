@@ -24,6 +24,7 @@ struct FakeEventLog {
   std::vector<Bytes> Records;  // newest first, each in the 8-bit layout
   // Reads (counted from 0 over every open handle) that succeed and deliver nothing.
   std::vector<std::size_t> EmptySuccessAt;
+  std::uint32_t OpenError = 0;  // the open is refused with this error (access denied)
 };
 
 // Serves the logs until the object ends; every other log name is refused. The service and its

@@ -53,6 +53,11 @@ HANDLE WINAPI FakeOpenEventLogA(LPCSTR server, LPCSTR name) {
   if (server != nullptr) service->ServerNamed = true;
   for (std::size_t i = 0; i < service->Logs.size(); ++i) {
     if (name != nullptr && service->Logs[i].Name == name) {
+      if (service->Logs[i].OpenError != 0) {
+        ++service->RefusedOpens;
+        SetLastError(service->Logs[i].OpenError);
+        return nullptr;
+      }
       service->Handles.push_back({i, 0, false});
       return &service->Handles.back();
     }

@@ -15,6 +15,7 @@ namespace check {
 const char kUsage[] =
     "usage: eventlog-check [options] [FOLDER]\n"
     "       eventlog-check --service [options]\n"
+    "       eventlog-check --list-logs\n"
     "       eventlog-check --help | --version\n"
     "\n"
     "Checks EventLog's settings the way EventLog reads them, without starting EventLog, and\n"
@@ -50,6 +51,9 @@ const char kUsage[] =
     "                     and the outcome: the page record (written to the current folder; with\n"
     "                     --service to the program folder), or the failure's class and message\n"
     "                     (its report is written in the program folder)\n"
+    "  --list-logs        list the logs of this machine instead, each with its kind and whether\n"
+    "                     this user may read it (Windows: the classic logs and the event\n"
+    "                     channels; Linux: the journal and the .evt files in EVENTLOG_DIR)\n"
     "  --help, -h, /?     print this text and exit\n"
     "  --version          print the version and exit\n"
     "\n"
@@ -81,16 +85,17 @@ const char kUsage[] =
     "event creates it), the built-in gateway, no carried state yet.\n"
     "Without EventLog.XML it says that EventLog will ask its three questions.\n"
     "\n"
-    "Then the log: what LogFile resolves to (on Linux the file in EVENTLOG_DIR, on Windows the\n"
-    "log's registry key, as the service silently opens Application for an unknown name),\n"
-    "whether it opens, its record count, and its newest record and newest match as EventLog\n"
-    "prints them. For LogFile Journal (Linux) it says which journal is read (the system\n"
-    "journal, or the files in EVENTLOG_JOURNAL_DIR) and lists the rules of journal.rules in\n"
-    "EVENTLOG_DIR with the newest entry each gives its event ID to. Then whether the program\n"
-    "folder can take exception reports, the gateway URL, the newest exception report\n"
-    "(EXCEPTION-*.XML) in the program folder and the newest page record (SendPage_*.xml) in\n"
-    "FOLDER, each in one line. Its own times carry four-digit years; the lines of a record are\n"
-    "printed as EventLog prints them.\n"
+    "Then the log: what LogFile resolves to (on Linux the file in EVENTLOG_DIR; on Windows a\n"
+    "classic log's registry key and file, or an event channel's state and file, or neither,\n"
+    "as the service silently opens Application for an unknown name), on Windows whether this\n"
+    "user may read it, whether it opens, its record count, and its newest record and newest\n"
+    "match as EventLog prints them. For LogFile Journal (Linux) it says which journal is read\n"
+    "(the system journal, or the files in EVENTLOG_JOURNAL_DIR) and lists the rules of\n"
+    "journal.rules in EVENTLOG_DIR with the newest entry each gives its event ID to. Then\n"
+    "whether the program folder can take exception reports, the gateway URL, the newest\n"
+    "exception report (EXCEPTION-*.XML) in the program folder and the newest page record\n"
+    "(SendPage_*.xml) in FOLDER, each in one line. Its own times carry four-digit years; the\n"
+    "lines of a record are printed as EventLog prints them.\n"
     "\n"
     "Without --service, run it as the user EventLog runs as and with its environment\n"
     "(EVENTLOG_DIR, PAGING_GATEWAY_HOST, TZ, LC_ALL, LC_TIME, LANG): it sees what EventLog would\n"
@@ -110,11 +115,10 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
       {"--program-dir", &Options::ProgramDirectory},
       {"--state", &Options::State},
       {"--user", &Options::User}};
-  const std::pair<const char*, bool Options::*> flags[] = {{"--service", &Options::Service},
-                                                           {"--probe", &Options::Probe},
-                                                           {"--page", &Options::Page},
-                                                           {"--help", &Options::Help},
-                                                           {"--version", &Options::Version}};
+  const std::pair<const char*, bool Options::*> flags[] = {
+      {"--service", &Options::Service}, {"--probe", &Options::Probe},
+      {"--page", &Options::Page},       {"--list-logs", &Options::ListLogs},
+      {"--help", &Options::Help},       {"--version", &Options::Version}};
   std::vector<tools::OptionSpec> known;
   for (const auto& [name, member] : valued) known.push_back({name, true});
   for (const auto& [name, member] : flags) known.push_back({name, false});

@@ -31,6 +31,7 @@ struct Options {
   bool Service = false;
   bool Probe = false;
   bool Page = false;
+  bool ListLogs = false;
   bool Help = false;
   bool Version = false;
 };
