@@ -2,7 +2,8 @@
 // connecting to the manager, reporting the service's state with wait hints, receiving its requests
 // to stop (stop, shutdown), setting the service's own display name, description and recovery
 // actions, and starting the program with its standard output and error on pipes, in a job that
-// ends it when the service goes, asking it to stop as Ctrl-Break does, and ending it hard.
+// ends it when the service goes, asking it to stop through an event it takes as Ctrl-Break, and
+// ending it hard.
 // Windows only: the Windows service (eventlog-service.exe); platform/win32/service_control.cpp.
 // Linux's service is supervised by systemd (platform/supervision.h).
 #pragma once
@@ -55,26 +56,30 @@ struct ChildProgram {
   std::intptr_t Job = -1;
   std::intptr_t Output = -1;
   std::intptr_t Errors = -1;
+  std::intptr_t StopEvent = -1;
   std::uint32_t Id = 0;
 };
 
 // Starts the program in the directory with standard input from NUL, standard output and error on
-// pipes of their own, no window, in a process group of its own on this process's console (one is
-// made, without a window, when there is none), inside a job that ends it when this process ends,
-// with this process's environment and the settings on top. False with the system's error code.
+// pipes of their own, in a process group of its own on a console of its own without a window,
+// inside a job that ends it when this process ends, with this process's environment and the
+// settings on top (which name the stop event to the program: platform/signals.h). The stop event
+// is made with the name given, which should hold a secret. False with the system's error code.
 bool LaunchChild(const std::string& program, const std::string& directory,
-                 const std::vector<EnvironmentSetting>& environment, ChildProgram& child,
-                 std::uint32_t& errorCode);
+                 const std::vector<EnvironmentSetting>& environment,
+                 const std::string& stopEventName, ChildProgram& child, std::uint32_t& errorCode);
 
 // Reads up to size bytes of one of the child's streams, waiting for them; 0 at its end, -1 on
 // failure (errorCode set).
 long ReadChildStream(std::intptr_t stream, char* buffer, std::size_t size,
                      std::uint32_t& errorCode);
 
-// Waits up to the time for the child to end or a request to stop; true when the child ended.
+// Waits up to the time for the child to end or, until one came, a request to stop; true when the
+// child ended.
 bool WaitForChildEnd(const ChildProgram& child, std::uint32_t milliseconds);
 
-// Sends Ctrl-Break to the child's process group; false with the system's error code.
+// Signals the child's stop event, which it takes as Ctrl-Break; false with the system's error
+// code.
 bool AskChildToStop(const ChildProgram& child, std::uint32_t& errorCode);
 
 // Ends the child and everything it started at once.

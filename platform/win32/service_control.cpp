@@ -65,23 +65,6 @@ void WINAPI ServiceMain(DWORD count, LPWSTR* arguments) {
   serviceBody(name);
 }
 
-// The service ignores the console's Ctrl-Break it sends to its program's group.
-BOOL WINAPI IgnoreConsoleEvent(DWORD) { return TRUE; }
-
-// This process's console, which the program shares so that Ctrl-Break reaches it; a service has
-// none, so one is made and its window hidden.
-void EnsureConsole() {
-  static const bool ready = [] {
-    if (GetConsoleWindow() == nullptr && AllocConsole()) {
-      const HWND window = GetConsoleWindow();
-      if (window != nullptr) ShowWindow(window, SW_HIDE);
-    }
-    SetConsoleCtrlHandler(IgnoreConsoleEvent, TRUE);
-    return true;
-  }();
-  (void)ready;
-}
-
 // This process's environment with the settings on top, sorted by name as the system keeps it.
 std::wstring EnvironmentBlock(const std::vector<EnvironmentSetting>& settings) {
   std::vector<std::wstring> variables;
@@ -201,9 +184,8 @@ bool ConfigureService(const std::string& name, const ServiceConfiguration& confi
 }
 
 bool LaunchChild(const std::string& program, const std::string& directory,
-                 const std::vector<EnvironmentSetting>& environment, ChildProgram& child,
-                 std::uint32_t& errorCode) {
-  EnsureConsole();
+                 const std::vector<EnvironmentSetting>& environment,
+                 const std::string& stopEventName, ChildProgram& child, std::uint32_t& errorCode) {
   // One launch at a time: the inheritable ends exist only while the child is made.
   static std::mutex launching;
   const std::lock_guard<std::mutex> lock(launching);
@@ -212,12 +194,14 @@ bool LaunchChild(const std::string& program, const std::string& directory,
   HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
                              OPEN_EXISTING, 0, nullptr);
   HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  // The stop event, which the program opens by the name its environment gives it.
+  HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, Wide(stopEventName).c_str());
   auto closeAll = [&] {
-    for (HANDLE handle : {outputRead, outputWrite, errorsRead, errorsWrite, job})
+    for (HANDLE handle : {outputRead, outputWrite, errorsRead, errorsWrite, job, stop})
       if (handle != nullptr) CloseHandle(handle);
     if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
   };
-  if (input == INVALID_HANDLE_VALUE || job == nullptr ||
+  if (input == INVALID_HANDLE_VALUE || job == nullptr || stop == nullptr ||
       !CreatePipe(&outputRead, &outputWrite, &inherited, 0) ||
       !CreatePipe(&errorsRead, &errorsWrite, &inherited, 0)) {
     errorCode = GetLastError();
@@ -241,10 +225,10 @@ bool LaunchChild(const std::string& program, const std::string& directory,
   std::wstring commandLine = L"\"" + programName + L"\"";
   std::wstring block = EnvironmentBlock(environment);
   PROCESS_INFORMATION process = {};
-  const BOOL created =
-      CreateProcessW(programName.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                     CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
-                     block.data(), Wide(directory).c_str(), &startup, &process);
+  const BOOL created = CreateProcessW(
+      programName.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+      CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+      block.data(), Wide(directory).c_str(), &startup, &process);
   if (!created) {
     errorCode = GetLastError();
     closeAll();
@@ -262,6 +246,7 @@ bool LaunchChild(const std::string& program, const std::string& directory,
   child.Output = AsNumber(outputRead);
   child.Errors = AsNumber(errorsRead);
   child.Id = process.dwProcessId;
+  child.StopEvent = AsNumber(stop);
   return true;
 }
 
@@ -278,12 +263,13 @@ long ReadChildStream(std::intptr_t stream, char* buffer, std::size_t size,
 
 bool WaitForChildEnd(const ChildProgram& child, std::uint32_t milliseconds) {
   const HANDLE handles[] = {AsHandle(child.Process), stopEvent};
-  const DWORD count = stopEvent != nullptr ? 2 : 1;
+  // Once a stop was asked for, only the child's end is waited for.
+  const DWORD count = stopEvent != nullptr && !stopRequested.load() ? 2 : 1;
   return WaitForMultipleObjects(count, handles, FALSE, milliseconds) == WAIT_OBJECT_0;
 }
 
 bool AskChildToStop(const ChildProgram& child, std::uint32_t& errorCode) {
-  if (GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, child.Id)) return true;
+  if (SetEvent(AsHandle(child.StopEvent))) return true;
   errorCode = GetLastError();
   return false;
 }
@@ -305,7 +291,8 @@ void CloseChildStream(std::intptr_t& stream) {
 }
 
 void CloseChild(ChildProgram& child) {
-  for (std::intptr_t* handle : {&child.Process, &child.Job}) CloseChildStream(*handle);
+  for (std::intptr_t* handle : {&child.Process, &child.Job, &child.StopEvent})
+    CloseChildStream(*handle);
 }
 
 }  // namespace platform

@@ -135,7 +135,7 @@ ProgramRun RunProgram(const Options& options, platform::ChildProgram& child, Log
   Say(Priority::Info, "EventLog runs in " + options.Directory);
   using Clock = std::chrono::steady_clock;
   Clock::time_point deadline;
-  bool endedHard = false;
+  bool endedHard = false, passedOn = false;
   while (!platform::WaitForChildEnd(child, 200)) {
     TakeWaitingDatagrams(channel);
     if (!platform::StopRequested()) continue;
@@ -144,7 +144,8 @@ ProgramRun RunProgram(const Options& options, platform::ChildProgram& child, Log
       deadline = Clock::now() + std::chrono::milliseconds(kStopWaitMilliseconds);
       std::uint32_t errorCode = 0;
       Say(Priority::Info, "stop requested: EventLog finishes a page in flight and stops");
-      if (!platform::AskChildToStop(child, errorCode)) {
+      passedOn = platform::AskChildToStop(child, errorCode);
+      if (!passedOn) {
         Say(Priority::Warning, "cannot pass the stop on to EventLog (" +
                                    platform::SystemErrorText(errorCode) + "); it is ended now");
         deadline = Clock::now();
@@ -153,7 +154,7 @@ ProgramRun RunProgram(const Options& options, platform::ChildProgram& child, Log
     platform::ReportServiceState(platform::ServiceState::StopPending, 3000);
     if (!endedHard && Clock::now() >= deadline) {
       endedHard = true;
-      if (deadline != Clock::time_point{})
+      if (passedOn)
         Say(Priority::Warning, "EventLog did not stop within " +
                                    std::to_string(kStopWaitMilliseconds / 1000) +
                                    " s; it is ended now");
@@ -170,6 +171,8 @@ ProgramRun RunProgram(const Options& options, platform::ChildProgram& child, Log
   return run;
 }
 
+EndCause ServeProgram(const Options& options, std::uint32_t& exitCode, bool& programRan);
+
 EndCause Serve(const std::string& name, const Options& options, std::uint32_t& exitCode,
                bool& programRan) {
   ConfigureOwnEntry(name, options);
@@ -179,14 +182,33 @@ EndCause Serve(const std::string& name, const Options& options, std::uint32_t& e
     Say(Priority::Err, failure.Message);
     return EndCause::SettingsError;
   }
+  try {
+    return ServeProgram(options, exitCode, programRan);
+  } catch (const StepFailure& failure) {
+    Say(Priority::Err, failure.Message);
+    return EndCause::ServiceFailure;
+  }
+}
+
+EndCause ServeProgram(const Options& options, std::uint32_t& exitCode, bool& programRan) {
   const Paths paths = PathsIn(options.Directory);
   platform::StartSocketLayer();
   std::vector<platform::EnvironmentSetting> environment = {{"EVENTLOG_STATE_FILE", paths.State}};
   LogChannel channel;
   OpenLogChannel(channel, environment);
+  // The stop event's name holds a secret, so that no other program takes it first.
+  std::string secret, error;
+  if (!platform::SystemRandomBytes(16, secret, error))
+    throw StepFailure{"cannot make the secret of EventLog's stop event: " + error};
+  std::string stopEvent = "Local\\EventLogPager-stop-";
+  for (unsigned char c : secret) {
+    stopEvent += "0123456789abcdef"[c >> 4];
+    stopEvent += "0123456789abcdef"[c & 15];
+  }
+  environment.push_back({"EVENTLOG_STOP_EVENT", stopEvent});
   platform::ChildProgram child;
   std::uint32_t errorCode = 0;
-  if (!platform::LaunchChild(paths.WorkingProgram, options.Directory, environment, child,
+  if (!platform::LaunchChild(paths.WorkingProgram, options.Directory, environment, stopEvent, child,
                              errorCode)) {
     Say(Priority::Err,
         "cannot start " + paths.WorkingProgram + ": " + platform::SystemErrorText(errorCode));
