@@ -48,8 +48,9 @@ TEST(ServiceEnd, EachEndGivesTheManagerItsExitCodes) {
   EXPECT_EQ(EndFor(EndCause::ServiceFailure).ServiceExitCode, 3u);
   EXPECT_EQ(EndText(EndCause::StopRequested, 0xC000013A),
             "EventLog stopped as asked (exit code 0xC000013A); the service stops");
-  EXPECT_EQ(EndText(EndCause::EndedByItself, 3).substr(0, 55),
-            "EventLog ended without being asked (exit code 3; a Sle");
+  EXPECT_EQ(EndText(EndCause::EndedByItself, 3),
+            "EventLog ended without being asked (exit code 3; a Sleep of 0 runs one cycle only): "
+            "the service stops with exit code 1067 and its recovery actions start it again");
 }
 
 TEST(RotatingLog, RotatesOnlyWhenTheNextLineWouldPassTheLimit) {
