@@ -9,6 +9,7 @@
 #include "monitor/monitor.h"
 #include "platform/console.h"
 #include "platform/locale.h"
+#include "platform/signals.h"
 #include "platform/system.h"
 #include "platform/versionprobe.h"
 
@@ -41,5 +42,7 @@ int main() {
   }
   // The kit's log settings come from the environment (all opt-in); a value that does not read ends
   // the monitor on its error line.
+  // Under the Windows service a stop comes as an event (opt-in through the environment).
+  platform::WatchStopEvent();
   return RunMonitor(ReadLogSettingsFromEnvironment);
 }

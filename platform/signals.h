@@ -13,6 +13,12 @@ void HoldStopRequests();
 // and this call does not return; without one the program goes on.
 void ReleaseStopRequests();
 
+// Windows: when the environment's EVENTLOG_STOP_EVENT names an event, the event's signal is a
+// request to stop as Ctrl-Break is (the Windows service stops EventLog so, as it shares no console
+// with it); a name that opens no event is left alone. Linux: nothing, as the signals reach the
+// program.
+void WatchStopEvent();
+
 }  // namespace platform
 
 // Holds the requests to stop for the life of the object.

@@ -1,16 +1,54 @@
-// The scheduled task that the Windows install registers: a well-formed definition whose
-// placeholders, once install.ps1 has put a folder and an account in, give the command line and
-// the settings the service needs.
+// The Windows install: install.ps1 registers the service EventLogPager and copies exactly the files
+// the zip holds; the scheduled task stays in the zip as a fallback that an operator may register
+// by hand, a well-formed definition whose placeholders, once a folder and an account are put in,
+// give the command line and the settings EventLog needs.
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
+#include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/process.h"
 
 namespace {
 
 const std::string kTaskFile = std::string(PACKAGING_DIR) + "/windows/EventLog.task.xml";
+const std::string kInstallScript = std::string(PACKAGING_DIR) + "/windows/install.ps1";
+const std::string kDistScript = std::string(PACKAGING_DIR) + "/../tools/dist.sh";
+
+// The single-quoted names of a PowerShell array assignment "$Name = @('a', 'b')".
+std::vector<std::string> ScriptArray(const std::string& script, const std::string& name) {
+  std::vector<std::string> items;
+  const std::size_t start = script.find("$" + name + " = @(");
+  if (start == std::string::npos) return items;
+  const std::size_t end = script.find(')', start);
+  for (std::size_t at = script.find('\'', start); at < end; at = script.find('\'', at + 1)) {
+    const std::size_t close = script.find('\'', at + 1);
+    items.push_back(script.substr(at + 1, close - at - 1));
+    at = close;
+  }
+  return items;
+}
+
+// The words of a shell assignment name="a b c" in dist.sh, "$other" expanded once.
+std::set<std::string> ShellWords(const std::string& script, const std::string& name) {
+  std::set<std::string> words;
+  const std::size_t start = script.find("\n" + name + "=\"");
+  if (start == std::string::npos) return words;
+  const std::size_t from = start + name.size() + 3;
+  std::istringstream list(script.substr(from, script.find('"', from) - from));
+  for (std::string word; list >> word;) {
+    if (word.starts_with("$")) {
+      const std::set<std::string> inner = ShellWords(script, word.substr(1));
+      words.insert(inner.begin(), inner.end());
+    } else {
+      words.insert(word);
+    }
+  }
+  return words;
+}
 
 // What install.ps1 does: the folder escaped for XML text, the account's SID as it stands.
 std::string Substitute(std::string xml, const std::string& escapedFolder, const std::string& sid) {
@@ -71,6 +109,22 @@ TEST(WindowsTask, InstalledDefinitionStartsAtBootInTheFolderAndRestartsOnFailure
               "/d /c \"\"" + c.folder + "\\EventLog.exe\" <NUL >>\"" + c.folder +
                   "\\EventLog.console.log\" 2>&1\"");
   }
+}
+
+// Every file install.ps1 copies is in the zip, and it registers the service, not the task.
+TEST(WindowsInstall, CopiesWhatTheZipHoldsAndRegistersTheService) {
+  const std::string script = ReadFileBytes(kInstallScript);
+  const std::set<std::string> zipped = ShellWords(ReadFileBytes(kDistScript), "win_files");
+  std::vector<std::string> copied = ScriptArray(script, "Programs");
+  const std::vector<std::string> documents = ScriptArray(script, "Documents");
+  copied.insert(copied.end(), documents.begin(), documents.end());
+  ASSERT_GE(copied.size(), 8u);
+  for (const std::string& file : copied) EXPECT_EQ(zipped.count(file), 1u) << file;
+  EXPECT_EQ(zipped.count("eventlog-service.exe"), 1u);
+  EXPECT_NE(script.find("$ServiceName = 'EventLogPager'"), std::string::npos);
+  EXPECT_NE(script.find("@('create', $ServiceName, 'binPath=', $binary"), std::string::npos);
+  EXPECT_EQ(script.find("Register-ScheduledTask"), std::string::npos)
+      << "the task is a fallback now; install.ps1 removes it instead";
 }
 
 }  // namespace

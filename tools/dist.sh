@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Packs the two builds into dist/: EventLog-<version>-win64.zip (the programs, the guides, a
-# sample EventLog.XML, the scheduled task and its install scripts),
+# sample EventLog.XML, the service eventlog-service.exe with its install scripts and the scheduled
+# task kept as a fallback),
 # EventLog-<version>-linux-x86_64.tar.gz (every Linux tool: EventLog, eventcreate, eventlog-check,
 # pagegateway and eventlog-service; the same guides, the man pages, a sample EventLog.XML and the
 # sample journal.rules) and the Debian package eventlog_<version>_amd64.deb.
@@ -14,7 +15,7 @@ trap 'rm -rf "$stage"' EXIT
 mkdir -p "$out" "$stage/win" "$stage/EventLog-$version"
 
 # install.ps1 copies exactly these files; it refuses to run when one is missing.
-win_programs="EventLog.exe eventlog-check.exe pagegateway.exe"
+win_programs="EventLog.exe eventlog-check.exe pagegateway.exe eventlog-service.exe"
 win_files="$win_programs README.md operating.md EventLog.XML EventLog.task.xml install.ps1 uninstall.ps1"
 for program in $win_programs; do cp "$winbuild/$program" "$stage/win/"; done
 (cd "$stage/win" && x86_64-w64-mingw32-strip $win_programs)

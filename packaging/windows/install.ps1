@@ -1,6 +1,6 @@
 <#
 .SYNOPSIS
-  Installs EventLog and registers the scheduled task that starts it at boot.
+  Installs EventLog as the Windows service EventLogPager.
 
 .DESCRIPTION
   Run from the unpacked zip in an elevated PowerShell (Run as administrator):
@@ -8,14 +8,18 @@
     powershell -ExecutionPolicy Bypass -File .\install.ps1 [-InstallDir DIR] [-Account NAME]
                                                            [-GatewayHost HOST[:PORT]]
 
-  It copies the programs, the guide and the task definition into the install folder (default
+  It copies the programs and the guide into the install folder (default
   C:\Program Files\EventLog), keeps an EventLog.XML that is already there (else copies the
-  sample), lets the service account write in that folder (exception reports, page records and
-  EventLog.console.log land there) and read the event logs (Event Log Readers), optionally sets
-  PAGING_GATEWAY_HOST for the machine, and registers the task "EventLog". Running it again
-  updates the programs and the task and keeps the settings.
+  sample), and registers eventlog-service.exe as the service EventLogPager (start at boot, as the
+  account, restarted by the recovery actions after 1, 1 and 5 minutes). The account may read and
+  run the install folder and modify its working folder "service" only (working copies, delivery
+  state, EventLog.console.log, eventlog-service.log, page records and reports), and reads the
+  event logs as a member of Event Log Readers. -GatewayHost sets PAGING_GATEWAY_HOST for the
+  service (and for the machine, so that eventlog-check sees it too).
 
-  Start it at once with: Start-ScheduledTask -TaskName EventLog
+  A scheduled task "EventLog" of an earlier install is removed. Running it again is an upgrade:
+  the service is stopped, the programs copied and the service started again; the settings and
+  the delivery state stay.
 #>
 [CmdletBinding()]
 param(
@@ -27,10 +31,12 @@ param(
 )
 
 $ErrorActionPreference = 'Stop'
-$TaskName = 'EventLog'
+$ServiceName = 'EventLogPager'
+$OldTaskName = 'EventLog'
 $Source = $PSScriptRoot
-$Programs = @('EventLog.exe', 'eventlog-check.exe', 'pagegateway.exe')
+$Programs = @('EventLog.exe', 'eventlog-check.exe', 'pagegateway.exe', 'eventlog-service.exe')
 $Documents = @('README.md', 'operating.md', 'EventLog.task.xml', 'uninstall.ps1')
+$WorkingDir = Join-Path $InstallDir 'service'
 
 function Assert-Administrator {
   $identity = [Security.Principal.WindowsIdentity]::GetCurrent()
@@ -49,8 +55,60 @@ function Get-AccountSid([string]$Name) {
   }
 }
 
+# The name sc.exe takes for a built-in account; other accounts would need a password.
+function Get-ServiceAccountName([string]$Sid) {
+  switch ($Sid) {
+    'S-1-5-18' { return 'LocalSystem' }
+    'S-1-5-19' { return 'NT AUTHORITY\LocalService' }
+    'S-1-5-20' { return 'NT AUTHORITY\NetworkService' }
+  }
+  throw "-Account must be a built-in service account (NETWORK SERVICE, LOCAL SERVICE or SYSTEM), not '$Account'."
+}
+
+function Invoke-Sc([string[]]$Arguments, [string]$What) {
+  $output = & sc.exe @Arguments 2>&1
+  if ($LASTEXITCODE -ne 0) { throw "sc.exe could not $What (exit code $LASTEXITCODE): $output" }
+}
+
+function Test-Service { return [bool](Get-Service -Name $ServiceName -ErrorAction SilentlyContinue) }
+
+function Stop-EventLogService {
+  $service = Get-Service -Name $ServiceName -ErrorAction SilentlyContinue
+  if ($service -and $service.Status -ne 'Stopped') {
+    Write-Host "Stopping the service $ServiceName (a page in flight finishes first)..."
+    Stop-Service -Name $ServiceName
+    $service.WaitForStatus('Stopped', [TimeSpan]::FromSeconds(60))
+  }
+}
+
+function Remove-OldTask {
+  $present = $false
+  if (Get-Command Get-ScheduledTask -ErrorAction SilentlyContinue) {
+    $task = Get-ScheduledTask -TaskName $OldTaskName -ErrorAction SilentlyContinue
+    if ($task) {
+      $present = $true
+      Stop-ScheduledTask -TaskName $OldTaskName -ErrorAction SilentlyContinue
+      Unregister-ScheduledTask -TaskName $OldTaskName -Confirm:$false
+    }
+  } else {
+    & schtasks.exe /Query /TN $OldTaskName 2>&1 | Out-Null
+    if ($LASTEXITCODE -eq 0) {
+      $present = $true
+      & schtasks.exe /End /TN $OldTaskName 2>&1 | Out-Null
+      & schtasks.exe /Delete /TN $OldTaskName /F 2>&1 | Out-Null
+    }
+  }
+  if ($present) {
+    # Ending the task ends cmd.exe; its EventLog.exe is ended here.
+    Get-Process -Name EventLog -ErrorAction SilentlyContinue |
+      Where-Object { $_.Path -eq (Join-Path $InstallDir 'EventLog.exe') } |
+      Stop-Process -Force
+    Write-Host "Removed the scheduled task '$OldTaskName' of the earlier install: the service $ServiceName takes its place."
+  }
+}
+
 function Copy-Programs {
-  New-Item -ItemType Directory -Force -Path $InstallDir | Out-Null
+  New-Item -ItemType Directory -Force -Path $InstallDir, $WorkingDir | Out-Null
   foreach ($file in $Programs + $Documents) {
     $from = Join-Path $Source $file
     if (-not (Test-Path $from)) { throw "$file is missing beside install.ps1; unpack the whole zip." }
@@ -61,14 +119,17 @@ function Copy-Programs {
     Write-Host "Keeping the settings in $settings."
   } else {
     Copy-Item (Join-Path $Source 'EventLog.XML') $settings
-    Write-Host "Copied the sample settings to $settings: edit them before you start the task."
+    Write-Host "Copied the sample settings to $settings: edit them before you start the service."
   }
 }
 
-function Grant-Folder([string]$Sid) {
-  # Modify on the folder and what it holds: the reports, page records and console log.
-  & icacls.exe $InstallDir /grant "*${Sid}:(OI)(CI)M" /T /Q | Out-Null
-  if ($LASTEXITCODE -ne 0) { throw "icacls could not let the account write in $InstallDir." }
+function Grant-Folders([string]$Sid) {
+  # An earlier install let the account modify the whole folder: that grant goes.
+  & icacls.exe $InstallDir /remove:g "*$Sid" /T /Q | Out-Null
+  & icacls.exe $InstallDir /grant "*${Sid}:(OI)(CI)RX" /Q | Out-Null
+  if ($LASTEXITCODE -ne 0) { throw "icacls could not let the account read $InstallDir." }
+  & icacls.exe $WorkingDir /grant "*${Sid}:(OI)(CI)M" /T /Q | Out-Null
+  if ($LASTEXITCODE -ne 0) { throw "icacls could not let the account write in $WorkingDir." }
 }
 
 function Add-EventLogReader([string]$Sid) {
@@ -84,34 +145,42 @@ function Add-EventLogReader([string]$Sid) {
   }
 }
 
-function Register-EventLogTask([string]$Sid) {
-  $xml = Get-Content -Raw -Encoding UTF8 (Join-Path $Source 'EventLog.task.xml')
-  # The folder goes into XML text: a name such as "Tools & Scripts" must be escaped.
-  $folder = [Security.SecurityElement]::Escape($InstallDir)
-  $xml = $xml.Replace('@INSTALL_DIR@', $folder).Replace('@ACCOUNT_SID@', $Sid)
-  if (Get-Command Register-ScheduledTask -ErrorAction SilentlyContinue) {
-    Register-ScheduledTask -TaskName $TaskName -Xml $xml -Force | Out-Null
+function Register-EventLogService([string]$ServiceAccount) {
+  $binary = '"' + (Join-Path $InstallDir 'eventlog-service.exe') + '"'
+  if (Test-Service) {
+    Invoke-Sc @('config', $ServiceName, 'binPath=', $binary, 'start=', 'auto', 'obj=', $ServiceAccount, 'password=', '') 'change the service'
   } else {
-    # Without the ScheduledTasks module: schtasks.exe reads the definition as UTF-16.
-    $file = Join-Path $env:TEMP 'EventLog.task.xml'
-    $xml.Replace('encoding="UTF-8"', 'encoding="UTF-16"') | Out-File -Encoding Unicode $file
-    & schtasks.exe /Create /TN $TaskName /XML $file /F | Out-Null
-    $code = $LASTEXITCODE
-    Remove-Item $file
-    if ($code -ne 0) { throw "schtasks.exe could not register the task (exit code $code)." }
+    Invoke-Sc @('create', $ServiceName, 'binPath=', $binary, 'start=', 'auto', 'obj=', $ServiceAccount, 'DisplayName=', 'EventLog pager') 'create the service'
+  }
+  Invoke-Sc @('description', $ServiceName, 'Watches an event log and pages through the paging gateway (EventLog).') 'describe the service'
+  Invoke-Sc @('failure', $ServiceName, 'reset=', '86400', 'actions=', 'restart/60000/restart/60000/restart/300000') 'set the recovery actions'
+  Invoke-Sc @('failureflag', $ServiceName, '1') 'make the recovery actions cover a stop with an exit code'
+  # The service's own environment: the machine's variables reach services only after a restart.
+  $key = "HKLM:\SYSTEM\CurrentControlSet\Services\$ServiceName"
+  if ($GatewayHost) {
+    New-ItemProperty -Path $key -Name Environment -PropertyType MultiString -Force `
+      -Value @("PAGING_GATEWAY_HOST=$GatewayHost") | Out-Null
+    [Environment]::SetEnvironmentVariable('PAGING_GATEWAY_HOST', $GatewayHost, 'Machine')
+    Write-Host "PAGING_GATEWAY_HOST is $GatewayHost for the service and the machine."
   }
 }
 
 Assert-Administrator
 $sid = Get-AccountSid $Account
+$serviceAccount = Get-ServiceAccountName $sid
+Remove-OldTask
+$upgrade = Test-Service
+Stop-EventLogService
 Copy-Programs
-Grant-Folder $sid
+Grant-Folders $sid
 Add-EventLogReader $sid
-if ($GatewayHost) {
-  [Environment]::SetEnvironmentVariable('PAGING_GATEWAY_HOST', $GatewayHost, 'Machine')
-  Write-Host "PAGING_GATEWAY_HOST is $GatewayHost for the whole machine."
+Register-EventLogService $serviceAccount
+if ($upgrade) {
+  Start-Service -Name $ServiceName
+  Write-Host "Upgraded $InstallDir and started the service $ServiceName again."
+} else {
+  Write-Host "Installed in $InstallDir; the service $ServiceName starts at boot as $Account."
+  Write-Host "Check the settings:  & '$InstallDir\eventlog-check.exe' '$InstallDir'"
+  Write-Host "Start it now:        Start-Service $ServiceName"
 }
-Register-EventLogTask $sid
-Write-Host "Installed in $InstallDir; the task '$TaskName' starts EventLog at boot as $Account."
-Write-Host "Check the settings:  & '$InstallDir\eventlog-check.exe' '$InstallDir'"
-Write-Host "Start it now:        Start-ScheduledTask -TaskName $TaskName"
+Write-Host "Its logs: $WorkingDir\eventlog-service.log and $WorkingDir\EventLog.console.log"

@@ -1,53 +1,63 @@
 <#
 .SYNOPSIS
-  Stops EventLog, removes its scheduled task and the installed programs.
+  Stops and deletes the service EventLogPager and removes the installed programs.
 
 .DESCRIPTION
   Run in an elevated PowerShell (Run as administrator):
 
-    powershell -ExecutionPolicy Bypass -File uninstall.ps1 [-InstallDir DIR] [-Purge]
+    powershell -ExecutionPolicy Bypass -File uninstall.ps1 [-InstallDir DIR] [-RemoveData]
 
-  The settings (EventLog.XML), page records, exception reports, Exception.txt and
-  EventLog.console.log stay in the install folder unless -Purge is given, which removes the
-  folder with everything in it and the machine's PAGING_GATEWAY_HOST.
+  The settings (EventLog.XML) and the working folder "service" (delivery state, logs, page
+  records, exception reports) stay unless -RemoveData is given, which removes the install folder
+  with everything in it and the machine's PAGING_GATEWAY_HOST. A scheduled task "EventLog" of an
+  earlier install is removed as well.
 #>
 [CmdletBinding()]
 param(
   [string]$InstallDir = (Join-Path $env:ProgramFiles 'EventLog'),
-  [switch]$Purge
+  [Alias('Purge')][switch]$RemoveData
 )
 
 $ErrorActionPreference = 'Stop'
-$TaskName = 'EventLog'
-$Installed = @('EventLog.exe', 'eventlog-check.exe', 'pagegateway.exe', 'README.md',
-               'operating.md', 'EventLog.task.xml', 'uninstall.ps1')
+$ServiceName = 'EventLogPager'
+$OldTaskName = 'EventLog'
+$Installed = @('EventLog.exe', 'eventlog-check.exe', 'pagegateway.exe', 'eventlog-service.exe',
+               'README.md', 'operating.md', 'EventLog.task.xml', 'uninstall.ps1', 'install.ps1')
 
-function Remove-EventLogTask {
-  if (Get-Command Unregister-ScheduledTask -ErrorAction SilentlyContinue) {
-    $task = Get-ScheduledTask -TaskName $TaskName -ErrorAction SilentlyContinue
-    if ($task) {
-      Stop-ScheduledTask -TaskName $TaskName -ErrorAction SilentlyContinue
-      Unregister-ScheduledTask -TaskName $TaskName -Confirm:$false
-    }
-  } else {
-    & schtasks.exe /End /TN $TaskName 2>&1 | Out-Null
-    & schtasks.exe /Delete /TN $TaskName /F 2>&1 | Out-Null
+function Remove-EventLogService {
+  $service = Get-Service -Name $ServiceName -ErrorAction SilentlyContinue
+  if (-not $service) { return }
+  if ($service.Status -ne 'Stopped') {
+    Write-Host "Stopping the service $ServiceName (a page in flight finishes first)..."
+    Stop-Service -Name $ServiceName
+    $service.WaitForStatus('Stopped', [TimeSpan]::FromSeconds(60))
   }
-  # Ending the task ends cmd.exe; EventLog.exe itself is ended here if it is still running.
+  & sc.exe delete $ServiceName | Out-Null
+  if ($LASTEXITCODE -ne 0) { throw "sc.exe could not delete the service $ServiceName (exit code $LASTEXITCODE)." }
+  Write-Host "Deleted the service $ServiceName."
+}
+
+function Remove-OldTask {
+  & schtasks.exe /Query /TN $OldTaskName 2>&1 | Out-Null
+  if ($LASTEXITCODE -ne 0) { return }
+  & schtasks.exe /End /TN $OldTaskName 2>&1 | Out-Null
+  & schtasks.exe /Delete /TN $OldTaskName /F 2>&1 | Out-Null
   Get-Process -Name EventLog -ErrorAction SilentlyContinue |
     Where-Object { $_.Path -eq (Join-Path $InstallDir 'EventLog.exe') } |
     Stop-Process -Force
+  Write-Host "Removed the scheduled task '$OldTaskName' of an earlier install."
 }
 
-Remove-EventLogTask
-if ($Purge) {
+Remove-EventLogService
+Remove-OldTask
+if ($RemoveData) {
   if (Test-Path $InstallDir) { Remove-Item -Recurse -Force $InstallDir }
   [Environment]::SetEnvironmentVariable('PAGING_GATEWAY_HOST', $null, 'Machine')
-  Write-Host "Removed the task and $InstallDir with everything in it."
+  Write-Host "Removed $InstallDir with everything in it."
 } else {
   foreach ($file in $Installed) {
     $path = Join-Path $InstallDir $file
     if (Test-Path $path) { Remove-Item -Force $path }
   }
-  Write-Host "Removed the task and the programs; the settings, page records and reports stay in $InstallDir."
+  Write-Host "Removed the programs; EventLog.XML and the folder 'service' (state, logs, page records) stay in $InstallDir."
 }

@@ -65,4 +65,6 @@ void ReleaseStopRequests() {
   if (heldSignal != 0) raise(heldSignal);
 }
 
+void WatchStopEvent() {}
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/signals.h"
 
 #include <atomic>
+#include <cstdlib>
 
 #include "platform/win32/windows_api.h"
 
@@ -28,7 +29,24 @@ BOOL WINAPI OnStopRequest(DWORD type) {
   return TRUE;
 }
 
+// Waits for the stop event, then acts as the console's handler on a Ctrl-Break.
+DWORD WINAPI WaitForStopEvent(LPVOID event) {
+  if (WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) != WAIT_OBJECT_0) return 0;
+  if (!OnStopRequest(CTRL_BREAK_EVENT)) ExitProcess(kControlCExit);
+  return 0;
+}
+
 }  // namespace
+
+void WatchStopEvent() {
+  const char* name = std::getenv("EVENTLOG_STOP_EVENT");
+  if (name == nullptr || *name == '\0') return;
+  // Only an event opens by the name: anything else of that name is refused.
+  const HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
+  if (event == nullptr) return;
+  const HANDLE thread = CreateThread(nullptr, 0, WaitForStopEvent, event, 0, nullptr);
+  if (thread != nullptr) CloseHandle(thread);
+}
 
 void HoldStopRequests() {
   static const bool installed = SetConsoleCtrlHandler(OnStopRequest, TRUE) != FALSE;

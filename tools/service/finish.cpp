@@ -6,7 +6,7 @@
 #include "core/datetime.h"
 #include "monitor/settings.h"
 #include "platform/files.h"
-#include "platform/supervision.h"
+#include "platform/service_common.h"
 #include "tools/service/journal_lines.h"
 #include "tools/service/prepare.h"
 

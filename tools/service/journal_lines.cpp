@@ -2,6 +2,8 @@
 #include "tools/service/journal_lines.h"
 
 #include <cstdio>
+#include <mutex>
+#include <vector>
 
 #include "platform/console.h"
 
@@ -26,13 +28,29 @@ std::string Shown(std::string_view text) {
   return shown;
 }
 
+std::mutex receiversMutex;
+std::vector<LineReceiver> receivers;
+
 }  // namespace
+
+void AddLineReceiver(LineReceiver receiver) {
+  const std::lock_guard<std::mutex> lock(receiversMutex);
+  receivers.push_back(std::move(receiver));
+}
 
 void WriteLine(platform::StandardStream stream, Priority priority, std::string_view text) {
   static const bool outputIsJournal =
       platform::StandardStreamIsJournal(platform::StandardStream::Output);
   static const bool errorsIsJournal =
       platform::StandardStreamIsJournal(platform::StandardStream::Errors);
+  {
+    const std::lock_guard<std::mutex> lock(receiversMutex);
+    if (!receivers.empty()) {
+      const std::string shown = Shown(text);
+      for (const LineReceiver& receiver : receivers) receiver(stream, priority, shown);
+      return;
+    }
+  }
   const bool journal =
       stream == platform::StandardStream::Output ? outputIsJournal : errorsIsJournal;
   std::string line = journal ? "<" + std::to_string(static_cast<int>(priority)) + ">" : "";

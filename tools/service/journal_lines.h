@@ -2,10 +2,11 @@
 // with its sd-daemon priority in front when its stream is the journal.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
-#include "platform/supervision.h"
+#include "platform/service_common.h"
 
 namespace service {
 
@@ -18,5 +19,14 @@ void WriteLine(platform::StandardStream stream, Priority priority, std::string_v
 
 // The service's own messages.
 void Say(Priority priority, const std::string& text);
+
+// Where the lines go instead of the standard streams: every line WriteLine and Say write, shown
+// as the journal would show it (EventLog's console lines and errors, its log entries, the
+// service's own messages), with its priority and the stream it was meant for. Each receiver added
+// gets every line, one line at a time, from whichever thread writes it; with none the lines go to
+// the standard streams. The Windows service, which has no standard streams, adds its log file.
+using LineReceiver =
+    std::function<void(platform::StandardStream stream, Priority priority, std::string_view text)>;
+void AddLineReceiver(LineReceiver receiver);
 
 }  // namespace service

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/supervision.h"
+#include "platform/service_common.h"
 
 namespace service {
 

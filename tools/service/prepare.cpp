@@ -7,7 +7,7 @@
 #include "monitor/settings.h"
 #include "monitor/settings_lint.h"
 #include "platform/files.h"
-#include "platform/supervision.h"
+#include "platform/service_common.h"
 #include "tools/service/journal_lines.h"
 
 namespace fs = std::filesystem;
@@ -64,8 +64,9 @@ std::string WorkingSettings(const Options& options, const std::string& settings,
   } catch (const Exception& failure) {
     // EventLog would stop on its error line at once; the start stops here instead.
     throw StepFailure{options.Settings + ": LoggedAfter: " + failure.Message() +
-                      " under the regional settings of the service (LANG, LC_TIME, LC_ALL in "
-                      "/etc/default/eventlog). Write it as EventLog prints dates, or remove the "
+                      " under the regional settings of the service (LANG, LC_TIME, LC_ALL in " +
+                      std::string(kServiceEnvironment) +
+                      "). Write it as EventLog prints dates, or remove the "
                       "tag, and start again"};
   }
   TDateTime loggedAfter = configured;
@@ -118,7 +119,8 @@ void RunSettingsCheck(const Options& options) {
   }
   if (stops)
     throw StepFailure{"EventLog is not started: mend the errors above in " + options.Settings +
-                      " or /etc/default/eventlog (eventlog-check shows them) and start again"};
+                      " or " + kServiceEnvironment +
+                      " (eventlog-check shows them) and start again"};
 }
 
 }  // namespace
@@ -153,11 +155,12 @@ int Prepare(const Options& options) {
       throw StepFailure{options.Settings +
                         " is missing or unreadable: without it EventLog would ask its three "
                         "questions on a console the service does not have. Restore it (a sample "
-                        "is /usr/share/doc/eventlog/EventLog.XML) and start again"};
+                        "is " +
+                        kSampleSettings + ") and start again"};
     case Reading::Refused:
       throw StepFailure{"cannot read the settings " + error +
-                        ". Make it a readable settings file (a sample is "
-                        "/usr/share/doc/eventlog/EventLog.XML) and start again"};
+                        ". Make it a readable settings file (a sample is " + kSampleSettings +
+                        ") and start again"};
     case Reading::Read:
       break;
   }

@@ -2,63 +2,19 @@
 #include "tools/service/run.h"
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/errors.h"
 #include "platform/sockets.h"
 #include "platform/supervision.h"
+#include "tools/service/console_lines.h"
 #include "tools/service/journal_lines.h"
 #include "tools/service/log_channel.h"
 
 namespace service {
 
 namespace {
-
-// The lines of one stream, split at LF.
-class LineSplitter {
- public:
-  template <typename Take>
-  void Add(const char* bytes, std::size_t count, Take take) {
-    pending_.append(bytes, count);
-    std::size_t start = 0, end;
-    while ((end = pending_.find('\n', start)) != std::string::npos) {
-      take(pending_.substr(start, end - start));
-      start = end + 1;
-    }
-    pending_.erase(0, start);
-  }
-  template <typename Take>
-  void End(Take take) {
-    if (!pending_.empty()) take(pending_);
-    pending_.clear();
-  }
-
- private:
-  std::string pending_;
-};
-
-// EventLog's console lines at info, but its error line, the last line when it ends with exit
-// code 1, at err: a line that begins "Error: " waits until the next line or the end shows
-// whether it was the last.
-class ConsoleLines {
- public:
-  void Take(const std::string& line) {
-    Release(Priority::Info);
-    if (line.starts_with("Error: "))
-      held_ = line;
-    else
-      WriteLine(platform::StandardStream::Output, Priority::Info, line);
-  }
-  void Release(Priority priority) {
-    if (held_) WriteLine(platform::StandardStream::Output, priority, *held_);
-    held_.reset();
-  }
-
- private:
-  std::optional<std::string> held_;
-};
 
 void CheckWorkingCopy(const std::string& path, const Options& options) {
   switch (platform::KindOfEntry(path)) {

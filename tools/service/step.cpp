@@ -13,13 +13,13 @@ namespace service {
 
 Paths PathsIn(const std::string& directory) {
   const fs::path folder(directory);
-  return {(folder / "EventLog.XML").string(), (folder / "EventLog").string(),
+  return {(folder / "EventLog.XML").string(), (folder / kProgramFileName).string(),
           (folder / kStateFileName).string()};
 }
 
 std::string ProgramBesideThisTool() {
   const fs::path folder = fs::path(platform::ExecutablePath()).parent_path();
-  return ((folder.empty() ? fs::path(".") : folder) / "EventLog").string();
+  return ((folder.empty() ? fs::path(".") : folder) / kProgramFileName).string();
 }
 
 std::optional<std::string> EnvironmentValue(const char* name) {

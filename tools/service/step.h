@@ -11,6 +11,16 @@
 namespace service {
 
 constexpr const char* kStateFileName = "LoggedAfter.state";
+#ifdef _WIN32
+constexpr const char* kProgramFileName = "EventLog.exe";
+// Where the operator finds a sample of the settings, and where the service's environment is set.
+constexpr const char* kSampleSettings = "the zip's EventLog.XML";
+constexpr const char* kServiceEnvironment = "the machine's environment variables";
+#else
+constexpr const char* kProgramFileName = "EventLog";
+constexpr const char* kSampleSettings = "/usr/share/doc/eventlog/EventLog.XML";
+constexpr const char* kServiceEnvironment = "/etc/default/eventlog";
+#endif
 constexpr std::size_t kStateLimit = std::size_t{64} << 10;
 
 struct Options {
