@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/service/console_lines.h"
+#include "tools/service/journal_lines.h"
 #include "tools/service/log_entries.h"
 
 namespace service {
@@ -126,6 +128,28 @@ TEST(ApplicationEvents, TheServicesOwnMessagesHaveTheirTypeIdAndStrings) {
       {"a settings note", SettingsFindingEvent({tSeverity::Note, "fine"}), std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(c.event, c.expected) << c.name;
+}
+
+// What the services say reaches the event receivers (the Application log on Windows) once, as the
+// event of its kind: a message said only for its line, and EventLog's ordinary lines, give none.
+TEST(ApplicationEvents, TheServicesLinesReachTheReceiversAsTheirEvents) {
+  static std::vector<ApplicationEvent> recorded;
+  static const bool added =
+      (AddEventReceiver([](const ApplicationEvent& event) { recorded.push_back(event); }), true);
+  ASSERT_TRUE(added);
+  recorded.clear();
+  Say(Priority::Warning, "cannot relay log entries");
+  SayOnly(Priority::Info, "LoggedAfter carried forward");
+  ConsoleLines console;
+  console.Take("Error: Socket Error # 10061 (ESocketError) Trace=200");
+  console.Take("Alert sent");
+  console.Take("Error: the last (EFoo) Trace=1");
+  console.Release(Priority::Err);
+  const std::vector<ApplicationEvent> expected = {
+      {Warning, 1004, {"cannot relay log entries"}},
+      {Error, 1006, {"the last (EFoo) Trace=1"}},
+  };
+  EXPECT_EQ(recorded, expected);
 }
 
 }  // namespace

@@ -7,17 +7,44 @@
 #include <cstdio>
 #include <string>
 
+#include "core/errors.h"
 #include "platform/errors.h"
 #include "platform/locale.h"
 #include "platform/service_control.h"
 #include "platform/system.h"
 #include "tools/arguments.h"
+#include "tools/service/application_log.h"
 #include "tools/service/windows_service.h"
 
 namespace {
 
+// --register-source and --unregister-source, which the installer runs as administrator.
+int ChangeSourceRegistration(bool registering) {
+  try {
+    if (registering) {
+      service::RegisterApplicationLogSource(platform::ExecutablePath());
+      std::printf("eventlog-service: the Application log source %s names %s\n",
+                  service::kApplicationLogSource, platform::ExecutablePath().c_str());
+    } else {
+      service::UnregisterApplicationLogSource();
+      std::printf("eventlog-service: the Application log source %s is removed\n",
+                  service::kApplicationLogSource);
+    }
+    return 0;
+  } catch (const std::exception& failure) {
+    const FailureDescription description = DescribeFailure(failure);
+    std::fprintf(stderr,
+                 "eventlog-service: cannot %s the Application log source %s: %s (%s). Run it "
+                 "as administrator\n",
+                 registering ? "register" : "remove", service::kApplicationLogSource,
+                 description.Message.c_str(), description.ClassName.c_str());
+    return 1;
+  }
+}
+
 const char kUsage[] =
     "usage: eventlog-service.exe            (started by the Service Control Manager)\n"
+    "       eventlog-service.exe --register-source | --unregister-source\n"
     "       eventlog-service.exe --help | --version\n"
     "\n"
     "Runs EventLog as the Windows service EventLogPager. Register it once, as administrator\n"
@@ -33,10 +60,14 @@ const char kUsage[] =
     "a\n"
     "page in flight finish (at most 30 s). The service sets its display name, description and\n"
     "recovery actions (restart after 1, 1 and 5 minutes) itself when it may.\n"
+    "Page outcomes and the service's own events go to the Application log under the source\n"
+    "EventLogPager; --register-source (as administrator; install.ps1 does it) registers the\n"
+    "source with this executable's message table, --unregister-source removes it.\n"
     "\n"
     "Exit codes (from a console; under the manager, sc query shows the service's):\n"
-    "  0  --help or --version\n"
-    "  1  the Service Control Manager could not be reached\n"
+    "  0  --help, --version, or the source was registered or removed\n"
+    "  1  the Service Control Manager could not be reached, or the source could not be\n"
+    "     registered or removed\n"
     "  2  bad arguments, or started from a console instead of by the Service Control Manager\n"
     "Service-specific exit codes: 1 settings error, 2 EventLog.exe cannot be started, 3 the\n"
     "service failed; 1067 when EventLog ended without being asked.\n";
@@ -45,13 +76,16 @@ const char kUsage[] =
 
 int main(int argc, char** argv) {
   tools::ProgramArguments arguments(argc, argv);
-  static constexpr tools::OptionSpec kOptions[] = {{"--help"}, {"--version"}};
+  static constexpr tools::OptionSpec kOptions[] = {
+      {"--help"}, {"--version"}, {"--register-source"}, {"--unregister-source"}};
   for (const tools::Argument& argument :
        tools::ReadArguments(arguments.Count(), arguments.Values(), kOptions)) {
     if (argument.Kind == tools::ArgumentKind::Option && argument.Name == "--version") {
       std::fputs("eventlog-service " EVENTLOG_VERSION "\n", stdout);
       return 0;
     }
+    if (argument.Kind == tools::ArgumentKind::Option && argument.Name.ends_with("register-source"))
+      return ChangeSourceRegistration(argument.Name == "--register-source");
     if (argument.Kind == tools::ArgumentKind::Option) {
       std::fputs(kUsage, stdout);
       return 0;

@@ -155,6 +155,9 @@ function Register-EventLogService([string]$ServiceAccount) {
   Invoke-Sc @('description', $ServiceName, 'Watches an event log and pages through the paging gateway (EventLog).') 'describe the service'
   Invoke-Sc @('failure', $ServiceName, 'reset=', '86400', 'actions=', 'restart/60000/restart/60000/restart/300000') 'set the recovery actions'
   Invoke-Sc @('failureflag', $ServiceName, '1') 'make the recovery actions cover a stop with an exit code'
+  # The Application log source EventLogPager, with the service's message table.
+  & (Join-Path $InstallDir 'eventlog-service.exe') --register-source
+  if ($LASTEXITCODE -ne 0) { throw "eventlog-service.exe could not register the Application log source EventLogPager." }
   # The service's own environment: the machine's variables reach services only after a restart.
   $key = "HKLM:\SYSTEM\CurrentControlSet\Services\$ServiceName"
   if ($GatewayHost) {

@@ -37,6 +37,12 @@ function Remove-EventLogService {
   Write-Host "Deleted the service $ServiceName."
 }
 
+# The Application log source; its events stay in the log.
+function Remove-EventSource {
+  $binary = Join-Path $InstallDir 'eventlog-service.exe'
+  if (Test-Path $binary) { & $binary --unregister-source | Out-Null }
+}
+
 function Remove-OldTask {
   & schtasks.exe /Query /TN $OldTaskName 2>&1 | Out-Null
   if ($LASTEXITCODE -ne 0) { return }
@@ -49,6 +55,7 @@ function Remove-OldTask {
 }
 
 Remove-EventLogService
+Remove-EventSource
 Remove-OldTask
 if ($RemoveData) {
   if (Test-Path $InstallDir) { Remove-Item -Recurse -Force $InstallDir }

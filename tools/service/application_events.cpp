@@ -1,6 +1,7 @@
 // The Application log's events (application_events.h).
 #include "tools/service/application_events.h"
 
+#include <mutex>
 #include <string_view>
 
 namespace service {
@@ -96,6 +97,25 @@ std::optional<ApplicationEvent> SettingsFindingEvent(const tFinding& finding) {
       break;
   }
   return std::nullopt;
+}
+
+namespace {
+std::mutex eventReceiversMutex;
+std::vector<EventReceiver> eventReceivers;
+}  // namespace
+
+void AddEventReceiver(EventReceiver receiver) {
+  const std::lock_guard<std::mutex> lock(eventReceiversMutex);
+  eventReceivers.push_back(std::move(receiver));
+}
+
+void RecordEvent(const ApplicationEvent& event) {
+  const std::lock_guard<std::mutex> lock(eventReceiversMutex);
+  for (const EventReceiver& receiver : eventReceivers) receiver(event);
+}
+
+void RecordEvent(const std::optional<ApplicationEvent>& event) {
+  if (event) RecordEvent(*event);
 }
 
 }  // namespace service

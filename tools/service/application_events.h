@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,5 +62,13 @@ ApplicationEvent ServiceMessageEvent(Priority priority, const std::string& text)
 ApplicationEvent EventLogErrorEvent(const std::string& line);
 // A finding of the settings check at the start; notes are not recorded.
 std::optional<ApplicationEvent> SettingsFindingEvent(const tFinding& finding);
+
+// Where the events go: every receiver added gets every event, one at a time, from whichever
+// thread records it. The Windows service adds the Application log; on Linux none is added, as
+// the journal already holds every line the events are made of.
+using EventReceiver = std::function<void(const ApplicationEvent& event)>;
+void AddEventReceiver(EventReceiver receiver);
+void RecordEvent(const ApplicationEvent& event);
+void RecordEvent(const std::optional<ApplicationEvent>& event);
 
 }  // namespace service

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "tools/service/application_events.h"
 #include "tools/service/journal_lines.h"
 
 namespace service {
@@ -46,7 +47,10 @@ class ConsoleLines {
       WriteLine(platform::StandardStream::Output, Priority::Info, line);
   }
   void Release(Priority priority) {
-    if (held_) WriteLine(platform::StandardStream::Output, priority, *held_);
+    if (held_) {
+      WriteLine(platform::StandardStream::Output, priority, *held_);
+      if (priority == Priority::Err) RecordEvent(EventLogErrorEvent(*held_));
+    }
     held_.reset();
   }
   // Whether the last line so far was an error line.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "tools/service/application_events.h"
 
 namespace service {
 
@@ -64,9 +65,13 @@ void WriteLine(platform::StandardStream stream, Priority priority, std::string_v
     platform::WriteStandardError(line.data(), line.size(), errorCode);
 }
 
-// The service's own messages.
-void Say(Priority priority, const std::string& text) {
+void SayOnly(Priority priority, const std::string& text) {
   WriteLine(platform::StandardStream::Errors, priority, "eventlog-service: " + text);
+}
+
+void Say(Priority priority, const std::string& text) {
+  SayOnly(priority, text);
+  RecordEvent(ServiceMessageEvent(priority, text));
 }
 
 }  // namespace service

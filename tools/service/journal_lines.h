@@ -17,8 +17,12 @@ enum class Priority { Err = 3, Warning = 4, Info = 6 };
 // begins, picks its own priority; elsewhere lines are written as they are.
 void WriteLine(platform::StandardStream stream, Priority priority, std::string_view text);
 
-// The service's own messages.
+// The service's own messages, each also recorded as the service's note, warning or error event
+// (application_events.h).
 void Say(Priority priority, const std::string& text);
+// A message of the service's that is recorded as an event of its own kind, or not at all (the
+// Application log's own failures, which would feed themselves).
+void SayOnly(Priority priority, const std::string& text);
 
 // Where the lines go instead of the standard streams: every line WriteLine and Say write, shown
 // as the journal would show it (EventLog's console lines and errors, its log entries, the

@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "platform/errors.h"
 #include "platform/sockets.h"
+#include "tools/service/application_events.h"
 #include "tools/service/journal_lines.h"
 #include "tools/service/log_entries.h"
 #include "tools/service/step.h"
@@ -76,6 +77,7 @@ void TakeDatagram(LogChannel& channel, const std::string& datagram) {
   const std::string text = rest.substr(codeEnd + 2);
   const JournalEntry entry = ReadLogEntry(code, text, channel.RefusedRecord);
   if (!entry.Text.empty()) WriteLine(platform::StandardStream::Output, entry.Level, entry.Text);
+  RecordEvent(ApplicationEventOf(entry));
 }
 
 std::string Hex(const std::string& bytes) {

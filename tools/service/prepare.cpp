@@ -8,6 +8,7 @@
 #include "monitor/settings_lint.h"
 #include "platform/files.h"
 #include "platform/service_common.h"
+#include "tools/service/application_events.h"
 #include "tools/service/journal_lines.h"
 
 namespace fs = std::filesystem;
@@ -72,8 +73,9 @@ std::string WorkingSettings(const Options& options, const std::string& settings,
   TDateTime loggedAfter = configured;
   if (state && state->LoggedAfter && *state->LoggedAfter > configured) {
     loggedAfter = *state->LoggedAfter;
-    Say(Priority::Info, "LoggedAfter " + DateTimeToStrOrEmpty(loggedAfter) +
-                            " carried forward from the last report");
+    SayOnly(Priority::Info, "LoggedAfter " + DateTimeToStrOrEmpty(loggedAfter) +
+                                " carried forward from the last report");
+    RecordEvent(LoggedAfterCarriedEvent(DateTimeToStrOrEmpty(loggedAfter)));
   }
   if (state && state->Pending) {
     // Records carry whole seconds, and one is reported when it is later than LoggedAfter.
@@ -107,15 +109,16 @@ void RunSettingsCheck(const Options& options) {
     switch (finding.Severity) {
       case tSeverity::Error:
         stops = true;
-        Say(Priority::Err, "error: " + finding.Text);
+        SayOnly(Priority::Err, "error: " + finding.Text);
         break;
       case tSeverity::Warning:
-        Say(Priority::Warning, "warning: " + finding.Text);
+        SayOnly(Priority::Warning, "warning: " + finding.Text);
         break;
       case tSeverity::Note:
-        Say(Priority::Info, "note: " + finding.Text);
+        SayOnly(Priority::Info, "note: " + finding.Text);
         break;
     }
+    RecordEvent(SettingsFindingEvent(finding));
   }
   if (stops)
     throw StepFailure{"EventLog is not started: mend the errors above in " + options.Settings +

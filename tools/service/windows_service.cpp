@@ -18,6 +18,7 @@
 #include "platform/service_control.h"
 #include "platform/sockets.h"
 #include "platform/system.h"
+#include "tools/service/application_log.h"
 #include "tools/service/console_lines.h"
 #include "tools/service/finish.h"
 #include "tools/service/journal_lines.h"
@@ -55,6 +56,27 @@ void OpenLogs(const std::string& directory) {
     const std::lock_guard<std::mutex> lock(logsMutex);
     AppendLine(serviceLog, Now(), std::string(PriorityWord(priority)) + " " + std::string(text));
   });
+}
+
+// The Application log under the service's source: a failing one is said in the service's log
+// (once, and again after a success) and never stops the service.
+std::mutex applicationLogMutex;
+ApplicationLog applicationLog;
+
+void OpenApplicationLog() {
+  AddEventReceiver([](const ApplicationEvent& event) {
+    std::optional<std::string> problem;
+    {
+      const std::lock_guard<std::mutex> lock(applicationLogMutex);
+      problem = RecordInApplicationLog(applicationLog, event);
+    }
+    if (problem) SayOnly(Priority::Warning, *problem);
+  });
+}
+
+void CloseApplicationLogOfService() {
+  const std::lock_guard<std::mutex> lock(applicationLogMutex);
+  CloseApplicationLog(applicationLog);
 }
 
 void ConsoleLogLine(const char* stream, const std::string& line) {
@@ -216,6 +238,7 @@ EndCause ServeProgram(const Options& options, std::uint32_t& exitCode, bool& pro
     return EndCause::CannotStart;
   }
   programRan = true;
+  RecordEvent(ServiceStartedEvent(EVENTLOG_VERSION, options.Directory));
   const ProgramRun run = RunProgram(options, child, channel);
   platform::CloseChild(child);
   platform::CloseDescriptor(channel.Socket);
@@ -243,6 +266,7 @@ void RunWindowsService(const std::string& name) {
   std::error_code error;
   fs::create_directories(platform::PathOf(options.Directory), error);
   OpenLogs(options.Directory);
+  OpenApplicationLog();
   if (error) {
     // Without the folder nothing can be written but standard error.
     std::fprintf(stderr, "eventlog-service: cannot make %s: %s\n", options.Directory.c_str(),
@@ -268,11 +292,19 @@ void RunWindowsService(const std::string& name) {
   }
   // A start refused by the settings check never ran EventLog.
   const bool refused = cause == EndCause::SettingsError && !programRan;
-  Say(cause == EndCause::StopRequested ? Priority::Info : Priority::Err,
-      refused ? std::string("EventLog is not started: mend the settings as said above; the "
-                            "service stops with service-specific exit code 1 and its recovery "
-                            "actions try again")
-              : EndText(cause, exitCode));
+  const std::string endText =
+      refused ? std::string(
+                    "EventLog is not started: mend the settings as said above; the "
+                    "service stops with service-specific exit code 1 and its recovery "
+                    "actions try again")
+              : EndText(cause, exitCode);
+  if (cause == EndCause::StopRequested) {
+    SayOnly(Priority::Info, endText);
+    RecordEvent(ServiceStoppedEvent(endText));
+  } else {
+    Say(Priority::Err, endText);
+  }
+  CloseApplicationLogOfService();
   const ServiceEnd end = EndFor(cause);
   platform::ReportServiceState(platform::ServiceState::Stopped, 0, end.Win32ExitCode,
                                end.ServiceExitCode);
