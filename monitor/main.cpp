@@ -40,9 +40,9 @@ int main() {
   } catch (const std::exception& failure) {
     return ReportStartupFailure(failure);
   }
-  // The kit's log settings come from the environment (all opt-in); a value that does not read ends
-  // the monitor on its error line.
   // Under the Windows service a stop comes as an event (opt-in through the environment).
   platform::WatchStopEvent();
+  // The kit's log settings come from the environment (all opt-in); a value that does not read ends
+  // the monitor on its error line.
   return RunMonitor(ReadLogSettingsFromEnvironment);
 }

@@ -464,6 +464,7 @@ const std::vector<VariableRule>& VariableRules() {
       {{"EVENTLOG_LOG_IDENT", "the name the kit's log entries carry"}, nullptr},
       {{"EVENTLOG_STATE_FILE", "where EventLog keeps its delivery state"}, nullptr},
       {{"EVENTLOG_WHOLE_SEARCH", "1: every cycle reads the whole log"}, nullptr},
+      {{"EVENTLOG_STOP_EVENT", "Windows: the event the service stops EventLog by"}, nullptr},
       {{"PAGING_GATEWAY_HOST", "the paging gateway"},
        [](const std::string& value, std::vector<tFinding>& findings) {
          if (!value.empty()) CheckHost("PAGING_GATEWAY_HOST", value, findings);
