@@ -109,10 +109,10 @@ wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
   { echo "FAILED: cannot set PAGING_GATEWAY_HOST in the prefix's machine environment"; exit 1; }
 wineserver -k 2>/dev/null
 wineserver -w
-# The second session, kept until the end. Its first program starts the session's own programs
-# (the manager among them), which keep the standard streams they inherit: those must not be a
-# pipe that the test reads to its end.
-wineserver -p
+# The second session, kept until the end (and two minutes past its last program, should the test
+# be killed). Its first program starts the session's own programs (the manager among them), which
+# keep the standard streams they inherit: those must not be a pipe that the test reads to its end.
+wineserver -p120
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 for _ in $(seq 1 60); do
   sc query Spooler | grep -q SERVICE_NAME && break
@@ -171,7 +171,7 @@ has_line_starting() {
 }
 # The request line of the page for the event of the source given.
 url_of() {
-  echo "^GET /cgi-bin/xmhscgi\\?password=KRVOT&pagerid=730418&message=EventLog:%20[0-9]{2}/[0-9]{2}/[0-9]{4}%20[0-9]{1,2}:[0-9]{2}:[0-9]{2}%20[AP]M%20Host%3D[A-Za-z0-9_-]+%20Source%3D$1%20EventID%3D1000 HTTP/1\\.1\$"
+  echo "^GET /cgi-bin/xmhscgi\\?password=KRVOT&pagerid=730418&message=EventLog:%20[0-9]{1,2}/[0-9]{1,2}/[0-9]{4}%20[0-9]{1,2}:[0-9]{2}:[0-9]{2}%20[AP]M%20Host%3D[A-Za-z0-9_-]+%20Source%3D$1%20EventID%3D1000 HTTP/1\\.1\$"
 }
 
 win_install=$(wine winepath -w "$install" 2>/dev/null | tr -d '\r')
