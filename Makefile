@@ -10,7 +10,7 @@ JOBS ?= 2
 CMAKE_FLAGS ?=
 # More options for ctest in `make test`, such as -LE container (leave out the container test).
 CTEST_FLAGS ?=
-DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3-libevt nginx-light curl libxml2-utils \
+DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt-utils python3 python3-libevt nginx-light curl libxml2-utils \
   g++-mingw-w64-x86-64 wine wine64 googletest zip \
   dpkg-dev adduser systemd \
   libsystemd-dev systemd-journal-remote pkg-config libre2-dev \
