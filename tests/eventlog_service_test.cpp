@@ -568,6 +568,87 @@ TEST(EventLogService, PrepareStopsOnSettingsItCannotUse) {
   }
 }
 
+// ---- watches
+
+// --watch NAME: a bad name stops every step with exit code 1 and the rule; a good one names the
+// watch's settings, makes its folder at prepare, and gives EventLog its name, its identifier and
+// its own daily log files.
+TEST(EventLogService, WatchNamesItsFilesAndIsChecked) {
+  const std::string rule =
+      ": a watch name is 1 to 64 letters (A-Z, a-z), digits, '-' or '_', and not EventLog. Name "
+      "the watch's settings file NAME.XML after such a name\n";
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string errors;
+  } refused[] = {
+      {{"prepare", "--watch", "EventLog"},
+       "eventlog-service: the watch name 'EventLog' is taken by the plain service's settings file "
+       "EventLog.XML" +
+           rule},
+      {{"run", "--watch", "../../etc"},
+       "eventlog-service: the watch name holds a character that is not allowed at position 1" +
+           rule},
+      {{"finish", "--watch", ""}, "eventlog-service: the watch name is empty" + rule},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.arguments[0]);
+    const ProcessResult result = RunProcess(Command(kService, c.arguments));
+    EXPECT_EQ(result.ExitCode, 1);
+    EXPECT_EQ(result.Errors, c.errors);
+    EXPECT_EQ(result.Output, "");
+  }
+
+  // Without --settings the watch's settings are /etc/eventlog/NAME.XML.
+  ServiceFixture service;
+  const std::string folder = service.root.File("watches/disk-1");
+  ProcessRun prepare = service.StepRun("prepare");
+  prepare.Arguments = {"prepare", "--watch", "no-such-watch-here", "--dir", folder};
+  ProcessResult result = RunProcess(prepare);
+  EXPECT_EQ(result.ExitCode, 1);
+  EXPECT_EQ(
+      OwnLines(result.Errors),
+      "eventlog-service: /etc/eventlog/no-such-watch-here.XML is missing or unreadable: "
+      "without it EventLog would ask its three questions on a console the service does not "
+      "have. Restore it (a sample is /usr/share/doc/eventlog/EventLog.XML) and start again\n");
+
+  WriteFileBytes(service.Settings(), "<EventLog></EventLog>\n");
+  WriteFileBytes(service.Program(),
+                 "#!/bin/sh\nprintf '%s|' \"$PWD\" \"$EVENTLOG_WATCH\" \"$EVENTLOG_LOG_FILE\" "
+                 "\"$EVENTLOG_STATE_FILE\"\necho\n");
+  prepare.Arguments = {"prepare",    "--watch",          "disk-1",    "--dir",          folder,
+                       "--settings", service.Settings(), "--program", service.Program()};
+  result = RunProcess(prepare);
+  ASSERT_EQ(result.ExitCode, 0) << result.Errors;
+  for (const std::string& made : {service.root.File("watches"), folder}) {
+    SCOPED_TRACE(made);
+    EXPECT_EQ(fs::status(made).permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  }
+  EXPECT_EQ(ReadFileBytes(folder + "/EventLog.XML"), "<EventLog></EventLog>\n");
+
+  struct RunCase {
+    std::map<std::string, std::string> environment;
+    std::string output;
+  } runs[] = {
+      // The shared environment file's daily log files move into the watch's folder.
+      {{{"EVENTLOG_LOG_FILE", "/var/lib/eventlog/eventlog"}},
+       folder + "|disk-1|" + folder + "/eventlog|" + folder + "/LoggedAfter.state|\n"},
+      // A watch's own choice stays.
+      {{{"EVENTLOG_LOG_FILE", "/srv/logs/disk"}, {"EVENTLOG_WATCH", "other"}},
+       folder + "|disk-1|/srv/logs/disk|" + folder + "/LoggedAfter.state|\n"},
+      {{}, folder + "|disk-1||" + folder + "/LoggedAfter.state|\n"},
+  };
+  for (const RunCase& c : runs) {
+    SCOPED_TRACE(c.output);
+    ProcessRun run = service.StepRun("run");
+    run.Arguments = {"run", "--watch", "disk-1", "--dir", folder};
+    run.Environment.insert(c.environment.begin(), c.environment.end());
+    result = RunProcess(run);
+    EXPECT_EQ(result.ExitCode, 0) << result.Errors;
+    EXPECT_EQ(result.Output, c.output);
+  }
+}
+
 // ---- finish
 
 TEST(EventLogService, FinishRemovesWhatAKillLeftBehind) {

@@ -1,12 +1,15 @@
 // The parts of the services that are the same on both systems: the rotating log files the Windows
-// service keeps, and how the Windows service's end is told to the Service Control Manager.
+// service keeps, how the Windows service's end is told to the Service Control Manager, and the
+// names and daily log files of the watches.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/datetime.h"
+#include "core/watch_name.h"
 #include "tests/support/kit_support.h"
 #include "tests/support/process.h"
 #include "tools/service/rotating_log.h"
@@ -15,6 +18,63 @@
 namespace {
 
 using namespace service;
+
+TEST(WatchName, OnlySafeNamesOtherThanThePlainServicesAreTaken) {
+  const std::string rule =
+      ": a watch name is 1 to 64 letters (A-Z, a-z), digits, '-' or '_', and not EventLog";
+  struct Case {
+    std::string name;
+    std::string problem;
+  } cases[] = {
+      {"disk", ""},
+      {"Web-01_east", ""},
+      {std::string(64, 'w'), ""},
+      {"EventLog2", ""},
+      {"", "the watch name is empty" + rule},
+      {std::string(65, 'w'), "the watch name has 65 characters" + rule},
+      {"EventLog",
+       "the watch name 'EventLog' is taken by the plain service's settings file "
+       "EventLog.XML" +
+           rule},
+      {"EVENTLOG",
+       "the watch name 'EVENTLOG' is taken by the plain service's settings file "
+       "EventLog.XML" +
+           rule},
+      {"../etc", "the watch name holds a character that is not allowed at position 1" + rule},
+      {"a/b", "the watch name holds a character that is not allowed at position 2" + rule},
+      {"a b", "the watch name holds a character that is not allowed at position 2" + rule},
+      {"disk.XML", "the watch name holds a character that is not allowed at position 5" + rule},
+      {"a\nb", "the watch name holds a character that is not allowed at position 2" + rule},
+      {"a\n", "the watch name holds a character that is not allowed at position 2" + rule},
+      {"caf\xC3\xA9", "the watch name holds a character that is not allowed at position 4" + rule},
+      {"a@b", "the watch name holds a character that is not allowed at position 2" + rule},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(core::WatchNameProblem(c.name), c.problem);
+  }
+}
+
+TEST(WatchName, DailyLogFilesInThePlainFolderMoveIntoTheWatchsFolder) {
+  struct Case {
+    std::string baseName;
+    std::optional<std::string> moved;
+  } cases[] = {
+      {"/var/lib/eventlog/eventlog", "/var/lib/eventlog/watches/disk/eventlog"},
+      {"/var/lib/eventlog/./pager", "/var/lib/eventlog/watches/disk/pager"},
+      {"/var/lib/eventlog//eventlog", "/var/lib/eventlog/watches/disk/eventlog"},
+      {"/var/lib/eventlog/watches/disk/eventlog", std::nullopt},
+      {"/srv/logs/eventlog", std::nullopt},
+      {"/var/lib/eventlog/", std::nullopt},
+      {"/var/lib/eventlog", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.baseName);
+    EXPECT_EQ(core::WatchLogFile(c.baseName, "/var/lib/eventlog", "/var/lib/eventlog/watches/disk"),
+              c.moved);
+  }
+}
 
 TEST(ServiceEnd, EachEndGivesTheManagerItsExitCodes) {
   struct Case {

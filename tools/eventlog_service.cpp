@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     case Parsed::Wrong:
       std::fputs(kUsage, stderr);
       return 2;
+    case Parsed::Refused:
+      return 1;
     case Parsed::Run:
       break;
   }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/errors.h"
+#include "core/watch_name.h"
 #include "platform/errors.h"
 #include "platform/locale.h"
 #include "platform/service_control.h"
@@ -44,6 +45,7 @@ int ChangeSourceRegistration(bool registering) {
 
 const char kUsage[] =
     "usage: eventlog-service.exe            (started by the Service Control Manager)\n"
+    "       eventlog-service.exe --watch NAME   (the service of one watch, EventLogPager-NAME)\n"
     "       eventlog-service.exe --register-source | --unregister-source\n"
     "       eventlog-service.exe --help | --version\n"
     "\n"
@@ -63,11 +65,15 @@ const char kUsage[] =
     "Page outcomes and the service's own events go to the Application log under the source\n"
     "EventLogPager; --register-source (as administrator; install.ps1 does it) registers the\n"
     "source with this executable's message table, --unregister-source removes it.\n"
+    "With --watch NAME (install.ps1 -Watch NAME) the service runs one of several watches: its\n"
+    "settings are <folder>\\NAME.XML, its working folder <folder>\\watches\\NAME\\service, and\n"
+    "EventLog gets EVENTLOG_WATCH=NAME. NAME is 1 to 64 letters, digits, '-' or '_', not "
+    "EventLog.\n"
     "\n"
     "Exit codes (from a console; under the manager, sc query shows the service's):\n"
     "  0  --help, --version, or the source was registered or removed\n"
-    "  1  the Service Control Manager could not be reached, or the source could not be\n"
-    "     registered or removed\n"
+    "  1  the Service Control Manager could not be reached, the source could not be\n"
+    "     registered or removed, or NAME is no watch name\n"
     "  2  bad arguments, or started from a console instead of by the Service Control Manager\n"
     "Service-specific exit codes: 1 settings error, 2 EventLog.exe cannot be started, 3 the\n"
     "service failed; 1067 when EventLog ended without being asked.\n";
@@ -77,9 +83,17 @@ const char kUsage[] =
 int main(int argc, char** argv) {
   tools::ProgramArguments arguments(argc, argv);
   static constexpr tools::OptionSpec kOptions[] = {
-      {"--help"}, {"--version"}, {"--register-source"}, {"--unregister-source"}};
+      {"--help"}, {"--version"}, {"--register-source"}, {"--unregister-source"}, {"--watch", true}};
   for (const tools::Argument& argument :
        tools::ReadArguments(arguments.Count(), arguments.Values(), kOptions)) {
+    if (argument.Kind == tools::ArgumentKind::Option && argument.Name == "--watch") {
+      if (const std::string problem = core::WatchNameProblem(argument.Value); !problem.empty()) {
+        std::fprintf(stderr, "eventlog-service: %s\n", problem.c_str());
+        return 1;
+      }
+      service::SetServiceWatch(argument.Value);
+      continue;
+    }
     if (argument.Kind == tools::ArgumentKind::Option && argument.Name == "--version") {
       std::fputs("eventlog-service " EVENTLOG_VERSION "\n", stdout);
       return 0;

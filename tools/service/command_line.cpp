@@ -12,7 +12,8 @@ namespace fs = std::filesystem;
 namespace service {
 
 const char* const kUsage =
-    "usage: eventlog-service prepare|run|finish [--dir DIR] [--settings FILE] [--program FILE]\n"
+    "usage: eventlog-service prepare|run|finish [--watch NAME] [--dir DIR] [--settings FILE]\n"
+    "                        [--program FILE]\n"
     "       eventlog-service --help | --version\n"
     "\n"
     "The start and stop steps of the EventLog service, run in this order:\n"
@@ -37,10 +38,16 @@ const char* const kUsage =
     "eventlog), EVENTLOG_LOG_FILE, EVENTLOG_LOG_KEEPDAYS and EVENTLOG_SYSLOG_HOST (the page\n"
     "outcomes are also relayed there) reach EventLog's log writer.\n"
     "\n"
+    "--watch NAME runs one of several watches (the unit eventlog@NAME): its settings are\n"
+    "/etc/eventlog/NAME.XML and DIR is /var/lib/eventlog/watches/NAME (prepare makes it), unless\n"
+    "--settings or --dir name others. NAME is 1 to 64 letters, digits, '-' or '_', and not\n"
+    "EventLog. run gives EventLog EVENTLOG_WATCH=NAME, EVENTLOG_LOG_IDENT eventlog-NAME when it\n"
+    "is unset, and moves daily log files set in /var/lib/eventlog into DIR.\n"
+    "\n"
     "Exit codes (run ends as EventLog ended: with its exit code, or by its signal):\n"
     "  0  prepare or finish did its work; also --help and --version\n"
-    "  1  prepare or finish failed, an error in the settings among them (the reason on\n"
-    "     standard error)\n"
+    "  1  prepare or finish failed, an error in the settings among them, or NAME is no watch\n"
+    "     name (the reason on standard error)\n"
     "  2  bad arguments (with this text on standard error)\n";
 
 Parsed ParseArguments(int argc, char** argv, Options& options) {
@@ -52,7 +59,8 @@ Parsed ParseArguments(int argc, char** argv, Options& options) {
   }
   options.Program = ProgramBesideThisTool();
   static constexpr tools::OptionSpec kOptions[] = {
-      {"--dir", true}, {"--settings", true}, {"--program", true}};
+      {"--dir", true}, {"--settings", true}, {"--program", true}, {"--watch", true}};
+  bool settingsGiven = false, directoryGiven = false, watchGiven = false;
   for (const tools::Argument& argument : tools::ReadArguments(argc, argv, kOptions)) {
     if (argument.Kind == tools::ArgumentKind::MissingValue) {
       Say(Priority::Err, argument.Name + " needs a value");
@@ -61,8 +69,12 @@ Parsed ParseArguments(int argc, char** argv, Options& options) {
     if (argument.Kind == tools::ArgumentKind::Option) {
       std::string* value = argument.Name == "--dir"        ? &options.Directory
                            : argument.Name == "--settings" ? &options.Settings
+                           : argument.Name == "--watch"    ? &options.Watch
                                                            : &options.Program;
       *value = argument.Value;
+      settingsGiven = settingsGiven || argument.Name == "--settings";
+      directoryGiven = directoryGiven || argument.Name == "--dir";
+      watchGiven = watchGiven || argument.Name == "--watch";
     } else if (options.Command.empty() && (argument.Value == "prepare" || argument.Value == "run" ||
                                            argument.Value == "finish")) {
       options.Command = argument.Value;
@@ -74,6 +86,14 @@ Parsed ParseArguments(int argc, char** argv, Options& options) {
   if (options.Command.empty()) {
     Say(Priority::Err, "name the step: prepare, run or finish");
     return Parsed::Wrong;
+  }
+  if (watchGiven) {
+    try {
+      ApplyWatch(options, settingsGiven, directoryGiven);
+    } catch (const StepFailure& failure) {
+      Say(Priority::Err, failure.Message);
+      return Parsed::Refused;
+    }
   }
   // EventLog runs inside the directory, so every name must hold from there too.
   for (std::string* path : {&options.Directory, &options.Settings, &options.Program})

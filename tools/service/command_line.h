@@ -7,7 +7,8 @@ namespace service {
 
 extern const char* const kUsage;
 
-enum class Parsed { Run, Help, Version, Wrong };
+// Refused: the arguments name no usable watch (said already); the step ends with 1.
+enum class Parsed { Run, Help, Version, Wrong, Refused };
 
 // Reads the step and the options (the paths made absolute); says what is wrong itself.
 Parsed ParseArguments(int argc, char** argv, Options& options);

@@ -8,6 +8,7 @@
 #include "monitor/settings_lint.h"
 #include "platform/files.h"
 #include "platform/service_common.h"
+#include "platform/system.h"
 #include "tools/service/application_events.h"
 #include "tools/service/journal_lines.h"
 
@@ -149,8 +150,29 @@ std::optional<tDeliveryState> ReadState(const std::string& path) {
   return state;
 }
 
+namespace {
+
+// A watch's working folder, made on its first start: owner all, group read, others nothing, as
+// the plain service's folder is.
+void MakeWatchFolder(const Options& options) {
+  std::error_code error;
+  const fs::path folder = platform::PathOf(options.Directory);
+  for (const fs::path& each : {folder.parent_path(), folder}) {
+    if (fs::create_directory(each, error))
+      fs::permissions(each, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
+                      error);
+    if (error)
+      throw StepFailure{"cannot make the watch's working folder " + platform::PathText(each) +
+                        ": " + error.message() + "; make it writable for this user (" +
+                        platform::CurrentUserName() + ") and start again"};
+  }
+}
+
+}  // namespace
+
 int Prepare(const Options& options) {
   const Paths paths = PathsIn(options.Directory);
+  if (!options.Watch.empty()) MakeWatchFolder(options);
   std::string settings, error;
   switch (
       ReadWholeFile(options.Settings, kSettingsLimit, platform::Links::Followed, settings, error)) {

@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "core/watch_name.h"
 #include "platform/errors.h"
 #include "platform/sockets.h"
 #include "platform/supervision.h"
+#include "platform/system.h"
 #include "tools/service/console_lines.h"
 #include "tools/service/journal_lines.h"
 #include "tools/service/log_channel.h"
@@ -29,6 +31,27 @@ void CheckWorkingCopy(const std::string& path, const Options& options) {
   }
 }
 
+// A watch's EventLog knows its name, names its log entries after it unless the environment
+// names them, and keeps its daily log files in its own folder. Set in this process's environment,
+// which EventLog inherits and the log channel reads.
+void SetWatchEnvironment(const Options& options) {
+  auto set = [](const std::string& name, const std::string& value) {
+    std::string error;
+    if (!platform::SetEnvironmentValue(name, value, error))
+      throw StepFailure{"cannot set " + name + " for EventLog: " + error};
+  };
+  set("EVENTLOG_WATCH", options.Watch);
+  if (!EnvironmentValue("EVENTLOG_LOG_IDENT"))
+    set("EVENTLOG_LOG_IDENT", "eventlog-" + options.Watch);
+  const std::optional<std::string> logFile = EnvironmentValue("EVENTLOG_LOG_FILE");
+  if (!logFile) return;
+  if (const auto moved = core::WatchLogFile(*logFile, Options().Directory, options.Directory)) {
+    set("EVENTLOG_LOG_FILE", *moved);
+    SayOnly(Priority::Info, "the daily log files of the watch " + options.Watch + " are " + *moved +
+                                "-<yyyymmdd>.CSV");
+  }
+}
+
 }  // namespace
 
 int Run(const Options& options) {
@@ -36,6 +59,7 @@ int Run(const Options& options) {
   CheckWorkingCopy(paths.WorkingProgram, options);
   CheckWorkingCopy(paths.WorkingSettings, options);
   platform::StartSocketLayer();
+  if (!options.Watch.empty()) SetWatchEnvironment(options);
   std::vector<platform::EnvironmentSetting> environment = {{"EVENTLOG_STATE_FILE", paths.State}};
   LogChannel channel;
   OpenLogChannel(channel, environment);

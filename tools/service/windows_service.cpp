@@ -216,6 +216,7 @@ EndCause ServeProgram(const Options& options, std::uint32_t& exitCode, bool& pro
   const Paths paths = PathsIn(options.Directory);
   platform::StartSocketLayer();
   std::vector<platform::EnvironmentSetting> environment = {{"EVENTLOG_STATE_FILE", paths.State}};
+  if (!options.Watch.empty()) environment.push_back({"EVENTLOG_WATCH", options.Watch});
   LogChannel channel;
   OpenLogChannel(channel, environment);
   // The stop event's name holds a secret, so that no other program takes it first.
@@ -248,12 +249,28 @@ EndCause ServeProgram(const Options& options, std::uint32_t& exitCode, bool& pro
 
 }  // namespace
 
-Options ServiceOptions(const std::string& installFolder) {
+namespace {
+
+// The watch that --watch named on the service's command line; empty for the plain service.
+std::string serviceWatch;
+
+}  // namespace
+
+void SetServiceWatch(const std::string& watch) { serviceWatch = watch; }
+
+Options ServiceOptions(const std::string& installFolder, const std::string& watch) {
   const fs::path folder = platform::PathOf(installFolder);
   Options options;
   options.Command = "service";
-  options.Directory = platform::PathText(folder / kWorkingFolderName);
-  options.Settings = platform::PathText(folder / "EventLog.XML");
+  options.Watch = watch;
+  if (watch.empty()) {
+    options.Directory = platform::PathText(folder / kWorkingFolderName);
+    options.Settings = platform::PathText(folder / "EventLog.XML");
+  } else {
+    options.Directory =
+        platform::PathText(folder / kWatchesFolderName / watch / kWorkingFolderName);
+    options.Settings = platform::PathText(folder / (watch + ".XML"));
+  }
   options.Program = platform::PathText(folder / kProgramFileName);
   return options;
 }
@@ -262,7 +279,7 @@ void RunWindowsService(const std::string& name) {
   platform::ReportServiceState(platform::ServiceState::StartPending, 30000);
   const std::string folder =
       platform::PathText(platform::PathOf(platform::ExecutablePath()).parent_path());
-  const Options options = ServiceOptions(folder);
+  const Options options = ServiceOptions(folder, serviceWatch);
   std::error_code error;
   fs::create_directories(platform::PathOf(options.Directory), error);
   OpenLogs(options.Directory);
