@@ -15,7 +15,8 @@ if(TARGET eventlog-check)
   list(APPEND EVENTLOG_PACKAGED_PROGRAMS eventlog-check)
 endif()
 install(TARGETS ${EVENTLOG_PACKAGED_PROGRAMS} DESTINATION usr/bin)
-install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.service DESTINATION lib/systemd/system)
+install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.service ${EVENTLOG_DEBIAN_DIR}/eventlog@.service
+        DESTINATION lib/systemd/system)
 install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.default DESTINATION etc/default RENAME eventlog)
 install(FILES ${EVENTLOG_DEBIAN_DIR}/eventlog.tmpfiles DESTINATION usr/lib/tmpfiles.d
         RENAME eventlog.conf)

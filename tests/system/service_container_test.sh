@@ -8,7 +8,9 @@
 # systemctl start without a restart loop; .evt and journal paging and the ageing work under the
 # unit's confinement, whose exposure is at most 2.0; the journal's entries are each paged once
 # across journalctl --rotate and a vacuum that deletes the files holding the paged ones; a full
-# disk pages nothing twice; a purge keeps a group that still has members.
+# disk pages nothing twice; several watches (eventlog@NAME) page each event once, each through its
+# own environment, under its own journal identifier and in its own folder; a purge keeps a group
+# that still has members.
 # Usage: service_container_test.sh BUILD_DIR. Exit code 77: skipped (the reason is printed).
 # EVENTLOG_CONTAINER_CACHE names the cached root file system
 # (default /var/cache/eventlog-tests/<release>); it is rebuilt when missing or broken.
@@ -493,6 +495,93 @@ check "full disk: once space returns, a restart pages nothing again" \
 inside systemctl stop eventlog.service
 inside umount /var/lib/eventlog
 
+# ---- Several watches: eventlog@a and eventlog@b on the System log, b paging through a gateway of
+# its own (its /etc/eventlog/b.env), eventlog@c on the log Other; each pages once per event,
+# a restart pages nothing again, each has its own journal identifier and working folder.
+say "several watches"
+watch_settings() {
+  inside_sh "printf '<EventLog>\n  <LogFile>$2</LogFile>\n  <EventID>7036</EventID>\n  <Action>page</Action>\n  <Sleep>1</Sleep>\n</EventLog>\n' >/etc/eventlog/$1.XML"
+}
+watch_settings a System
+watch_settings b System
+watch_settings c Other
+inside_sh 'echo PAGING_GATEWAY_HOST=127.0.0.1:8081 >/etc/eventlog/b.env'
+inside systemd-run --quiet --unit=gateway-b -p StandardOutput=append:/root/gateway-b.log \
+  /usr/local/bin/pagegateway --port 8081 || fatal "the second gateway stand-in did not start"
+inside eventcreate --log Other --source Earlier --id 7036 --string Earlier >/dev/null ||
+  fatal "eventcreate could not write to the log Other"
+# The textfile collector's folder as prometheus-node-exporter makes it, and the package's grant.
+inside_sh 'mkdir -p /var/lib/prometheus/node-exporter && systemd-tmpfiles --create eventlog.conf'
+watch_lines() {
+  inside journalctl -q "_SYSTEMD_UNIT=eventlog@$1.service" -o cat --no-pager --since="$2"
+}
+wait_watch_lines() {
+  local watch=$1 since=$2 pattern=$3 count=$4
+  for _ in $(seq 100); do
+    [ "$(watch_lines "$watch" "$since" | grep -c -E -- "$pattern")" -ge "$count" ] && return 0
+    sleep 0.2
+  done
+  echo "  (waited in vain for $count x /$pattern/ from eventlog@$watch; its lines were:)"
+  watch_lines "$watch" "$since" | tail -n 10 | sed 's/^/    /'
+  return 1
+}
+pages_at() { inside_sh "grep -c -E ' Source=$2 EventID=7036\$' $1"; }
+m=$(mark)
+inside systemctl enable --now eventlog@a eventlog@b eventlog@c >/dev/null 2>&1 ||
+  fatal "systemctl enable --now eventlog@a eventlog@b eventlog@c"
+for w in a b c; do wait_watch_lines $w "$m" '^No events found\.$' 1 >/dev/null; done
+check "watches: the template unit is sound (systemd-analyze verify eventlog@a)" \
+  same_text "$(inside systemd-analyze verify --man=no eventlog@a.service 2>&1)" ""
+check "watches: c pages the newest event of its own log at its first start" \
+  same_text "$(pages_at /root/gateway.log Earlier)" 1
+sleep 1
+m=$(mark)
+log_event Watched
+inside eventcreate --log Other --source OtherLog --id 7036 --string OtherLog >/dev/null
+check "watches: a pages the System event" wait_pages Watched 1
+# Two cycles without news after the events were written: each watch has had its look.
+for w in a b c; do wait_watch_lines $w "$m" '^No events found\.$' 2 >/dev/null; done
+check "watches: a and b page it once each, each through its gateway; c pages its own log once" \
+  same_text "$(pages_at /root/gateway.log Watched) $(pages_at /root/gateway-b.log Watched) \
+$(pages_at /root/gateway.log OtherLog) $(pages_at /root/gateway-b.log OtherLog)" "1 1 1 0"
+identifiers() {
+  inside_sh "journalctl -q _SYSTEMD_UNIT=eventlog@$1.service -o cat \
+    --output-fields=SYSLOG_IDENTIFIER --since='$m' | sort -u"
+}
+check "watches: the journal identifiers are eventlog-a, eventlog-b, eventlog-c" \
+  same_text "$(identifiers a) $(identifiers b) $(identifiers c)" "eventlog-a eventlog-b eventlog-c"
+check "watches: journalctl -t eventlog-b shows b's report and none of a's lines" \
+  same_text "$(inside journalctl -q -t eventlog-b -o cat --since="$m" |
+    grep -c '^MyEventLogRecord.Source=Watched$') $(inside journalctl -q -t eventlog-a -o cat \
+    --since="$m" | grep -c 'OtherLog')" "1 0"
+check "watches: each works in its own folder, 0750 eventlog:eventlog, with its state and records" \
+  same_text "$(inside_sh 'for w in a b c; do d=/var/lib/eventlog/watches/$w; echo $(stat -c "%U:%G %a" $d) \
+$(ls $d/LoggedAfter.state $d/SendPage_*.xml 2>/dev/null | wc -l); done' | tr '\n' ' ')" \
+  "eventlog:eventlog 750 3 eventlog:eventlog 750 3 eventlog:eventlog 750 3 "
+m=$(mark)
+inside systemctl restart eventlog@a eventlog@b eventlog@c
+for w in a b c; do wait_watch_lines $w "$m" '^No events found\.$' 2 >/dev/null; done
+check "watches: a restart pages nothing again" \
+  same_text "$(pages_at /root/gateway.log Watched) $(pages_at /root/gateway-b.log Watched) \
+$(pages_at /root/gateway.log OtherLog)" "1 1 1"
+check "watches: each unit names its own liveness file" \
+  same_text "$(inside systemctl show -p Environment --value eventlog@b | tr ' ' '\n' |
+    grep '^EVENTLOG_METRICS_FILE=')" \
+  "EVENTLOG_METRICS_FILE=/var/lib/prometheus/node-exporter/eventlog-b.prom"
+# The writer itself is EventLog's; here the unit's user, under the unit's confinement, replaces a
+# file in the folder the way it does (a temporary file renamed).
+check "watches: the unit's user may replace its liveness file in node_exporter's folder" \
+  inside systemd-run --quiet --wait -p User=eventlog -p ProtectSystem=strict \
+  -p ReadWritePaths=-/var/lib/prometheus/node-exporter sh -c \
+  'cd /var/lib/prometheus/node-exporter && echo up 1 >eventlog-a.prom.tmp && mv eventlog-a.prom.tmp eventlog-a.prom'
+check "watches: a bad watch name fails the start, with the rule in the journal" \
+  sh -c "! nsenter -t $leader -a -- systemctl start eventlog@EventLog 2>/dev/null &&
+    nsenter -t $leader -a -- journalctl -q -t eventlog-EventLog -o cat |
+    grep -q 'a watch name is 1 to 64 letters'"
+inside systemctl stop eventlog@EventLog >/dev/null 2>&1
+inside systemctl reset-failed >/dev/null 2>&1
+say "several watches done"
+
 # ---- Purge with a member in the group eventlog keeps the group.
 inside useradd --no-create-home --shell /usr/sbin/nologin operator1
 inside adduser --quiet operator1 eventlog
@@ -505,6 +594,9 @@ check "purge: it says why the group stays" \
 check "purge: the event logs stay, in the group eventlog" \
   same_text "$(inside stat -c %G /var/log/eventlog/System.evt)" eventlog
 check "purge: the working directory goes" inside test ! -e /var/lib/eventlog
+check "purge: the watches' enablement and liveness files go" \
+  same_text "$(inside_sh 'ls /etc/systemd/system/multi-user.target.wants/ /var/lib/prometheus/node-exporter/' |
+    grep -c eventlog)" 0
 
 say "done"
 [ "$failures" = 0 ] && echo "All checks passed." || echo "$failures checks failed."
