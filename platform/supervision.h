@@ -60,6 +60,11 @@ struct ProgramEnd {
 // Closes the streams still open and waits until the program has ended.
 ProgramEnd WaitForSupervised(SupervisedProgram& program);
 
+// Runs the program with the arguments (argv[1] on), sharing this process's standard streams and
+// environment, and waits for its end; false with the system's reason when it cannot be started.
+bool RunToEnd(const std::string& program, const std::vector<std::string>& arguments,
+              ProgramEnd& end, std::string& error);
+
 // Ends the supervisor the way its program ended: the same exit code, or the same signal (without
 // a core file of its own); 128 + the signal's number when the signal cannot be raised.
 [[noreturn]] void EndLike(const ProgramEnd& end);

@@ -16,6 +16,7 @@
 #include "tools/check/findings.h"
 #include "tools/check/reports.h"
 #include "tools/check/state_check.h"
+#include "tools/check/watches.h"
 
 namespace {
 
@@ -104,6 +105,97 @@ TEST(EventLogCheckParts, ServiceTargetIsTheInstalledServiceWithAbsolutePaths) {
   EXPECT_EQ(target.EnvironmentFile, "/etc/default/eventlog");
   EXPECT_EQ(target.StateFile, "/tmp/x.state");
   EXPECT_EQ(target.User, "eventlog");
+}
+
+// --watch NAME names the watch's files; --watch and --all-watches go with --service only.
+TEST(EventLogCheckParts, WatchTargetsAreTheWatchsFiles) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string error;
+    std::string folder = "", settingsFile = "", watchEnvironment = "";
+  };
+  const Case cases[] = {
+      {{"--service", "--watch", "disk"},
+       "",
+       "/var/lib/eventlog/watches/disk",
+       "/etc/eventlog/disk.XML",
+       "/etc/eventlog/disk.env"},
+      {{"--service", "--watch", "disk", "--settings", "/tmp/d.XML"},
+       "",
+       "/var/lib/eventlog/watches/disk",
+       "/tmp/d.XML",
+       "/etc/eventlog/disk.env"},
+      {{"--watch", "disk"}, "--watch checks the installed service's watches: give --service too"},
+      {{"--all-watches"},
+       "--all-watches checks the installed service's watches: give --service too"},
+      {{"--service", "--all-watches", "--watch", "a"}, "--watch NAME or --all-watches, not both"},
+      {{"--service", "--all-watches", "--state", "x"},
+       "--all-watches checks each service with its own files; give no --settings, "
+       "--environment, --program-dir, --state or --page"},
+      {{"--service", "--watch", "eventlog"},
+       "--watch: the watch name 'eventlog' is taken by the plain service's settings file "
+       "EventLog.XML: a watch name is 1 to 64 letters (A-Z, a-z), digits, '-' or '_', and not "
+       "EventLog"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    std::vector<const char*> argv = Argv(c.arguments);
+    check::Options options;
+    EXPECT_EQ(check::ParseOptions(int(argv.size()), const_cast<char**>(argv.data()), options),
+              c.error);
+    if (!c.error.empty()) continue;
+    const check::Target target = check::TargetOf(options);
+    EXPECT_EQ(target.Folder, c.folder);
+    EXPECT_EQ(target.ProgramDirectory, c.folder);
+    EXPECT_EQ(target.SettingsFile, c.settingsFile);
+    EXPECT_EQ(target.EnvironmentFile, "/etc/default/eventlog");
+    EXPECT_EQ(target.WatchEnvironmentFile, c.watchEnvironment);
+  }
+}
+
+// Each service's files come from its unit and its environment files, the later line winning;
+// every file two services would both write is an error that names both units.
+TEST(EventLogCheckParts, ServicesThatWouldShareAFileAreNamed) {
+  TemporaryDirectory root;
+  WriteFileBytes(root.File("shared"), "EVENTLOG_LOG_FILE=/var/lib/eventlog/eventlog\n");
+  WriteFileBytes(root.File("b.env"), "EVENTLOG_METRICS_FILE=/m/eventlog-a.prom\n");
+  WriteFileBytes(root.File("c.env"),
+                 "EVENTLOG_METRICS_FILE=\nEVENTLOG_LOG_FILE=/var/lib/eventlog/eventlog\n");
+  WriteFileBytes(root.File("d.env"), "EVENTLOG_METRICS_FILE=\"/m/eventlog-a.prom\"\n");
+  const check::ServiceFiles plain = check::FilesOf(std::nullopt, {root.File("shared")});
+  EXPECT_EQ(plain.Unit, "eventlog.service");
+  EXPECT_EQ(plain.Folder, "/var/lib/eventlog");
+  EXPECT_EQ(plain.LogFile, "/var/lib/eventlog/eventlog");
+  EXPECT_EQ(plain.MetricsFile, "/var/lib/prometheus/node-exporter/eventlog.prom");
+  const check::ServiceFiles a = check::FilesOf(std::string("a"), {root.File("shared")});
+  EXPECT_EQ(a.Unit, "eventlog@a.service");
+  EXPECT_EQ(a.LogFile, "/var/lib/eventlog/watches/a/eventlog");
+  EXPECT_EQ(a.MetricsFile, "/var/lib/prometheus/node-exporter/eventlog-a.prom");
+  const check::ServiceFiles c =
+      check::FilesOf(std::string("c"), {root.File("shared"), root.File("c.env")});
+  EXPECT_EQ(c.MetricsFile, "");
+  EXPECT_EQ(c.LogFile, "/var/lib/eventlog/watches/c/eventlog");
+  std::vector<check::ServiceFiles> services = {
+      plain, a, c, check::FilesOf(std::string("b"), {root.File("shared"), root.File("b.env")}),
+      check::FilesOf(std::string("d"), {root.File("d.env"), root.File("missing.env")})};
+  services[4].MetricsFile = "/m/./eventlog-a.prom";
+  EXPECT_EQ(check::SharedFiles(services),
+            (std::vector<std::string>{
+                "eventlog@b.service and eventlog@d.service would both write the liveness file "
+                "/m/eventlog-a.prom: set EVENTLOG_METRICS_FILE apart in /etc/eventlog/NAME.env, "
+                "or leave it to the units"}));
+  services[2].LogFile = "/srv/x/eventlog";
+  services[3].LogFile = "/srv/x//eventlog";
+  services[1].Folder = services[0].Folder;
+  EXPECT_EQ(check::SharedFiles(services),
+            (std::vector<std::string>{
+                "eventlog.service and eventlog@a.service would both write the working folder "
+                "/var/lib/eventlog: give each watch a name of its own",
+                "eventlog@c.service and eventlog@b.service would both write the daily log files "
+                "/srv/x/eventlog: set EVENTLOG_LOG_FILE apart in /etc/eventlog/NAME.env",
+                "eventlog@b.service and eventlog@d.service would both write the liveness file "
+                "/m/eventlog-a.prom: set EVENTLOG_METRICS_FILE apart in /etc/eventlog/NAME.env, "
+                "or leave it to the units"}));
 }
 
 TEST(EventLogCheckParts, CarriedStateGivesTheNextStartsLoggedAfter) {

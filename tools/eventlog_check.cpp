@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/errors.h"
+#include "core/watch_name.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/system.h"
@@ -21,6 +22,9 @@
 #include "tools/check/log_list.h"
 #include "tools/check/paths.h"
 #include "tools/check/run_check.h"
+#ifndef _WIN32
+#include "tools/check/watches.h"
+#endif
 
 #ifndef EVENTLOG_VERSION
 #define EVENTLOG_VERSION "unknown"
@@ -28,6 +32,36 @@
 
 namespace fs = std::filesystem;
 using namespace check;
+
+namespace {
+
+void SetVariable(const std::string& name, const std::string& value) {
+  std::string error;
+  if (!platform::SetEnvironmentValue(name, value, error))
+    std::fprintf(stderr, "eventlog-check: cannot set %s: %s\n", name.c_str(), error.c_str());
+}
+
+// The unit's own Environment= lines, which its environment files may change.
+void ApplyUnitEnvironment(const Target& target) {
+  if (target.Watch) SetVariable("EVENTLOG_WATCH", *target.Watch);
+  SetVariable("EVENTLOG_METRICS_FILE",
+              JoinPath(kServiceMetricsFolder,
+                       target.Watch ? "eventlog-" + *target.Watch + ".prom" : "eventlog.prom"));
+}
+
+// What eventlog-service run --watch gives EventLog on top: the watch's name, its log entries'
+// name unless one is set, and its daily log files in its own folder.
+void ApplyWatchRunEnvironment(const Target& target) {
+  SetVariable("EVENTLOG_WATCH", *target.Watch);
+  const char* ident = std::getenv("EVENTLOG_LOG_IDENT");
+  if (ident == nullptr) SetVariable("EVENTLOG_LOG_IDENT", "eventlog-" + *target.Watch);
+  const char* logFile = std::getenv("EVENTLOG_LOG_FILE");
+  if (logFile != nullptr)
+    if (const auto moved = core::WatchLogFile(logFile, kServiceDirectory, target.Folder))
+      SetVariable("EVENTLOG_LOG_FILE", *moved);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   tools::ProgramArguments arguments(argc, argv);
@@ -50,7 +84,28 @@ int main(int argc, char** argv) {
     std::printf("eventlog-check %s\n", EVENTLOG_VERSION);
     return kExitSound;
   }
+  if (options.AllWatches) {
+#ifdef _WIN32
+    std::fputs(
+        "eventlog-check: --all-watches checks the Linux service's watches; on Windows "
+        "check each watch's folder\n",
+        stderr);
+    return kExitUsage;
+#else
+    const int code = CheckAllWatches(options);
+    std::fflush(stdout);
+    return code;
+#endif
+  }
   Target target = TargetOf(options);
+  if (target.Watch && !IsFolder(target.Folder)) {
+    // Before the watch's first start: its start makes the folder in the nearest one there, so
+    // that one is checked; its state is the watch's own, which does not exist yet.
+    if (!target.StateFile) target.StateFile = JoinPath(target.Folder, kServiceStateName);
+    target.MissingWatchFolder = target.Folder;
+    target.Folder = target.ProgramDirectory =
+        IsFolder(kServiceWatchesFolder) ? kServiceWatchesFolder : kServiceDirectory;
+  }
   for (const std::string& folder : {target.Folder, target.ProgramDirectory})
     if (!IsFolder(folder)) {
       std::fprintf(
@@ -59,8 +114,14 @@ int main(int argc, char** argv) {
       return kExitCannotRun;
     }
   // The environment file is read as systemd reads it, before the switch to the service's user.
-  std::optional<AppliedEnvironment> environment;
+  std::optional<AppliedEnvironment> environment, watchEnvironment;
+  if (target.Service) ApplyUnitEnvironment(target);
   if (target.EnvironmentFile) environment = ApplyEnvironmentFile(*target.EnvironmentFile);
+  if (target.WatchEnvironmentFile) {
+    watchEnvironment = ApplyEnvironmentFile(*target.WatchEnvironmentFile);
+    watchEnvironment->Optional = true;
+  }
+  if (target.Watch) ApplyWatchRunEnvironment(target);
   if (const std::string error = BecomeUser(target); !error.empty()) {
     std::fprintf(stderr, "eventlog-check: %s\n", error.c_str());
     return kExitCannotRun;
@@ -87,7 +148,7 @@ int main(int argc, char** argv) {
   }
   LoadRegionalSettings();
   try {
-    const int code = RunCheck(target, environment);
+    const int code = RunCheck(target, environment, watchEnvironment);
     std::fflush(stdout);
     return code;
   } catch (const std::exception& failure) {

@@ -181,6 +181,36 @@ bool WaitUntilAnyReadable(const std::vector<int>& descriptors, std::vector<bool>
   }
 }
 
+bool RunToEnd(const std::string& program, const std::vector<std::string>& arguments,
+              ProgramEnd& end, std::string& error) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  // Made before the fork: the child may only write it.
+  const std::string failure = "cannot start " + program + "\n";
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (child == 0) {
+    execv(program.c_str(), argv.data());
+    if (write(2, failure.data(), failure.size()) < 0) _exit(127);
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno == EINTR) continue;
+    error = std::strerror(errno);
+    return false;
+  }
+  end.BySignal = WIFSIGNALED(status);
+  end.Code = end.BySignal ? WTERMSIG(status) : WEXITSTATUS(status);
+  return true;
+}
+
 ProgramEnd WaitForSupervised(SupervisedProgram& program) {
   for (int* stream : {&program.Output, &program.Errors}) {
     CloseDescriptor(*stream);

@@ -574,6 +574,26 @@ check "watches: the unit's user may replace its liveness file in node_exporter's
   inside systemd-run --quiet --wait -p User=eventlog -p ProtectSystem=strict \
   -p ReadWritePaths=-/var/lib/prometheus/node-exporter sh -c \
   'cd /var/lib/prometheus/node-exporter && echo up 1 >eventlog-a.prom.tmp && mv eventlog-a.prom.tmp eventlog-a.prom'
+# eventlog-check --service --all-watches: a block per service, then what two of them share.
+inside_sh 'echo EVENTLOG_METRICS_FILE=/var/lib/prometheus/node-exporter/eventlog-a.prom >/etc/eventlog/c.env'
+inside_sh 'eventlog-check --service --all-watches >/root/all-watches.out 2>&1; echo $? >>/root/all-watches.out'
+check "watches: eventlog-check --all-watches checks each service in a block of its own" \
+  same_text "$(inside grep -E '^(== |The (service|watch) )' /root/all-watches.out)" \
+  "$(printf '%s\n' '== eventlog.service ==' \
+    'The service as it will run, checked as the user eventlog in /var/lib/eventlog:' \
+    '== eventlog@a.service ==' \
+    'The watch eventlog@a.service as it will run, checked as the user eventlog in /var/lib/eventlog/watches/a:' \
+    '== eventlog@b.service ==' \
+    'The watch eventlog@b.service as it will run, checked as the user eventlog in /var/lib/eventlog/watches/b:' \
+    '== eventlog@c.service ==' \
+    'The watch eventlog@c.service as it will run, checked as the user eventlog in /var/lib/eventlog/watches/c:' \
+    '== all services ==')"
+check "watches: it names the liveness file two watches would share, and ends with exit code 2" \
+  same_text "$(inside sed -n '/^== all services ==$/,$p' /root/all-watches.out)" \
+  "$(printf '%s\n' '== all services ==' \
+    'error: eventlog@a.service and eventlog@c.service would both write the liveness file /var/lib/prometheus/node-exporter/eventlog-a.prom: set EVENTLOG_METRICS_FILE apart in /etc/eventlog/NAME.env, or leave it to the units' \
+    '4 services checked; the worst exit code is 2.' 2)"
+inside rm -f /etc/eventlog/c.env
 check "watches: a bad watch name fails the start, with the rule in the journal" \
   sh -c "! nsenter -t $leader -a -- systemctl start eventlog@EventLog 2>/dev/null &&
     nsenter -t $leader -a -- journalctl -q -t eventlog-EventLog -o cat |

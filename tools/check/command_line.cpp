@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/watch_name.h"
 #include "kit/helpers.h"
 #include "monitor/settings.h"
 #include "platform/system.h"
@@ -14,7 +15,7 @@ namespace check {
 
 const char kUsage[] =
     "usage: eventlog-check [options] [FOLDER]\n"
-    "       eventlog-check --service [options]\n"
+    "       eventlog-check --service [--watch NAME | --all-watches] [options]\n"
     "       eventlog-check --list-logs\n"
     "       eventlog-check --help | --version\n"
     "\n"
@@ -32,8 +33,20 @@ const char kUsage[] =
     "then becomes the service's user eventlog with its groups, so that it finds what the service\n"
     "can read and write; run as another user it checks what that user can do.\n"
     "\n"
+    "--service --watch NAME checks the watch eventlog@NAME exactly as it will run: the settings\n"
+    "/etc/eventlog/NAME.XML, the environment of /etc/default/eventlog and then of\n"
+    "/etc/eventlog/NAME.env when it exists, with EVENTLOG_WATCH=NAME and the unit's liveness\n"
+    "file, the working folder /var/lib/eventlog/watches/NAME (made by the watch's first start)\n"
+    "and its carried state. --service --all-watches checks the plain service (when\n"
+    "/etc/eventlog/EventLog.XML exists) and every watch /etc/eventlog/NAME.XML, one block each\n"
+    "under a line \"== eventlog.service ==\" or \"== eventlog@NAME.service ==\", then the\n"
+    "services that would write the same working folder, daily log files or liveness file\n"
+    "(an error each), and ends with the worst exit code of them all.\n"
+    "\n"
     "Options:\n"
     "  --service          check the installed service (above)\n"
+    "  --watch NAME       with --service: check the watch eventlog@NAME instead\n"
+    "  --all-watches      with --service: check the plain service and every watch\n"
     "  --settings FILE    the settings file (default FOLDER/EventLog.XML; with --service\n"
     "                     /etc/eventlog/EventLog.XML)\n"
     "  --environment FILE apply an environment file before checking (with --service\n"
@@ -114,11 +127,15 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
       {"--environment", &Options::Environment},
       {"--program-dir", &Options::ProgramDirectory},
       {"--state", &Options::State},
-      {"--user", &Options::User}};
-  const std::pair<const char*, bool Options::*> flags[] = {
-      {"--service", &Options::Service}, {"--probe", &Options::Probe},
-      {"--page", &Options::Page},       {"--list-logs", &Options::ListLogs},
-      {"--help", &Options::Help},       {"--version", &Options::Version}};
+      {"--user", &Options::User},
+      {"--watch", &Options::Watch}};
+  const std::pair<const char*, bool Options::*> flags[] = {{"--service", &Options::Service},
+                                                           {"--probe", &Options::Probe},
+                                                           {"--page", &Options::Page},
+                                                           {"--list-logs", &Options::ListLogs},
+                                                           {"--help", &Options::Help},
+                                                           {"--version", &Options::Version},
+                                                           {"--all-watches", &Options::AllWatches}};
   std::vector<tools::OptionSpec> known;
   for (const auto& [name, member] : valued) known.push_back({name, true});
   for (const auto& [name, member] : flags) known.push_back({name, false});
@@ -143,6 +160,17 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
     if (options.Folder) return "one folder only, not also " + operand;
     options.Folder = operand;
   }
+  if ((options.Watch || options.AllWatches) && !options.Service)
+    return std::string(options.Watch ? "--watch" : "--all-watches") +
+           " checks the installed service's watches: give --service too";
+  if (options.Watch && options.AllWatches) return "--watch NAME or --all-watches, not both";
+  if (options.AllWatches && (options.Settings || options.Environment || options.ProgramDirectory ||
+                             options.State || options.Page))
+    return "--all-watches checks each service with its own files; give no --settings, "
+           "--environment, --program-dir, --state or --page";
+  if (options.Watch)
+    if (const std::string problem = core::WatchNameProblem(*options.Watch); !problem.empty())
+      return "--watch: " + problem;
   if (options.Service && options.Folder)
     return "--service checks the service's own folder " + std::string(kServiceDirectory) +
            "; give no FOLDER (--program-dir DIR names another)";
@@ -162,6 +190,16 @@ Target TargetOf(const Options& options) {
     target.EnvironmentFile = Absolute(options.Environment.value_or(kServiceEnvironment));
     if (options.State) target.StateFile = Absolute(*options.State);
     if (!options.User) target.User = kServiceUser;
+    if (options.Watch) {
+      const std::string& name = *options.Watch;
+      target.Watch = name;
+      target.ProgramDirectory =
+          Absolute(options.ProgramDirectory.value_or(JoinPath(kServiceWatchesFolder, name)));
+      target.Folder = target.ProgramDirectory;
+      target.SettingsFile =
+          Absolute(options.Settings.value_or(JoinPath(kServiceSettingsFolder, name + ".XML")));
+      target.WatchEnvironmentFile = JoinPath(kServiceSettingsFolder, name + ".env");
+    }
   } else {
     target.Folder = options.Folder.value_or(".");
     target.ProgramDirectory = options.ProgramDirectory.value_or(GetAppPath());

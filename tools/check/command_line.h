@@ -20,6 +20,12 @@ constexpr char kServiceEnvironment[] = "/etc/default/eventlog";
 constexpr char kServiceDirectory[] = "/var/lib/eventlog";
 constexpr char kServiceStateName[] = "LoggedAfter.state";
 constexpr char kServiceUser[] = "eventlog";
+// The watches (eventlog@NAME): settings NAME.XML and environment NAME.env in the settings
+// folder, working folder watches/NAME in the service's folder, and the liveness files the units
+// name.
+constexpr char kServiceSettingsFolder[] = "/etc/eventlog";
+constexpr char kServiceWatchesFolder[] = "/var/lib/eventlog/watches";
+constexpr char kServiceMetricsFolder[] = "/var/lib/prometheus/node-exporter";
 
 struct Options {
   std::optional<std::string> Folder;
@@ -28,7 +34,9 @@ struct Options {
   std::optional<std::string> ProgramDirectory;
   std::optional<std::string> State;
   std::optional<std::string> User;
+  std::optional<std::string> Watch;
   bool Service = false;
+  bool AllWatches = false;
   bool Probe = false;
   bool Page = false;
   bool ListLogs = false;

@@ -15,12 +15,12 @@ bool IsOwnVariable(const std::string& name) {
   return false;
 }
 
-}  // namespace
-
-void CheckEnvironment(const std::optional<AppliedEnvironment>& applied, Findings& findings) {
+void CheckEnvironmentFile(const std::optional<AppliedEnvironment>& applied, Findings& findings) {
   if (applied) {
     Print("The environment file " + applied->Path + ":");
-    if (!applied->Exists) {
+    if (!applied->Exists && applied->Optional) {
+      Print("  none: the watch runs with the shared environment");
+    } else if (!applied->Exists) {
       Print("  none: the service runs with the environment systemd gives it");
       findings.Note(applied->Path +
                     " does not exist: EventLog runs with its built-in defaults (the gateway, the "
@@ -45,6 +45,14 @@ void CheckEnvironment(const std::optional<AppliedEnvironment>& applied, Findings
       }
     }
   }
+}
+
+}  // namespace
+
+void CheckEnvironment(const std::optional<AppliedEnvironment>& applied, Findings& findings,
+                      const std::optional<AppliedEnvironment>& watchFile) {
+  CheckEnvironmentFile(applied, findings);
+  CheckEnvironmentFile(watchFile, findings);
   const tEnvironmentLint lint = LintEnvironment();
   Print("The environment EventLog gets:");
   if (lint.Lines.empty()) Print("  none of its variables is set: EventLog's defaults hold");

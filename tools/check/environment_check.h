@@ -16,12 +16,15 @@ struct AppliedEnvironment {
   bool Exists = false;
   std::optional<std::string> Failure;
   core::EnvironmentFile Content;
+  bool Optional = false;  // a watch's own file, which may be absent
 };
 
 // Reads the environment file and applies its assignments to this process's environment.
 AppliedEnvironment ApplyEnvironmentFile(const std::string& path);
 
-// Prints the environment file and EventLog's variables with their findings.
-void CheckEnvironment(const std::optional<AppliedEnvironment>& applied, Findings& findings);
+// Prints the environment file (and a watch's own after it) and EventLog's variables with their
+// findings.
+void CheckEnvironment(const std::optional<AppliedEnvironment>& applied, Findings& findings,
+                      const std::optional<AppliedEnvironment>& watchFile = std::nullopt);
 
 }  // namespace check

@@ -15,9 +15,13 @@
 
 namespace check {
 
-int RunCheck(const Target& target, const std::optional<AppliedEnvironment>& environment) {
+int RunCheck(const Target& target, const std::optional<AppliedEnvironment>& environment,
+             const std::optional<AppliedEnvironment>& watchEnvironment) {
   Findings findings;
-  if (target.Service)
+  if (target.Watch)
+    Print("The watch eventlog@" + *target.Watch + ".service as it will run, checked as the user " +
+          EscapedText(platform::CurrentUserName()) + " in " + target.Folder + ":");
+  else if (target.Service)
     Print("The service as it will run, checked as the user " +
           EscapedText(platform::CurrentUserName()) + " in " + target.Folder + ":");
   if (target.User && platform::CurrentUserName() != *target.User)
@@ -26,7 +30,11 @@ int RunCheck(const Target& target, const std::optional<AppliedEnvironment>& envi
                   ": it finds what this user can read and write; run it as root "
                   "to check as " +
                   *target.User);
-  CheckEnvironment(environment, findings);
+  if (target.MissingWatchFolder)
+    findings.Note("the watch's working folder " + *target.MissingWatchFolder +
+                  " is made at its first start (systemctl start eventlog@" + *target.Watch +
+                  "); until then the check looks at " + target.Folder + ", where it is made");
+  CheckEnvironment(environment, findings, watchEnvironment);
   const std::optional<tEventSearchRecord> settings = CheckSettings(target, findings);
   TDateTime loggedAfter = settings ? settings->LoggedAfter : 0;
   if (target.StateFile) loggedAfter = CheckState(*target.StateFile, loggedAfter, findings);

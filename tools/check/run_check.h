@@ -8,6 +8,8 @@
 
 namespace check {
 
-int RunCheck(const Target& target, const std::optional<AppliedEnvironment>& environment);
+// watchEnvironment: a watch's own environment file, applied after environment.
+int RunCheck(const Target& target, const std::optional<AppliedEnvironment>& environment,
+             const std::optional<AppliedEnvironment>& watchEnvironment = std::nullopt);
 
 }  // namespace check

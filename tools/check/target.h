@@ -12,6 +12,9 @@ struct Target {
   std::string SettingsFile;
   std::string ProgramDirectory;
   std::optional<std::string> EnvironmentFile;
+  std::optional<std::string> Watch;                 // the watch eventlog@NAME, with --service
+  std::optional<std::string> WatchEnvironmentFile;  // its own, read after EnvironmentFile
+  std::optional<std::string> MissingWatchFolder;    // not made yet: Folder is where it will be
   std::optional<std::string> StateFile;
   std::optional<std::string> User;  // the user to check as, when this process can switch
   bool Probe = false;
