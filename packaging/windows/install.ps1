@@ -20,6 +20,14 @@
   A scheduled task "EventLog" of an earlier install is removed. Running it again is an upgrade:
   the service is stopped, the programs copied and the service started again; the settings and
   the delivery state stay.
+
+  -Watch NAME adds one of several watches beside it: the service EventLogPager-NAME runs
+  "eventlog-service.exe --watch NAME" with the settings NAME.XML in the install folder (the
+  sample is copied there when it is missing) and the working folder watches\NAME\service, with
+  EVENTLOG_WATCH=NAME (and -GatewayHost for this watch only) in its environment. The programs
+  are copied only when the install folder has none yet, so running watches are not disturbed.
+  NAME is 1 to 64 letters, digits, "-" or "_", and not EventLog. uninstall.ps1 -Watch NAME
+  removes it.
 #>
 [CmdletBinding()]
 param(
@@ -27,7 +35,8 @@ param(
   # A built-in service account: 'NT AUTHORITY\NETWORK SERVICE' (default), 'NT AUTHORITY\LOCAL SERVICE'
   # or 'NT AUTHORITY\SYSTEM' (needed to watch the Security log).
   [string]$Account = 'NT AUTHORITY\NETWORK SERVICE',
-  [string]$GatewayHost = ''
+  [string]$GatewayHost = '',
+  [string]$Watch = ''
 )
 
 $ErrorActionPreference = 'Stop'
@@ -37,6 +46,19 @@ $Source = $PSScriptRoot
 $Programs = @('EventLog.exe', 'eventlog-check.exe', 'pagegateway.exe', 'eventlog-service.exe')
 $Documents = @('README.md', 'operating.md', 'EventLog.task.xml', 'uninstall.ps1')
 $WorkingDir = Join-Path $InstallDir 'service'
+$SettingsName = 'EventLog.XML'
+$DisplayName = 'EventLog pager'
+$BinaryArguments = ''
+if ($Watch) {
+  if ($Watch -cnotmatch '^[A-Za-z0-9_-]{1,64}$' -or $Watch -eq 'EventLog') {
+    throw "-Watch '$Watch' is no watch name: a watch name is 1 to 64 letters (A-Z, a-z), digits, '-' or '_', and not EventLog."
+  }
+  $ServiceName = "EventLogPager-$Watch"
+  $WorkingDir = Join-Path (Join-Path (Join-Path $InstallDir 'watches') $Watch) 'service'
+  $SettingsName = "$Watch.XML"
+  $DisplayName = "EventLog pager ($Watch)"
+  $BinaryArguments = " --watch $Watch"
+}
 
 function Assert-Administrator {
   $identity = [Security.Principal.WindowsIdentity]::GetCurrent()
@@ -109,12 +131,15 @@ function Remove-OldTask {
 
 function Copy-Programs {
   New-Item -ItemType Directory -Force -Path $InstallDir, $WorkingDir | Out-Null
+  # A watch leaves programs that are there alone: other services may be running them.
+  $keep = $Watch -and (Test-Path (Join-Path $InstallDir 'eventlog-service.exe'))
   foreach ($file in $Programs + $Documents) {
+    if ($keep) { break }
     $from = Join-Path $Source $file
     if (-not (Test-Path $from)) { throw "$file is missing beside install.ps1; unpack the whole zip." }
     Copy-Item -Force $from $InstallDir
   }
-  $settings = Join-Path $InstallDir 'EventLog.XML'
+  $settings = Join-Path $InstallDir $SettingsName
   if (Test-Path $settings) {
     Write-Host "Keeping the settings in $settings."
   } else {
@@ -124,6 +149,14 @@ function Copy-Programs {
 }
 
 function Grant-Folders([string]$Sid) {
+  if ($Watch) {
+    # The grants of the other services stay as they are.
+    & icacls.exe $InstallDir /grant "*${Sid}:(OI)(CI)RX" /Q | Out-Null
+    if ($LASTEXITCODE -ne 0) { throw "icacls could not let the account read $InstallDir." }
+    & icacls.exe $WorkingDir /grant "*${Sid}:(OI)(CI)M" /T /Q | Out-Null
+    if ($LASTEXITCODE -ne 0) { throw "icacls could not let the account write in $WorkingDir." }
+    return
+  }
   # An earlier install let the account modify the whole folder: that grant goes.
   & icacls.exe $InstallDir /remove:g "*$Sid" /T /Q | Out-Null
   & icacls.exe $InstallDir /grant "*${Sid}:(OI)(CI)RX" /Q | Out-Null
@@ -146,11 +179,11 @@ function Add-EventLogReader([string]$Sid) {
 }
 
 function Register-EventLogService([string]$ServiceAccount) {
-  $binary = '"' + (Join-Path $InstallDir 'eventlog-service.exe') + '"'
+  $binary = '"' + (Join-Path $InstallDir 'eventlog-service.exe') + '"' + $BinaryArguments
   if (Test-Service) {
     Invoke-Sc @('config', $ServiceName, 'binPath=', $binary, 'start=', 'auto', 'obj=', $ServiceAccount, 'password=', '') 'change the service'
   } else {
-    Invoke-Sc @('create', $ServiceName, 'binPath=', $binary, 'start=', 'auto', 'obj=', $ServiceAccount, 'DisplayName=', 'EventLog pager') 'create the service'
+    Invoke-Sc @('create', $ServiceName, 'binPath=', $binary, 'start=', 'auto', 'obj=', $ServiceAccount, 'DisplayName=', $DisplayName) 'create the service'
   }
   Invoke-Sc @('description', $ServiceName, 'Watches an event log and pages through the paging gateway (EventLog).') 'describe the service'
   Invoke-Sc @('failure', $ServiceName, 'reset=', '86400', 'actions=', 'restart/60000/restart/60000/restart/300000') 'set the recovery actions'
@@ -160,7 +193,13 @@ function Register-EventLogService([string]$ServiceAccount) {
   if ($LASTEXITCODE -ne 0) { throw "eventlog-service.exe could not register the Application log source EventLogPager." }
   # The service's own environment: the machine's variables reach services only after a restart.
   $key = "HKLM:\SYSTEM\CurrentControlSet\Services\$ServiceName"
-  if ($GatewayHost) {
+  if ($Watch) {
+    $environment = @("EVENTLOG_WATCH=$Watch")
+    if ($GatewayHost) { $environment += "PAGING_GATEWAY_HOST=$GatewayHost" }
+    New-ItemProperty -Path $key -Name Environment -PropertyType MultiString -Force `
+      -Value $environment | Out-Null
+    if ($GatewayHost) { Write-Host "PAGING_GATEWAY_HOST is $GatewayHost for the service $ServiceName." }
+  } elseif ($GatewayHost) {
     New-ItemProperty -Path $key -Name Environment -PropertyType MultiString -Force `
       -Value @("PAGING_GATEWAY_HOST=$GatewayHost") | Out-Null
     [Environment]::SetEnvironmentVariable('PAGING_GATEWAY_HOST', $GatewayHost, 'Machine')
@@ -171,7 +210,7 @@ function Register-EventLogService([string]$ServiceAccount) {
 Assert-Administrator
 $sid = Get-AccountSid $Account
 $serviceAccount = Get-ServiceAccountName $sid
-Remove-OldTask
+if (-not $Watch) { Remove-OldTask }
 $upgrade = Test-Service
 Stop-EventLogService
 Copy-Programs
@@ -183,7 +222,7 @@ if ($upgrade) {
   Write-Host "Upgraded $InstallDir and started the service $ServiceName again."
 } else {
   Write-Host "Installed in $InstallDir; the service $ServiceName starts at boot as $Account."
-  Write-Host "Check the settings:  & '$InstallDir\eventlog-check.exe' '$InstallDir'"
+  Write-Host "Check the settings:  & '$InstallDir\eventlog-check.exe' --settings '$InstallDir\$SettingsName'"
   Write-Host "Start it now:        Start-Service $ServiceName"
 }
 Write-Host "Its logs: $WorkingDir\eventlog-service.log and $WorkingDir\EventLog.console.log"

@@ -11,11 +11,15 @@
   records, exception reports) stay unless -RemoveData is given, which removes the install folder
   with everything in it and the machine's PAGING_GATEWAY_HOST. A scheduled task "EventLog" of an
   earlier install is removed as well.
+
+  -Watch NAME removes only the watch's service EventLogPager-NAME; the programs and the other
+  services stay, and so do NAME.XML and watches\NAME unless -RemoveData is given.
 #>
 [CmdletBinding()]
 param(
   [string]$InstallDir = (Join-Path $env:ProgramFiles 'EventLog'),
-  [Alias('Purge')][switch]$RemoveData
+  [Alias('Purge')][switch]$RemoveData,
+  [string]$Watch = ''
 )
 
 $ErrorActionPreference = 'Stop'
@@ -54,6 +58,23 @@ function Remove-OldTask {
   Write-Host "Removed the scheduled task '$OldTaskName' of an earlier install."
 }
 
+if ($Watch) {
+  if ($Watch -cnotmatch '^[A-Za-z0-9_-]{1,64}$' -or $Watch -eq 'EventLog') {
+    throw "-Watch '$Watch' is no watch name: a watch name is 1 to 64 letters (A-Z, a-z), digits, '-' or '_', and not EventLog."
+  }
+  $ServiceName = "EventLogPager-$Watch"
+  Remove-EventLogService
+  $folder = Join-Path (Join-Path $InstallDir 'watches') $Watch
+  if ($RemoveData) {
+    if (Test-Path $folder) { Remove-Item -Recurse -Force $folder }
+    $settings = Join-Path $InstallDir "$Watch.XML"
+    if (Test-Path $settings) { Remove-Item -Force $settings }
+    Write-Host "Removed $folder and $Watch.XML."
+  } else {
+    Write-Host "$Watch.XML and $folder (state, logs, page records) stay in $InstallDir."
+  }
+  return
+}
 Remove-EventLogService
 Remove-EventSource
 Remove-OldTask
