@@ -15,7 +15,8 @@ namespace check {
 
 const char kUsage[] =
     "usage: eventlog-check [options] [FOLDER]\n"
-    "       eventlog-check --service [--watch NAME | --all-watches] [options]\n"
+    "       eventlog-check --service [options]\n"
+    "       eventlog-check --service --watch NAME [options] | --all-watches [--probe]\n"
     "       eventlog-check --list-logs\n"
     "       eventlog-check --help | --version\n"
     "\n"

@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 namespace service {
 
 const char* const kUsage =
-    "usage: eventlog-service prepare|run|finish [--watch NAME] [--dir DIR] [--settings FILE]\n"
-    "                        [--program FILE]\n"
+    "usage: eventlog-service prepare|run|finish [--dir DIR] [--settings FILE] [--program FILE]\n"
+    "       eventlog-service prepare|run|finish --watch NAME [--dir DIR] [--settings FILE] ...\n"
     "       eventlog-service --help | --version\n"
     "\n"
     "The start and stop steps of the EventLog service, run in this order:\n"
