@@ -65,6 +65,9 @@ BlockWalkOutcome WalkEventBlock(const std::uint8_t* block, std::size_t size,
     const std::uint32_t eventId = record.Header.EventID & kEventIdMask;
     if (Matches(criteria, eventId, record.Source)) {
       result.EventLogRecord.EventID = eventId;
+      // The time in seconds since 1970 (UTC) too, beside its local date-time: the alert posts
+      // carry it unconverted.
+      result.EventLogRecord.TimeGenerated = record.Header.TimeGenerated;
       result.Source.assign(record.Source);
       result.Details.assign(record.Message);
       timeGenerated = record.Header.TimeGenerated;
@@ -178,6 +181,7 @@ bool SearchLog(const tEventSearchRecord& criteria, tSearchMemory& memory, bool m
     return false;
   }
   result.EventLogRecord.EventID = remembered.MatchEventID;
+  result.EventLogRecord.TimeGenerated = remembered.MatchTimeGenerated;
   result.Source = remembered.MatchSource;
   result.Details = remembered.MatchDetails;
   result.TimeGeneratedAsDateTime = generated;

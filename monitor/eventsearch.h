@@ -13,7 +13,7 @@
 
 // The result of the latest search, updated in place from call to call.
 struct tMyEventLogRecord {
-  core::EventLogRecord EventLogRecord{};
+  core::EventLogRecord EventLogRecord{};  // of the match: its EventID and TimeGenerated
   TDateTime TimeGeneratedAsDateTime = 0;
   std::string Source;
   std::string Details;

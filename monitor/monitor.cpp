@@ -7,6 +7,7 @@
 
 #include "core/errors.h"
 #include "monitor/actions.h"
+#include "monitor/alertaction.h"
 #include "monitor/delivery_state.h"
 #include "monitor/settings.h"
 #include "platform/clock.h"
@@ -48,7 +49,8 @@ TDateTime Report(tEventSearchRecord& settings, const tMyEventLogRecord& record) 
 }
 
 void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record, ReportAction action,
-              tDeliveryStateKeeper& state, tSearchMemory* memory) {
+              const std::vector<tAlertmanager>& alertmanagers, tDeliveryStateKeeper& state,
+              tSearchMemory* memory) {
   RetryDeliveryState(state);
   const bool reports = CycleFindsReport(settings, record, memory);
   ConsoleWriteLine("");
@@ -61,6 +63,8 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record, ReportAct
     const StopRequestsHeld held;
     // After the report and the new LoggedAfter: a page that fails is not tried again.
     if (action != nullptr) action(record);
+    // Then the alert to each Alertmanager listed (ALERTMANAGER_URL), also bounded by the limits.
+    PostReportAlerts(record, settings.LogFile, alertmanagers);
     KeepFinishedReport(state, reported, generated, Now());
   } else {
     ConsoleWriteLine("No events found.");
@@ -81,12 +85,13 @@ void Monitor(StartUpStep readKitSettings) {
   tDeliveryStateKeeper state = DeliveryStateKeeperFromEnvironment(EventSearchRecord.LoggedAfter);
   // The settings' action is looked up once; the cycles run what it names.
   const ReportAction action = ActionFor(EventSearchRecord.Action);
+  const std::vector<tAlertmanager> alertmanagers = AlertmanagersFromEnvironment();
   bool repeats = EventSearchRecord.Sleep > 0;
   // What each search found, so that the next reads only what the log gained meanwhile.
   tSearchMemory memory;
   tSearchMemory* const remembered = WholeSearchRequested() ? nullptr : &memory;
   do {
-    RunCycle(EventSearchRecord, MyEventLogRecord, action, state, remembered);
+    RunCycle(EventSearchRecord, MyEventLogRecord, action, alertmanagers, state, remembered);
   } while (repeats);
 }
 

@@ -445,6 +445,10 @@ struct VariableRule {
 
 const std::vector<VariableRule>& VariableRules() {
   static const std::vector<VariableRule> rules = {
+      // Its entries are judged by eventlog-check's Alertmanager part: a bad one fails only its
+      // own alerts, so the service's start goes on.
+      {{"ALERTMANAGER_URL", "the Alertmanagers each report is also posted to as an alert"},
+       nullptr},
       {{"EVENTLOG_DIR", "the folder of the .evt logs and journal.rules"}, nullptr},
       {{"EVENTLOG_JOURNAL_DIR", "journal files read instead of the system journal"}, nullptr},
       {{"EVENTLOG_LOG_LEVEL", "the highest level of the kit's log entries that are written"},

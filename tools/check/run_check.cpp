@@ -4,6 +4,7 @@
 #include "monitor/settings.h"
 #include "platform/journal.h"
 #include "platform/system.h"
+#include "tools/check/alertmanager_probe.h"
 #include "tools/check/findings.h"
 #include "tools/check/gateway_probe.h"
 #include "tools/check/log_probe.h"
@@ -47,6 +48,7 @@ int RunCheck(const Target& target, const std::optional<AppliedEnvironment>& envi
     CheckJournalRules(*settings, findings);
   CheckProgramFolder(target.ProgramDirectory, findings);
   CheckGateway(settings ? &*settings : nullptr, target.Probe, findings);
+  CheckAlertmanagers(target.Probe, findings);
   PrintTraces(target.Folder);
   if (target.Page) SendTestPage(target.ProgramDirectory, findings);
   if (findings.Errors > 0)

@@ -132,6 +132,47 @@ std::optional<JournalEntry> UnwrittenRecord(std::string_view text) {
                       {std::string(text.substr(0, at)), std::string(text.substr(at + 9))}};
 }
 
+// The alert posts' entries (50410 accepted, 40410 refused, 30010 failed), each for one
+// Alertmanager: "[Function=tarn32.PostAlert][URL=<url>]" and then
+//   50410 "[Status=<status line>]"
+//   40410 "[Status=<status line>][Answer=<answer, brackets escaped>]"
+//   30010 "[Classname=<c>][Message=<m>][Trace=<n>][Filename=<report>]"
+// The journal says them in words; their parts stay the entry's code and text (an entry of the
+// Other kind to the Windows Application log).
+std::optional<JournalEntry> AlertPostEntry(const std::string& code, std::string_view text) {
+  const std::string whole(text);
+  if (!CutPrefix(text, "[Function=tarn32.PostAlert][URL=") || !CutSuffix(text, "]"))
+    return std::nullopt;
+  auto entry = [&](Priority level, std::string line) {
+    return JournalEntry{level, std::move(line), EntryKind::Other, {code, whole}};
+  };
+  if (code == "50410" || code == "40410") {
+    std::optional<std::string_view> answer;
+    if (code == "40410" && !(answer = CutLast(text, "][Answer="))) return std::nullopt;
+    const auto status = CutLast(text, "][Status=");
+    if (!status) return std::nullopt;
+    if (code == "50410")
+      return entry(Priority::Info,
+                   "alert posted to " + std::string(text) + ": " + std::string(*status));
+    return entry(Priority::Warning, "alert refused by the Alertmanager at " + std::string(text) +
+                                        ": " + std::string(*status) + "; its answer: " +
+                                        (answer->empty() ? "(empty)" : std::string(*answer)));
+  }
+  const auto report = CutLast(text, "][Filename=");
+  const auto trace = CutLast(text, "][Trace=");
+  if (!report || !trace || !AllDigits(*trace)) return std::nullopt;
+  const std::size_t classAt = text.find("][Classname=");
+  if (classAt == std::string_view::npos) return std::nullopt;
+  std::string_view failure = text.substr(classAt + 12);
+  const std::size_t messageAt = failure.find("][Message=");
+  if (messageAt == std::string_view::npos) return std::nullopt;
+  return entry(Priority::Err, "alert post to " + std::string(text.substr(0, classAt)) +
+                                  " failed: " + std::string(failure.substr(messageAt + 10)) + " (" +
+                                  std::string(failure.substr(0, messageAt)) + "); " +
+                                  (report->empty() ? std::string("no report was written")
+                                                   : "report " + std::string(*report)));
+}
+
 // Any other entry, or one whose text does not have its shape: shown whole, at the priority of its
 // level (the code's first digit), a page outcome that does not read at warning.
 JournalEntry OtherEntry(const std::string& code, const std::string& text) {
@@ -150,6 +191,7 @@ JournalEntry ReadLogEntry(const std::string& code, const std::string& text,
   if (code == "40400") entry = PageRefusal(text, refusedRecord);
   if (code == "30000") entry = PageFailure(text);
   if (code == "30100") entry = UnwrittenRecord(text);
+  if (code == "50410" || code == "40410" || code == "30010") entry = AlertPostEntry(code, text);
   return entry ? *entry : OtherEntry(code, text);
 }
 

@@ -53,6 +53,12 @@ std::optional<JournalEntry> PageFailure(std::string_view text);
 // 30100: "[Note=the page record could not be written][Filename=<record>][Reason=<text>]"
 std::optional<JournalEntry> UnwrittenRecord(std::string_view text);
 
+// The alert posts' entries, each for one Alertmanager: "[Function=tarn32.PostAlert][URL=<url>]"
+// and then 50410 (accepted, info) "[Status=<status line>]", 40410 (refused, warning)
+// "[Status=<status line>][Answer=<answer, brackets escaped>]", 30010 (failed, err)
+// "[Classname=<c>][Message=<m>][Trace=<n>][Filename=<report>]". Kind Other, parts {code, text}.
+std::optional<JournalEntry> AlertPostEntry(const std::string& code, std::string_view text);
+
 // Any other entry, or one whose text does not have its shape: shown whole, at the priority of its
 // level (the code's first digit), a page outcome that does not read at warning.
 JournalEntry OtherEntry(const std::string& code, const std::string& text);
