@@ -4,6 +4,7 @@
 // errno and the Windows backend's checks against Winsock's own values.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -75,6 +76,9 @@ class ESocketError : public Exception {
 
 EVENTLOG_DECLARE_EXCEPTION(EInvalidSocket)              // "Cannot allocate socket."
 EVENTLOG_DECLARE_EXCEPTION(EStackInitializationFailed)  // "Winsock Initialization Error."
+// A host in brackets that is no IPv6 address ("[::1", "[zz::1]", "[::1]x"); names the host and
+// how to write one.
+EVENTLOG_DECLARE_EXCEPTION(EInvalidHostAddress)
 
 // The text for a socket error number; empty for a number the table lacks.
 std::string SocketErrorText(int errorCode);
@@ -89,5 +93,19 @@ bool ParseHostAddress(const std::string& host, std::uint32_t& address);
 bool IsNumericHost(const std::string& host);
 
 // A host setting, "host" or "host:port", split at its first colon, as the gateway's and the syslog
-// receiver's settings are written; the port text is empty when there is no colon.
+// receiver's settings are written; the port text is empty when there is no colon. An IPv6 address
+// is written in brackets, "[::1]" or "[::1]:8080": the host keeps its brackets (as the Host header
+// carries it) and the port is what follows "]:". A text that opens a bracket and does not close
+// it right before the end or a ":" is all host, and fails where the host is resolved.
 void SplitHostAndPort(const std::string& text, std::string& host, std::string& port);
+
+// An IPv6 address as RFC 4291 writes it (eight groups of one to four hex digits, one "::" for a
+// run of zero groups, the last two groups also as a dotted IPv4 address), without brackets and
+// without a zone; the sixteen bytes in network order. False for any other text.
+bool ParseIPv6Address(const std::string& text, std::array<std::uint8_t, 16>& address);
+
+// A host written in brackets, as SplitHostAndPort leaves it: true when it opens with "[". The
+// address inside is read by ParseBracketedHost, which raises EInvalidHostAddress when there is
+// none.
+bool IsBracketedHost(const std::string& host);
+std::array<std::uint8_t, 16> ParseBracketedHost(const std::string& host);

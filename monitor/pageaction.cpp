@@ -5,13 +5,6 @@
 
 tSendPageRec SendPageRec;
 
-namespace {
-
-constexpr std::int32_t kPagerNo = 730418;
-constexpr char kPassword[] = "KRVOT";
-
-}  // namespace
-
 std::string PageMessage(TDateTime now, const std::string& hostName,
                         const tMyEventLogRecord& record) {
   return "EventLog: " + DateTimeToStrOrEmpty(now) + " Host=" + hostName +
@@ -20,8 +13,8 @@ std::string PageMessage(TDateTime now, const std::string& hostName,
 
 tSendPageRec PageRequest(const std::string& message) {
   tSendPageRec request;
-  request.PagerNo = kPagerNo;
-  request.Password = kPassword;
+  request.PagerNo = kBuiltInPagerNo;
+  request.Password = kBuiltInPassword;
   request.Reserved = 0;
   request.Message = message;
   return request;
@@ -29,5 +22,5 @@ tSendPageRec PageRequest(const std::string& message) {
 
 void RunPageAction(const tMyEventLogRecord& record) {
   SendPageRec = PageRequest(PageMessage(Now(), GetHostName(), record));
-  SendPage(SendPageRec);
+  SendPageToConfiguredPager(SendPageRec);
 }

@@ -17,8 +17,9 @@ extern tSendPageRec SendPageRec;
 std::string PageMessage(TDateTime now, const std::string& hostName,
                         const tMyEventLogRecord& record);
 
-// A page request to the monitor's pager with that message.
+// A page request to the built-in pager with that message.
 tSendPageRec PageRequest(const std::string& message);
 
-// Pages the record just reported; the outcome stays in the page sender's files and logs.
+// Pages the record just reported, to the pager PAGING_PAGER_ID and PAGING_PASSWORD name (the
+// built-in one without them); the outcome stays in the page sender's files and logs.
 void RunPageAction(const tMyEventLogRecord& record);

@@ -1,14 +1,17 @@
 #include "monitor/settings_lint.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <utility>
 
 #include "core/ascii.h"
+#include "core/socket_errors.h"
 #include "monitor/eventsearch.h"
 #include "monitor/pageaction.h"
+#include "paging/sendpage.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/eventlog.h"
@@ -431,16 +434,43 @@ void CheckInteger(const std::string& name, const std::string& value, std::int64_
     findings.push_back(Warning(name + "=" + value + " lies outside " + range));
 }
 
-void CheckHost(const std::string& name, const std::string& value, std::vector<tFinding>& findings) {
+void CheckHost(const std::string& name, const std::string& value, std::vector<tFinding>& findings,
+               bool takesIPv6 = true) {
+  if (!takesIPv6 && IsBracketedHost(value)) {
+    findings.push_back(Error(name + "=" + VisibleText(value) +
+                             " is an IPv6 address, and the receiver is reached over IPv4 only: "
+                             "write an IPv4 address or a name with an IPv4 address"));
+    return;
+  }
   if (const std::string problem = HostProblem(value); !problem.empty())
     findings.push_back(Error(name + "=" + VisibleText(value) + " " + problem +
                              ": it can never be reached; write host or host:port, as in " + name +
                              "=pager.example.com:8080"));
 }
 
+// A variable set to the empty text: the built-in value holds, which the operator may not know.
+void CheckSetEmpty(const std::string& name, const std::string& value, const std::string& builtIn,
+                   std::vector<tFinding>& findings) {
+  if (value.empty())
+    findings.push_back(Warning(name + " is set but empty: EventLog uses the built-in " + builtIn +
+                               "; give it a value or remove the line"));
+}
+
+void CheckPagerId(const std::string& value, std::vector<tFinding>& findings) {
+  CheckSetEmpty("PAGING_PAGER_ID", value, "pager " + std::to_string(kBuiltInPagerNo), findings);
+  if (value.empty()) return;
+  if (const std::string problem = PagerIdProblem(value); !problem.empty())
+    findings.push_back(Error("PAGING_PAGER_ID=" + VisibleText(value) + " " + problem +
+                             ": every page fails with an exception report and none is sent; "
+                             "write the pager's number, as in PAGING_PAGER_ID=" +
+                             std::to_string(kBuiltInPagerNo) +
+                             ", or remove it to page the built-in pager"));
+}
+
 struct VariableRule {
   tEnvironmentVariable Variable;
   void (*Check)(const std::string& value, std::vector<tFinding>& findings);
+  bool Secret = false;  // its value is shown masked (MaskedSecret)
 };
 
 const std::vector<VariableRule>& VariableRules() {
@@ -463,7 +493,7 @@ const std::vector<VariableRule>& VariableRules() {
        }},
       {{"EVENTLOG_SYSLOG_HOST", "the syslog receiver of the kit's log entries"},
        [](const std::string& value, std::vector<tFinding>& findings) {
-         CheckHost("EVENTLOG_SYSLOG_HOST", value, findings);
+         CheckHost("EVENTLOG_SYSLOG_HOST", value, findings, false);
        }},
       {{"EVENTLOG_LOG_IDENT", "the name the kit's log entries carry"}, nullptr},
       {{"EVENTLOG_STATE_FILE", "where EventLog keeps its delivery state"}, nullptr},
@@ -471,8 +501,15 @@ const std::vector<VariableRule>& VariableRules() {
       {{"EVENTLOG_STOP_EVENT", "Windows: the event the service stops EventLog by"}, nullptr},
       {{"PAGING_GATEWAY_HOST", "the paging gateway"},
        [](const std::string& value, std::vector<tFinding>& findings) {
+         CheckSetEmpty("PAGING_GATEWAY_HOST", value, "gateway " + GatewayHost().Host, findings);
          if (!value.empty()) CheckHost("PAGING_GATEWAY_HOST", value, findings);
        }},
+      {{"PAGING_PAGER_ID", "the pager every page goes to"}, CheckPagerId},
+      {{"PAGING_PASSWORD", "the gateway password"},
+       [](const std::string& value, std::vector<tFinding>& findings) {
+         CheckSetEmpty("PAGING_PASSWORD", value, "password", findings);
+       },
+       true},
       {{"TZ", "the time zone of every time EventLog prints and reads"}, nullptr},
       {{"LC_ALL", "the regional settings (over LC_TIME and LANG)"}, nullptr},
       {{"LC_TIME", "the regional date and time format (over LANG)"}, nullptr},
@@ -560,12 +597,44 @@ tEnvironmentLint LintEnvironment(const tEnvironmentLookup& lookup) {
   for (const VariableRule& rule : VariableRules()) {
     const std::optional<std::string> value = lookup(rule.Variable.Name);
     if (!value) continue;
-    lint.Lines.push_back("  " + std::string(rule.Variable.Name) + "=" + VisibleText(*value) + " (" +
+    lint.Lines.push_back("  " + std::string(rule.Variable.Name) + "=" +
+                         (rule.Secret ? MaskedSecret(*value) : VisibleText(*value)) + " (" +
                          rule.Variable.Meaning + ")");
     if (rule.Check != nullptr) rule.Check(*value, lint.Findings);
   }
   return lint;
 }
+
+std::string MaskedSecret(const std::string& secret) {
+  if (secret.size() < 5) return VisibleText("***");
+  return VisibleText(secret.front() + std::string("***") + secret.back());
+}
+
+namespace {
+
+// The problem of a host written as "[IPv6]" or "[IPv6]:port"; the port is judged by the caller.
+std::string BracketedHostProblem(const std::string& hostAndPort, std::string& port) {
+  const std::size_t close = hostAndPort.find(']');
+  if (close == std::string::npos) return "opens '[' and never closes it";
+  std::array<std::uint8_t, 16> address{};
+  if (!ParseIPv6Address(hostAndPort.substr(1, close - 1), address))
+    return "holds no IPv6 address between '[' and ']'";
+  if (close + 1 < hostAndPort.size() && hostAndPort[close + 1] != ':')
+    return "has text after ']' that is no \":port\"";
+  port = close + 1 < hostAndPort.size() ? hostAndPort.substr(close + 2) : "";
+  return close + 1 < hostAndPort.size() && port.empty() ? "names no port after the ':'" : "";
+}
+
+std::string PortProblem(const std::string& port) {
+  if (port.empty()) return "names no port after the ':'";
+  if (port.find_first_not_of("0123456789") != std::string::npos)
+    return "has the port \"" + port + "\", which is no number";
+  if (port.size() > 5 || std::stol(port) < 1 || std::stol(port) > 65535)
+    return "has the port " + port + ", outside 1 to 65535";
+  return "";
+}
+
+}  // namespace
 
 std::string HostProblem(const std::string& hostAndPort) {
   if (hostAndPort.empty()) return "is empty";
@@ -576,27 +645,29 @@ std::string HostProblem(const std::string& hostAndPort) {
     if (IsBlankOrControl(c)) return "holds blanks or control characters";
   if (hostAndPort.find_first_of("/\\") != std::string::npos)
     return "holds a path, which EventLog adds itself";
+  if (IsBracketedHost(hostAndPort)) {
+    std::string port;
+    if (std::string problem = BracketedHostProblem(hostAndPort, port); !problem.empty())
+      return problem + " (an IPv6 address is written as [2001:db8::1] or [2001:db8::1]:8080)";
+    return port.empty() ? "" : PortProblem(port);
+  }
   if (const std::size_t odd = hostAndPort.find_first_of("?#@[]"); odd != std::string::npos)
     return std::string("holds '") + hostAndPort[odd] + "', which no host name has";
   const std::size_t colon = hostAndPort.find(':');
   if (colon == std::string::npos) return "";
   if (hostAndPort.find(':', colon + 1) != std::string::npos)
-    return "holds more than one ':' (an IPv6 address cannot be used)";
+    return "holds more than one ':' (an IPv6 address is written in brackets, as in "
+           "[2001:db8::1]:8080)";
   if (colon == 0) return "names no host before the ':'";
-  const std::string port = hostAndPort.substr(colon + 1);
-  if (port.empty()) return "names no port after the ':'";
-  if (port.find_first_not_of("0123456789") != std::string::npos)
-    return "has the port \"" + port + "\", which is no number";
-  if (port.size() > 5 || std::stol(port) < 1 || std::stol(port) > 65535)
-    return "has the port " + port + ", outside 1 to 65535";
-  return "";
+  return PortProblem(hostAndPort.substr(colon + 1));
 }
 
 tHostAndPort SplitHostAndPort(const std::string& hostAndPort, std::uint16_t defaultPort) {
-  const std::size_t colon = hostAndPort.find(':');
-  if (colon == std::string::npos) return {hostAndPort, defaultPort};
-  return {hostAndPort.substr(0, colon),
-          static_cast<std::uint16_t>(std::stoul(hostAndPort.substr(colon + 1)))};
+  std::string host;
+  std::string port;
+  ::SplitHostAndPort(hostAndPort, host, port);
+  if (port.empty()) return {host, defaultPort};
+  return {host, static_cast<std::uint16_t>(std::stoul(port))};
 }
 
 namespace {

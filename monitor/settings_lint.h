@@ -76,9 +76,13 @@ struct tEnvironmentLint {
 };
 tEnvironmentLint LintEnvironment(const tEnvironmentLookup& lookup = ProcessEnvironment);
 
-// A host as EventLog takes it, "host" or "host:port": the problem that keeps it from ever
-// working (a scheme, a path, blanks, an empty host, a port that is no number or outside 1 to
-// 65535), empty when there is none.
+// A secret as eventlog-check shows it, quoted: the first and last character around "***" when it
+// has five or more, else only "***".
+std::string MaskedSecret(const std::string& secret);
+
+// A host as EventLog takes it, "host", "host:port", "[IPv6]" or "[IPv6]:port": the problem that
+// keeps it from ever working (a scheme, a path, blanks, an empty host, brackets that hold no IPv6
+// address, a port that is no number or outside 1 to 65535), empty when there is none.
 std::string HostProblem(const std::string& hostAndPort);
 
 // The host and port of a "host" or "host:port" without problems; the port is defaultPort when

@@ -207,13 +207,13 @@ void THttpClient::Connect(const std::string& host, std::uint16_t port) {
   auto remaining = [&] {
     return static_cast<int>(std::max<std::int64_t>(connectDeadline - SteadyMilliseconds(), 0));
   };
-  const std::uint32_t address = ResolveHostAddress(host, remaining());
+  const tSocketAddress address = ResolveSocketAddress(host, remaining());
   int errorCode = 0;
-  socket_.reset(platform::OpenStreamSocket(errorCode));
+  socket_.reset(platform::OpenStreamSocket(address, errorCode));
   if (!socket_) throw EInvalidSocket("Cannot allocate socket.");
   buffer_.clear();
   bufferStart_ = 0;
-  if (!platform::BindAnyAddress(socket_.get(), errorCode) ||
+  if (!platform::BindAnyAddress(socket_.get(), address, errorCode) ||
       !platform::ConnectStream(socket_.get(), address, port, remaining(), errorCode)) {
     CloseSocket();
     throw ESocketError(errorCode);

@@ -1,4 +1,5 @@
-// The HTTP client of the page sender: one blocking HTTP/1.1 exchange over one IPv4 TCP connection.
+// The HTTP client of the page sender: one blocking HTTP/1.1 exchange over one TCP connection, to
+// an IPv4 or IPv6 host ("[::1]" in a URL, which the Host header carries as written).
 // The request says its method, URL, headers and body (a page is a plain GET); the response body
 // comes back as text, the final head stays with the client, and every other outcome is raised as
 // a named failure.
@@ -49,7 +50,8 @@ struct tUrl {
   std::string Bookmark;  // the fragment after "#", never sent
 };
 
-// Splits a URL, every "\" first turned into "/".
+// Splits a URL, every "\" first turned into "/". An IPv6 host keeps its brackets
+// (SplitHostAndPort).
 tUrl SplitUrl(std::string url);
 
 // The bounds of an exchange (core/http_response.h). Every client copies the process-wide values

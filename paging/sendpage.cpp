@@ -36,9 +36,10 @@ std::string PercentByte(unsigned char byte) {
 }
 
 // The page record: one line per call. PageSent says whether the gateway accepted the page, so that
-// a refused page is not recorded as a sent one. A line that cannot be written ends the record there, so
-// that what stands keeps the layout (a later line would land after a gap, or in an earlier file
-// that could not be replaced); the system's text for it is returned, empty when all was written.
+// a refused page is not recorded as a sent one. A line that cannot be written ends the record
+// there, so that what stands keeps the layout (a later line would land after a gap, or in an
+// earlier file that could not be replaced); the system's text for it is returned, empty when all
+// was written.
 std::string WritePageRecord(const std::string& fileName, const tSendPageRec& page,
                             const std::string& url, bool sent, std::int32_t& trace) {
   const tGlobalSettings& settings = GlobalSettings;
@@ -122,6 +123,48 @@ std::string PagingGatewayHost() { return GatewayHost().Host; }
 
 namespace {
 
+tPagingSetting PagingSetting(const char* name, const std::string& builtIn) {
+  const char* configured = std::getenv(name);
+  if (configured != nullptr && *configured != '\0') return {configured, true, false};
+  return {builtIn, false, configured != nullptr};
+}
+
+}  // namespace
+
+tPagingSetting PagerIdSetting() {
+  return PagingSetting("PAGING_PAGER_ID", std::to_string(kBuiltInPagerNo));
+}
+
+tPagingSetting PasswordSetting() { return PagingSetting("PAGING_PASSWORD", kBuiltInPassword); }
+
+std::string PagerIdProblem(const std::string& text) {
+  const std::size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (digits == text.size() || text.find_first_not_of("0123456789", digits) != std::string::npos)
+    return "is not a whole decimal number (digits, a \"-\" at most, no blanks)";
+  if (text[digits] == '0' && text.size() > digits + 1)
+    return "has a leading zero, which the pager number would drop";
+  if (text == "-0") return "is no pager number";
+  const std::string limit = digits == 1 ? "2147483648" : "2147483647";
+  const std::string magnitude = text.substr(digits);
+  if (magnitude.size() > limit.size() || (magnitude.size() == limit.size() && magnitude > limit))
+    return "lies outside -2147483648 to 2147483647";
+  return "";
+}
+
+void ApplyConfiguredPager(tSendPageRec& request) {
+  const tPagingSetting pagerId = PagerIdSetting();
+  if (const std::string problem = PagerIdProblem(pagerId.Text); !problem.empty())
+    throw EPagingSetting("PAGING_PAGER_ID=\"" + PageAnswerText(pagerId.Text) + "\" " + problem +
+                         ": no page was sent; set it to the pager's number, as in "
+                         "PAGING_PAGER_ID=" +
+                         std::to_string(kBuiltInPagerNo) +
+                         ", or unset it to page the built-in pager");
+  request.PagerNo = static_cast<std::int32_t>(std::stoll(pagerId.Text));
+  request.Password = PasswordSetting().Text;
+}
+
+namespace {
+
 // The bytes a query carries as they stand: letters, digits, the unreserved "-._~", and the
 // sub-delimiters and separators that the gateway takes literally. "&", "=" and "+" are left
 // out (the gateway reads them as separators and as a blank), and so is everything a query may
@@ -185,17 +228,26 @@ std::string PageAnswerText(const std::string& body) {
 }
 
 std::string PageUrl(const std::string& gatewayHost, const tSendPageRec& request) {
-  return "http://" + gatewayHost + "/cgi-bin/xmhscgi?password=" + request.Password +
+  return "http://" + gatewayHost +
+         "/cgi-bin/xmhscgi?password=" + EscapePageMessage(request.Password) +
          "&pagerid=" + std::to_string(request.PagerNo) +
          "&message=" + EscapePageMessage(request.Message);
 }
 
-bool SendPage(const tSendPageRec& request) {
+namespace {
+
+// The page, to the request's pager or (configured) to the environment's, whose values are left in
+// the request.
+bool Send(tSendPageRec& request, bool configured) {
   tLogRec logRec;
   tExceptionRec exceptionRec;
   // Declared first so that it goes last, after the failure report and entry.
   std::unique_ptr<THttpClient> client;
   try {
+    if (configured) {
+      logRec.Trace = 100;
+      ApplyConfiguredPager(request);
+    }
     logRec.Trace = 110;
     const tSendPageRec page = request;
     const std::string gatewayHost = PagingGatewayHost();
@@ -244,3 +296,12 @@ bool SendPage(const tSendPageRec& request) {
   }
   return false;
 }
+
+}  // namespace
+
+bool SendPage(const tSendPageRec& request) {
+  tSendPageRec page = request;
+  return Send(page, false);
+}
+
+bool SendPageToConfiguredPager(tSendPageRec& request) { return Send(request, true); }

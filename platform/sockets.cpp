@@ -14,26 +14,29 @@ namespace {
 // The system's lookup has no time limit of its own, so it runs on a thread of its own while the
 // caller waits at most the limit. A lookup still running then is left to end by itself; it
 // touches nothing but its own shared state.
-bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uint32_t& address,
-                      int& errorCode) {
+using LookupCall = bool (*)(const std::string& host, tSocketAddress& address, int& errorCode);
+
+bool LookupWithin(LookupCall call, const std::string& host, int timeoutMilliseconds,
+                  tSocketAddress& address, int& errorCode) {
+  if (timeoutMilliseconds < 0) return call(host, address, errorCode);
   struct Lookup {
     std::mutex Mutex;
     std::condition_variable Finished;
     bool Done = false;
     bool Found = false;
-    std::uint32_t Address = 0;
+    tSocketAddress Address;
     int ErrorCode = 0;
     std::exception_ptr Failure;  // a failure of the lookup, raised again on the caller's side
   };
   auto lookup = std::make_shared<Lookup>();
   try {
-    std::thread([lookup, host] {
-      std::uint32_t found = 0;
+    std::thread([lookup, host, call] {
+      tSocketAddress found;
       int error = 0;
       bool ok = false;
       std::exception_ptr failure;
       try {
-        ok = platform::LookupIPv4(host, found, error);
+        ok = call(host, found, error);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -47,7 +50,7 @@ bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uin
     }).detach();
   } catch (const std::system_error&) {
     // No thread to be had: the lookup runs here, bounded by the resolver alone.
-    return platform::LookupIPv4(host, address, errorCode);
+    return call(host, address, errorCode);
   }
   std::unique_lock lock(lookup->Mutex);
   if (!lookup->Finished.wait_for(lock, std::chrono::milliseconds(timeoutMilliseconds),
@@ -59,6 +62,25 @@ bool LookupIPv4Within(const std::string& host, int timeoutMilliseconds, std::uin
   address = lookup->Address;
   errorCode = lookup->ErrorCode;
   return lookup->Found;
+}
+
+bool LookupIPv4Address(const std::string& host, tSocketAddress& address, int& errorCode) {
+  std::uint32_t found = 0;
+  if (!platform::LookupIPv4(host, found, errorCode)) return false;
+  address = IPv4SocketAddress(found);
+  return true;
+}
+
+// The address of a host written out, without a lookup: "localhost" or a dotted IPv4 address.
+// A text of digits and dots that is no such address is refused (10049).
+bool WrittenAddress(const std::string& host, tSocketAddress& address) {
+  std::uint32_t v4 = 0;
+  if (ParseHostAddress(host, v4)) {
+    address = IPv4SocketAddress(v4);
+    return true;
+  }
+  if (IsNumericHost(host)) throw ESocketError(core::kWsaeAddrNotAvail);
+  return false;
 }
 
 // Waits until the socket takes bytes (or a pending connection has ended); false with the error
@@ -80,14 +102,35 @@ bool WaitWritableWithin(platform::SocketHandle socket, int timeoutMilliseconds, 
 
 std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMilliseconds) {
   platform::StartSocketLayer();
-  std::uint32_t address = 0;
-  if (ParseHostAddress(host, address)) return address;
-  if (IsNumericHost(host)) throw ESocketError(core::kWsaeAddrNotAvail);
+  tSocketAddress address;
+  if (WrittenAddress(host, address)) return address.IPv4;
   int errorCode = 0;
-  const bool found = timeoutMilliseconds < 0
-                         ? platform::LookupIPv4(host, address, errorCode)
-                         : LookupIPv4Within(host, timeoutMilliseconds, address, errorCode);
-  if (!found) throw ESocketError(errorCode);
+  if (!LookupWithin(LookupIPv4Address, host, timeoutMilliseconds, address, errorCode))
+    throw ESocketError(errorCode);
+  return address.IPv4;
+}
+
+tSocketAddress IPv4SocketAddress(std::uint32_t address) {
+  tSocketAddress result;
+  result.IPv4 = address;
+  return result;
+}
+
+tSocketAddress IPv6SocketAddress(const std::array<std::uint8_t, 16>& address) {
+  tSocketAddress result;
+  result.IsIPv6 = true;
+  result.IPv6 = address;
+  return result;
+}
+
+tSocketAddress ResolveSocketAddress(const std::string& host, int timeoutMilliseconds) {
+  platform::StartSocketLayer();
+  if (IsBracketedHost(host)) return IPv6SocketAddress(ParseBracketedHost(host));
+  tSocketAddress address;
+  if (WrittenAddress(host, address)) return address;
+  int errorCode = 0;
+  if (!LookupWithin(platform::LookupAddress, host, timeoutMilliseconds, address, errorCode))
+    throw ESocketError(errorCode);
   return address;
 }
 
@@ -97,7 +140,24 @@ void StartSocketLayer() {
   if (!SocketLayerStarted()) throw EStackInitializationFailed("Winsock Initialization Error.");
 }
 
+SocketHandle OpenStreamSocket(int& errorCode) {
+  return OpenStreamSocket(tSocketAddress(), errorCode);
+}
+
+bool BindAnyAddress(SocketHandle socket, int& errorCode) {
+  return BindAnyAddress(socket, tSocketAddress(), errorCode);
+}
+
+SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode) {
+  return ListenStream(IPv4SocketAddress(address), port, errorCode);
+}
+
 bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+                   int timeoutMilliseconds, int& errorCode) {
+  return ConnectStream(socket, IPv4SocketAddress(address), port, timeoutMilliseconds, errorCode);
+}
+
+bool ConnectStream(SocketHandle socket, const tSocketAddress& address, std::uint16_t port,
                    int timeoutMilliseconds, int& errorCode) {
   switch (StartConnect(socket, address, port, errorCode)) {
     case ConnectStart::Connected:

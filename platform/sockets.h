@@ -1,9 +1,10 @@
-// IPv4 sockets. Error numbers are the Windows Sockets numbers of core/socket_errors.h on every
-// system. The backends make the system's calls and give back those numbers; platform/sockets.cpp
-// holds what is the same on both (the lookup's time limit, the connection's wait, sending every
-// byte, the start of the layer) and raises the failures the program reports.
+// IPv4 and IPv6 sockets. Error numbers are the Windows Sockets numbers of core/socket_errors.h on
+// every system. The backends make the system's calls and give back those numbers;
+// platform/sockets.cpp holds what is the same on both (the lookup's time limit, the connection's
+// wait, sending every byte, the start of the layer) and raises the failures the program reports.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +19,21 @@
 // for such a text, 11001 for an unknown name, 10060 when the lookup outlasts the time limit in
 // milliseconds; a negative limit leaves the lookup to the resolver's own time-outs).
 std::uint32_t ResolveHostAddress(const std::string& host, int timeoutMilliseconds = -1);
+
+// A peer's address: IPv4 (host byte order) or IPv6 (network order).
+struct tSocketAddress {
+  bool IsIPv6 = false;
+  std::uint32_t IPv4 = 0;
+  std::array<std::uint8_t, 16> IPv6{};
+};
+tSocketAddress IPv4SocketAddress(std::uint32_t address);
+tSocketAddress IPv6SocketAddress(const std::array<std::uint8_t, 16>& address);
+
+// The address of a stream peer: an IPv6 address in brackets ("[::1]"; EInvalidHostAddress when
+// the brackets hold none), else as ResolveHostAddress reads a host, except that a name is looked
+// up for both kinds: its first IPv4 address when it has one, else its first IPv6 address. The
+// failures and the time limit are ResolveHostAddress's.
+tSocketAddress ResolveSocketAddress(const std::string& host, int timeoutMilliseconds = -1);
 
 namespace platform {
 
@@ -35,6 +51,9 @@ constexpr SocketHandle kInvalidSocket = -1;
 // The first IPv4 address of a host name, in host byte order; false with the error number
 // (11001 when the name is unknown).
 bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode);
+// The first IPv4 address of a host name, else its first IPv6 address; false with the error
+// number (11001 when the name has neither).
+bool LookupAddress(const std::string& host, tSocketAddress& address, int& errorCode);
 
 // An unbound IPv4 datagram socket; kInvalidSocket with the error number.
 SocketHandle OpenDatagramSocket(int& errorCode);
@@ -53,18 +72,23 @@ using UniqueSocket = core::UniqueHandle<SocketTraits>;
 // Stream sockets never block: waiting is done by the Wait calls, each with its own time limit in
 // milliseconds (a negative limit waits without one).
 
-// An IPv4 stream socket; kInvalidSocket with the error number.
+// A stream socket of the address's kind (IPv4 without one); kInvalidSocket with the error number.
+SocketHandle OpenStreamSocket(const tSocketAddress& kind, int& errorCode);
 SocketHandle OpenStreamSocket(int& errorCode);
-// Binds a socket to any local address and an ephemeral port; false with the error number.
+// Binds a socket to any local address of the kind (IPv4 without one) and an ephemeral port;
+// false with the error number.
+bool BindAnyAddress(SocketHandle socket, const tSocketAddress& kind, int& errorCode);
 bool BindAnyAddress(SocketHandle socket, int& errorCode);
 // Connects within the time limit; false with the error number (10060 when the time ran out).
+bool ConnectStream(SocketHandle socket, const tSocketAddress& address, std::uint16_t port,
+                   int timeoutMilliseconds, int& errorCode);
 bool ConnectStream(SocketHandle socket, std::uint32_t address, std::uint16_t port,
                    int timeoutMilliseconds, int& errorCode);
 // The backends' halves of it: the start of a connection (made at once, pending, or refused with
 // the error number), and the outcome of a pending one once the socket is writable (0 when it
 // is connected, else the error number).
 enum class ConnectStart { Connected, Pending, Failed };
-ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+ConnectStart StartConnect(SocketHandle socket, const tSocketAddress& address, std::uint16_t port,
                           int& errorCode);
 int PendingConnectError(SocketHandle socket);
 
@@ -86,7 +110,8 @@ bool SendAll(SocketHandle socket, const void* data, std::size_t size, int timeou
 void ShutdownSending(SocketHandle socket);
 
 // A listening stream socket on the address and port (0: an ephemeral port); kInvalidSocket with
-// the error number.
+// the error number. An IPv6 listener takes IPv6 connections only.
+SocketHandle ListenStream(const tSocketAddress& address, std::uint16_t port, int& errorCode);
 SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode);
 // The local port a socket is bound to; 0 when the system does not tell.
 std::uint16_t LocalPort(SocketHandle socket);

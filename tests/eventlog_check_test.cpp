@@ -79,7 +79,9 @@ class CheckInstallation {
                             "EVENTLOG_LOG_KEEPDAYS",
                             "EVENTLOG_SYSLOG_HOST",
                             "EVENTLOG_LOG_IDENT",
-                            "EVENTLOG_STATE_FILE"};
+                            "EVENTLOG_STATE_FILE",
+                            "PAGING_PAGER_ID",
+                            "PAGING_PASSWORD"};
     run.Environment = {
         {"EVENTLOG_DIR", Logs()}, {"TZ", "UTC"}, {"LANG", "C"}, {"PAGING_GATEWAY_HOST", gateway}};
     for (const auto& [name, value] : more) run.Environment[name] = value;
@@ -165,6 +167,8 @@ TEST(EventLogCheck, ASoundInstallationPrintsWhatEventLogWillDoAndExitsZero) {
       "  can take exception reports (for the user running this check)\n"
       "  newest exception report: none\n"
       "The gateway: http://127.0.0.1:9/cgi-bin/xmhscgi (from PAGING_GATEWAY_HOST)\n"
+      "  pager: 730418 (built in; PAGING_PAGER_ID overrides it)\n"
+      "  password: \"K***T\" (built in; PAGING_PASSWORD overrides it)\n"
       "In ., where EventLog runs:\n"
       "  newest page record: none\n"
       "Result: sound.\n");
@@ -639,6 +643,93 @@ TEST(EventLogCheck, PageSendsOneTestPageAndPrintsItsOutcome) {
         lines[at].substr(std::string("Test page: http://").size() + gateway.HostAndPort().size());
     EXPECT_EQ(gateway.Requests()[0].rfind("GET " + target + " HTTP/1.1\r\n", 0), 0u)
         << gateway.Requests()[0];
+    EXPECT_EQ(result.ExitCode, c.exitCode) << result.Output;
+  }
+}
+
+// The pager and password of the environment, and a gateway at [::1]: the lines that show them
+// (the password masked everywhere), the probe and the test page over IPv6, the request on the
+// wire; a PAGING_PAGER_ID that names no pager is an error and its test page pages no one.
+TEST(EventLogCheck, ShowsWhoIsPagedAndPagesThroughAnIPv6Gateway) {
+  if (!HasIPv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback [::1] to listen on";
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    std::vector<std::string> lines;     // lines the output holds, "{gateway}" the gateway's
+    std::vector<std::string> findings;  // every warning and error, "{program}" the folder
+    std::string requestStart;           // the page request's first line, empty for none
+    int exitCode;
+  } cases[] = {
+      {"the environment's pager and password",
+       {{"PAGING_PAGER_ID", "42"}, {"PAGING_PASSWORD", "s3cr&t#x"}},
+       {"  PAGING_PAGER_ID=\"42\" (the pager every page goes to)",
+        "  PAGING_PASSWORD=\"s***x\" (the gateway password)",
+        "The gateway: http://{gateway}/cgi-bin/xmhscgi (from PAGING_GATEWAY_HOST)",
+        "  pager: 42 (from PAGING_PAGER_ID)", "  password: \"s***x\" (from PAGING_PASSWORD)",
+        "  probe: {gateway} accepted a connection, closed again without a request"},
+       {},
+       "GET /cgi-bin/xmhscgi?password=s3cr%26t%23x&pagerid=42&message=EventLog:%20",
+       0},
+      {"a pager ID that names no pager",
+       {{"PAGING_PAGER_ID", "73O418"}},
+       {"  pager: \"73O418\", no pager (from PAGING_PAGER_ID)",
+        "  password: \"K***T\" (built in; PAGING_PASSWORD overrides it)",
+        "Test page: to no pager, PAGING_PAGER_ID names none"},
+       {"error: PAGING_PAGER_ID=\"73O418\" is not a whole decimal number (digits, a \"-\" at "
+        "most, no blanks): every page fails with an exception report and none is sent; write the "
+        "pager's number, as in PAGING_PAGER_ID=730418, or remove it to page the built-in pager",
+        "error: the page failed: EPagingSetting: PAGING_PAGER_ID=\"73O418\" is not a whole "
+        "decimal number (digits, a \"-\" at most, no blanks): no page was sent; set it to the "
+        "pager's number, as in PAGING_PAGER_ID=730418, or unset it to page the built-in pager "
+        "(report {program}/EXCEPTION-{stamp}.XML)"},
+       "",
+       2},
+      {"empty values",
+       {{"PAGING_PAGER_ID", ""}, {"PAGING_PASSWORD", ""}},
+       {"  pager: 730418 (built in; PAGING_PAGER_ID overrides it)",
+        "  password: \"K***T\" (built in; PAGING_PASSWORD overrides it)"},
+       {"warning: PAGING_PAGER_ID is set but empty: EventLog uses the built-in pager 730418; give "
+        "it a value or remove the line",
+        "warning: PAGING_PASSWORD is set but empty: EventLog uses the built-in password; give it "
+        "a value or remove the line"},
+       "GET /cgi-bin/xmhscgi?password=KRVOT&pagerid=730418&message=EventLog:%20",
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CheckInstallation installation;
+    installation.WriteSystemLog();
+    installation.Settings(kSound);
+    ServerScript script;
+    script.Steps = {{ProtocolBytes("answers/accepted.txt")}};
+    script.IPv6 = true;
+    LoopbackServer gateway(script);
+    const std::string hostAndPort = gateway.HostAndPort();
+    ProcessResult result = installation.RunCheck(
+        {"--probe", "--page", "--program-dir", installation.Program()}, hostAndPort, c.environment);
+    for (std::string line : c.lines) {
+      for (std::size_t at; (at = line.find("{gateway}")) != std::string::npos;)
+        line.replace(at, 9, hostAndPort);
+      EXPECT_TRUE(HasLine(result.Output, line)) << line << "\n" << result.Output;
+    }
+    std::vector<std::string> findings = Findings(result.Output);
+    for (std::string& finding : findings)
+      finding = std::regex_replace(finding, std::regex(R"(EXCEPTION-\d{17}\.XML)"),
+                                   "EXCEPTION-{stamp}.XML");
+    std::vector<std::string> expected;
+    for (const std::string& finding : c.findings) expected.push_back(installation.Expand(finding));
+    EXPECT_EQ(findings, expected) << result.Output;
+    EXPECT_EQ(result.Output.find("s3cr"), std::string::npos) << result.Output;
+    ASSERT_TRUE(gateway.WaitForPeerClosures(1, std::chrono::seconds(5)));
+    const std::vector<std::string> requests = gateway.Requests();
+    // The probe's connection carries no byte; the test page's, when it goes out, the request.
+    ASSERT_EQ(requests.size(), c.requestStart.empty() ? 1u : 2u) << result.Output;
+    EXPECT_EQ(requests[0], "");
+    if (!c.requestStart.empty()) {
+      EXPECT_EQ(requests[1].rfind(c.requestStart, 0), 0u) << requests[1];
+      EXPECT_NE(requests[1].find("\r\nHost: " + hostAndPort + "\r\n"), std::string::npos)
+          << requests[1];
+    }
     EXPECT_EQ(result.ExitCode, c.exitCode) << result.Output;
   }
 }

@@ -197,6 +197,12 @@ TEST(HttpUrl, SplitsSchemeAuthorityPathDocumentParametersAndFragment) {
       {"http://host/a?x=1#f#g", {"http", "", "", "host", "", "/", "a", "?x=1", "f#g"}},
       {"http://user@host/x", {"http", "user", "", "host", "", "/", "x", "", ""}},
       {"ftp://host:21/pub/f.txt", {"ftp", "", "", "host", "21", "/pub/", "f.txt", "", ""}},
+      // An IPv6 host keeps its brackets; its port follows "]:". Broken brackets are all host.
+      {"http://[::1]:8080/x?a=1", {"http", "", "", "[::1]", "8080", "/", "x", "?a=1", ""}},
+      {"http://[2001:db8::1]/x", {"http", "", "", "[2001:db8::1]", "", "/", "x", "", ""}},
+      {"http://u:p@[::1]:81/", {"http", "u", "p", "[::1]", "81", "/", "", "", ""}},
+      {"http://[::1/x", {"http", "", "", "[::1", "", "/", "x", "", ""}},
+      {"http://[::1]x:80/", {"http", "", "", "[::1]x:80", "", "/", "", "", ""}},
       // Every "\" is a "/".
       {"HTTP:\\\\Host\\dir\\doc?a=\\b", {"HTTP", "", "", "Host", "", "/dir/", "doc", "?a=/b", ""}},
       // The authority runs to the first "/", whatever it holds.
@@ -843,6 +849,24 @@ TEST_F(HttpClientTest, ConnectFailuresRaiseSocketErrors) {
       {"http://127.0.0.1:70000/x", "ESocketError",
        "Socket Error # 10049\r\nCannot assign requested address.", 10049},
       {"http://127.0.0.1:8o8o/x", "EConvertError", "'8o8o' is not a valid integer value", 0},
+      // A host in brackets that holds no IPv6 address is refused before any lookup.
+      {"http://[::1/x", "EInvalidHostAddress",
+       "The host [::1 is no IPv6 address in brackets; write one as in [2001:db8::1] or "
+       "[2001:db8::1]:8080",
+       0},
+      {"http://[::1]x/", "EInvalidHostAddress",
+       "The host [::1]x is no IPv6 address in brackets; write one as in [2001:db8::1] or "
+       "[2001:db8::1]:8080",
+       0},
+      {"http://[zz::1]:8080/", "EInvalidHostAddress",
+       "The host [zz::1] is no IPv6 address in brackets; write one as in [2001:db8::1] or "
+       "[2001:db8::1]:8080",
+       0},
+      {"http://[]/", "EInvalidHostAddress",
+       "The host [] is no IPv6 address in brackets; write one as in [2001:db8::1] or "
+       "[2001:db8::1]:8080",
+       0},
+      {"http://[::1]:8o8o/x", "EConvertError", "'8o8o' is not a valid integer value", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
@@ -857,6 +881,41 @@ TEST_F(HttpClientTest, ConnectFailuresRaiseSocketErrors) {
     EXPECT_TRUE(next.Returned) << Describe(next);
     EXPECT_EQ(next.Body, "ok");
   }
+}
+
+// An IPv6 gateway: the connection goes to [::1], the Host header carries the brackets (and the
+// port unless it is 80), and a refused connection reads as for IPv4.
+TEST_F(HttpClientTest, AnIPv6HostIsReachedAndNamedInBrackets) {
+  if (!HasIPv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback [::1] to listen on";
+  ServerScript script = Answer({{ProtocolBytes("answers/ok.txt")}}, true);
+  script.IPv6 = true;
+  LoopbackServer server(script);
+  const std::string port = std::to_string(server.Port());
+  const std::pair<std::string, std::string> cases[] = {
+      {"http://[::1]:" + port + "/cgi-bin/xmhscgi?a=1", "[::1]:" + port},
+      {"http://[0:0:0:0:0:0:0:1]:" + port + "/cgi-bin/xmhscgi?a=1", "[0:0:0:0:0:0:0:1]:" + port},
+  };
+  for (const auto& [url, hostHeader] : cases) {
+    SCOPED_TRACE(url);
+    THttpClient client;
+    const Outcome outcome = Fetch(client, url);
+    EXPECT_TRUE(outcome.Returned) << Describe(outcome);
+    EXPECT_EQ(outcome.Body, "ok");
+  }
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], RequestBytes("/cgi-bin/xmhscgi?a=1", "[::1]:" + port));
+  EXPECT_EQ(requests[1], RequestBytes("/cgi-bin/xmhscgi?a=1", "[0:0:0:0:0:0:0:1]:" + port));
+
+  std::uint16_t closed = 0;
+  {
+    LoopbackServer gone(script);
+    closed = gone.Port();
+  }
+  THttpClient client;
+  const Outcome refused = Fetch(client, "http://[::1]:" + std::to_string(closed) + "/x");
+  EXPECT_EQ(refused.ClassName, "ESocketError") << Describe(refused);
+  EXPECT_EQ(refused.Message, "Socket Error # 10061\r\nConnection refused.");
 }
 
 TEST_F(HttpClientTest, ConnectingEndsAtTheConnectBound) {

@@ -58,7 +58,8 @@ class JournalEndToEnd : public ::testing::Test {
     ProcessRun run;
     run.Executable = executable;
     run.WorkingDirectory = directory_.Path();
-    run.RemovedVariables = {"LC_ALL", "LC_TIME", "LC_NUMERIC", "LC_CTYPE", "LANGUAGE"};
+    run.RemovedVariables = {"LC_ALL",   "LC_TIME",         "LC_NUMERIC",     "LC_CTYPE",
+                            "LANGUAGE", "PAGING_PAGER_ID", "PAGING_PASSWORD"};
     run.Environment = {{"EVENTLOG_DIR", Logs()},
                        {"EVENTLOG_JOURNAL_DIR", Journal()},
                        {"TZ", "UTC"},
@@ -241,6 +242,8 @@ TEST_F(JournalEndToEnd, EventLogCheckListsTheRulesAndTheirNewestEntries) {
           "  can take exception reports (for the user running this check)\n"
           "  newest exception report: none\n"
           "The gateway: http://127.0.0.1:9/cgi-bin/xmhscgi (from PAGING_GATEWAY_HOST)\n"
+          "  pager: 730418 (built in; PAGING_PAGER_ID overrides it)\n"
+          "  password: \"K***T\" (built in; PAGING_PASSWORD overrides it)\n"
           "  EventLog pages only with <Action>page</Action>\n"
           "In ., where EventLog runs:\n"
           "  newest page record: none\n"

@@ -98,6 +98,7 @@ struct Outcome {
   std::vector<std::string> LogLines;                        // new log lines, each with its CR LF
   std::vector<std::map<std::string, std::string>> Reports;  // new reports about this gateway
   std::vector<std::string> ReportPaths;
+  tSendPageRec Request;  // the request after the call (the configured pager's values)
 };
 
 // Every call runs in a fresh current directory, the log writer at level 9 writing into a
@@ -132,8 +133,11 @@ class SendPageTest : public ::testing::Test {
     return lines;
   }
 
-  // Sends the page to the gateway named by the environment and collects what the call left.
-  Outcome Send(const tSendPageRec& request) {
+  // Sends the page to the gateway named by the environment and collects what the call left; to
+  // the pager the environment names with configured, whose failing reports carry no URL and are
+  // known by the text they hold.
+  Outcome Send(const tSendPageRec& request, bool configured = false,
+               const std::string& reportHolding = "") {
     Outcome outcome;
     // A page in the same millisecond as the one before would write the same record file: the
     // records of earlier calls are gone before this one.
@@ -141,7 +145,8 @@ class SendPageTest : public ::testing::Test {
       fs::remove(work_.File(file));
     const std::size_t linesBefore = Lines(LogText()).size();
     outcome.Before = Now();
-    outcome.Sent = SendPage(request);
+    outcome.Request = request;
+    outcome.Sent = configured ? SendPageToConfiguredPager(outcome.Request) : SendPage(request);
     outcome.After = Now();
     for (const auto& file : FilesMatching(work_.Path(), kPageRecordName))
       outcome.PageRecords.push_back(file);
@@ -157,7 +162,9 @@ class SendPageTest : public ::testing::Test {
         continue;
       std::string problem;
       auto texts = ReadReport(path, &problem);
-      if (texts["Notes"].rfind(ours, 0) != 0) continue;
+      const bool holds =
+          !reportHolding.empty() && texts["e.Message"].find(reportHolding) != std::string::npos;
+      if (texts["Notes"].rfind(ours, 0) != 0 && !holds) continue;
       claimed_.push_back(path);
       outcome.Reports.push_back(std::move(texts));
       outcome.ReportPaths.push_back(path);
@@ -269,7 +276,9 @@ TEST_F(SendPageTest, MessagesAreEscapedForTheRequestAndShownInRecordAndLog) {
       {"empty message", "", 730418, "KRVOT", "", "", ""},
       {"negative pager number", "x", -42, "KRVOT", "x", "x", "x"},
       {"lowest pager number", "x", INT32_MIN, "KRVOT", "x", "x", "x"},
-      {"password as it stands", "x", 1, "p=w&1", "x", "x", "x"},
+      // The URL carries the password escaped, so that "&" and "=" cannot cut the query; the
+      // record keeps it as given.
+      {"the password goes escaped", "x", 1, "p=w&1", "x", "x", "x"},
       {"# goes escaped, the request whole", "RAID#2 degraded", 730418, "KRVOT",
        "RAID%232%20degraded", "RAID%232%20degraded", "RAID%232 degraded"},
       {"% is escaped itself", "100%25", 730418, "KRVOT", "100%2525", "100%2525", "100%2525"},
@@ -299,14 +308,15 @@ TEST_F(SendPageTest, MessagesAreEscapedForTheRequestAndShownInRecordAndLog) {
     const std::string pagerNo = std::to_string(c.pagerNo);
     const auto requests = gateway.Requests();
     ASSERT_EQ(requests.size(), ++connections);
-    EXPECT_EQ(requests.back(), PageRequestBytes(std::string(kPath) + c.password +
+    EXPECT_EQ(requests.back(), PageRequestBytes(std::string(kPath) + EscapePageMessage(c.password) +
                                                     "&pagerid=" + pagerNo + "&message=" + c.sent,
                                                 gateway.HostAndPort()));
     // What the gateway decodes is the message, byte for byte.
     EXPECT_EQ(FormDecoded(c.sent), c.message);
     ASSERT_EQ(outcome.PageRecords.size(), 1u);
     const std::string name = outcome.PageRecords[0];
-    const std::string url = Url(gateway.HostAndPort(), c.password, pagerNo, c.escaped);
+    const std::string url =
+        Url(gateway.HostAndPort(), EscapePageMessage(c.password), pagerNo, c.escaped);
     const std::string dateTime = CheckRecordTimes(outcome, name);
     EXPECT_EQ(PageRecordText(name), PageRecord(dateTime, pagerNo, c.password, url));
     ASSERT_EQ(outcome.LogLines.size(), 1u);
@@ -315,6 +325,98 @@ TEST_F(SendPageTest, MessagesAreEscapedForTheRequestAndShownInRecordAndLog) {
                       "][RESULT=OK][Filename=" + name + "][HTTPResponse.txt Not created]");
     EXPECT_TRUE(outcome.Reports.empty());
   }
+}
+
+// PAGING_PAGER_ID and PAGING_PASSWORD, set, empty or unset, on a gateway at [::1]: the request
+// bytes, the page record (the password as given, the URL with it escaped) and the log entry.
+TEST_F(SendPageTest, TheEnvironmentsPagerAndPasswordGoToAnIPv6Gateway) {
+  if (!HasIPv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback [::1] to listen on";
+  ServerScript script = Answering(Response(kMarker));
+  script.IPv6 = true;
+  LoopbackServer gateway(script);
+  const std::string hostAndPort = gateway.HostAndPort();
+  ASSERT_EQ(hostAndPort.rfind("[::1]:", 0), 0u);
+  ScopedEnvironment host("PAGING_GATEWAY_HOST", hostAndPort.c_str());
+  struct Case {
+    const char* pagerId;   // nullptr: unset
+    const char* password;  // nullptr: unset
+    std::int32_t pagerNo;
+    std::string recorded;  // the password in the record
+    std::string sent;      // the password in the URL
+  } cases[] = {
+      {nullptr, nullptr, 730418, "KRVOT", "KRVOT"},
+      {"", "", 730418, "KRVOT", "KRVOT"},
+      {"42", nullptr, 42, "KRVOT", "KRVOT"},
+      {"-7", "s3cret", -7, "s3cret", "s3cret"},
+      {"2147483647", "a&b#c d=e%", INT32_MAX, "a&b#c d=e%", "a%26b%23c%20d%3De%25"},
+      {"-2147483648", "<K>", INT32_MIN, "<K>", "%3CK%3E"},
+  };
+  std::size_t connections = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.pagerId ? c.pagerId : "(unset)") + " " +
+                 (c.password ? c.password : "(unset)"));
+    ScopedEnvironment pagerId("PAGING_PAGER_ID", c.pagerId);
+    ScopedEnvironment password("PAGING_PASSWORD", c.password);
+    Outcome outcome = Send({"Disk full", "KRVOT", 730418, 0}, true);
+    EXPECT_TRUE(outcome.Sent);
+    EXPECT_EQ(outcome.Request.PagerNo, c.pagerNo);
+    EXPECT_EQ(outcome.Request.Password, c.recorded);
+    const std::string pagerNo = std::to_string(c.pagerNo);
+    const auto requests = gateway.Requests();
+    ASSERT_EQ(requests.size(), ++connections);
+    EXPECT_EQ(requests.back(), PageRequestBytes(std::string(kPath) + c.sent +
+                                                    "&pagerid=" + pagerNo + "&message=Disk%20full",
+                                                hostAndPort));
+    ASSERT_EQ(outcome.PageRecords.size(), 1u);
+    const std::string name = outcome.PageRecords[0];
+    EXPECT_EQ(PageRecordText(name), PageRecord(CheckRecordTimes(outcome, name), pagerNo, c.recorded,
+                                               Url(hostAndPort, c.sent, pagerNo, "Disk%20full")));
+    ASSERT_EQ(outcome.LogLines.size(), 1u);
+    ExpectLogLine(outcome.LogLines[0], "50400",
+                  "[Function=tarn32.SendPage][MSG=Disk full][PagerNo=" + pagerNo +
+                      "][RESULT=OK][Filename=" + name + "][HTTPResponse.txt Not created]");
+  }
+}
+
+// A PAGING_PAGER_ID that names no pager pages no one, the built-in pager least: the failure path
+// with marker 100, an exception report and a 30000 entry that name the variable and the fix.
+TEST_F(SendPageTest, APagerIdThatNamesNoPagerFailsVisiblyAndPagesNoOne) {
+  LoopbackServer gateway(Answering(Response(kMarker)));
+  ScopedEnvironment host("PAGING_GATEWAY_HOST", gateway.HostAndPort().c_str());
+  const std::string fix =
+      ": no page was sent; set it to the pager's number, as in PAGING_PAGER_ID=730418, or unset "
+      "it to page the built-in pager";
+  const std::pair<std::string, std::string> cases[] = {
+      {"73O418", "\"73O418\" is not a whole decimal number (digits, a \"-\" at most, no blanks)"},
+      {"730418 ", "\"730418 \" is not a whole decimal number (digits, a \"-\" at most, no blanks)"},
+      {"0730418", "\"0730418\" has a leading zero, which the pager number would drop"},
+      {"4294967296", "\"4294967296\" lies outside -2147483648 to 2147483647"},
+      {"7[3]\r\n",
+       "\"7\\x5B3\\x5D\\x0D\\x0A\" is not a whole decimal number (digits, a \"-\" at "
+       "most, no blanks)"},
+  };
+  for (const auto& [value, problem] : cases) {
+    SCOPED_TRACE(value);
+    ScopedEnvironment pagerId("PAGING_PAGER_ID", value.c_str());
+    const std::string message = "PAGING_PAGER_ID=" + problem + fix;
+    Outcome outcome = Send({"Disk full", "KRVOT", 730418, 0}, true, problem);
+    EXPECT_FALSE(outcome.Sent);
+    EXPECT_TRUE(outcome.PageRecords.empty());
+    ASSERT_EQ(outcome.Reports.size(), 1u);
+    EXPECT_EQ(outcome.Reports[0]["ClassName"], "EPagingSetting");
+    EXPECT_EQ(outcome.Reports[0]["e.Message"], message);
+    EXPECT_EQ(outcome.Reports[0]["Trace"], "100");
+    EXPECT_EQ(outcome.Reports[0]["Notes"], "");
+    ASSERT_EQ(outcome.LogLines.size(), 1u);
+    // The log writer's CSV field shows each '"' as "'".
+    std::string logged = message;
+    std::replace(logged.begin(), logged.end(), '"', '\'');
+    ExpectLogLine(outcome.LogLines[0], "30000",
+                  "[Function=tarn32.SendPage][Classname=EPagingSetting][Message=" + logged +
+                      "][Trace=100][Filename=" + outcome.ReportPaths[0] +
+                      "][CoInitializeCount=0][Notes=]");
+  }
+  EXPECT_TRUE(gateway.Requests().empty());
 }
 
 TEST_F(SendPageTest, TheMarkerAnywhereInTheBodyMeansSent) {
@@ -350,8 +452,8 @@ TEST_F(SendPageTest, TheMarkerAnywhereInTheBodyMeansSent) {
     const std::string dateTime = CheckRecordTimes(outcome, name);
     EXPECT_EQ(PageRecordText(name),
               PageRecord(dateTime, "730418", "KRVOT",
-                         Url(gateway.HostAndPort(), "KRVOT", "730418", "Disk%20full"), "", "",
-                         "", "False", c.sent ? "True" : "False"));
+                         Url(gateway.HostAndPort(), "KRVOT", "730418", "Disk%20full"), "", "", "",
+                         "False", c.sent ? "True" : "False"));
     // A refusal is logged with the gateway's answer just before the outcome.
     ASSERT_EQ(outcome.LogLines.size(), c.sent ? 1u : 2u);
     if (!c.sent)
@@ -535,7 +637,10 @@ TEST(PageEscaping, TheUrlJoinsHostPasswordPagerAndEscapedMessage) {
        "http://gw.example:8080/cgi-bin/xmhscgi?password=&pagerid=0&message="},
       {"10.0.0.1",
        {"x", "a b&c=d", -730418, 0},
-       "http://10.0.0.1/cgi-bin/xmhscgi?password=a b&c=d&pagerid=-730418&message=x"},
+       "http://10.0.0.1/cgi-bin/xmhscgi?password=a%20b%26c%3Dd&pagerid=-730418&message=x"},
+      {"[::1]:8080",
+       {"y", "K#1", 1, 0},
+       "http://[::1]:8080/cgi-bin/xmhscgi?password=K%231&pagerid=1&message=y"},
       {"gw",
        {"y", "K", INT32_MAX, 12345},
        "http://gw/cgi-bin/xmhscgi?password=K&pagerid=2147483647&message=y"},

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "paging/sendpage.h"
+
 inline void PrintTo(const tFinding& finding, std::ostream* out) {
   *out << SeverityWord(finding.Severity) << ": " << finding.Text;
 }
@@ -292,8 +294,54 @@ TEST(SettingsLint, ChecksTheEnvironmentValues) {
          "EVENTLOG_SYSLOG_HOST=\"udp://loghost\" holds a scheme (udp://), which EventLog adds "
          "itself: it can never be reached; write host or host:port, as in "
          "EVENTLOG_SYSLOG_HOST=pager.example.com:8080"}}},
-      {{{"PAGING_GATEWAY_HOST", ""}}, {}},
+      {{{"PAGING_GATEWAY_HOST", "[::1]:8080"}, {"PAGING_PAGER_ID", "-42"}}, {}},
+      {{{"PAGING_PAGER_ID", "0"}, {"PAGING_PASSWORD", "a b&c#d"}}, {}},
+      {{{"EVENTLOG_SYSLOG_HOST", "[::1]"}},
+       {{E,
+         "EVENTLOG_SYSLOG_HOST=\"[::1]\" is an IPv6 address, and the receiver is reached over "
+         "IPv4 only: write an IPv4 address or a name with an IPv4 address"}}},
+      {{{"PAGING_GATEWAY_HOST", "[zz::1]"}},
+       {{E,
+         "PAGING_GATEWAY_HOST=\"[zz::1]\" holds no IPv6 address between '[' and ']' (an IPv6 "
+         "address is written as [2001:db8::1] or [2001:db8::1]:8080): it can never be reached; "
+         "write host or host:port, as in PAGING_GATEWAY_HOST=pager.example.com:8080"}}},
+      {{{"PAGING_GATEWAY_HOST", ""}, {"PAGING_PAGER_ID", ""}, {"PAGING_PASSWORD", ""}},
+       {{W, "PAGING_GATEWAY_HOST is set but empty: EventLog uses the built-in gateway " +
+                PagingGatewayHost() + "; give it a value or remove the line"},
+        {W,
+         "PAGING_PAGER_ID is set but empty: EventLog uses the built-in pager 730418; give it "
+         "a value or remove the line"},
+        {W,
+         "PAGING_PASSWORD is set but empty: EventLog uses the built-in password; give it a "
+         "value or remove the line"}}},
   };
+  // A PAGING_PAGER_ID that names no pager: the error, with the part that names the problem.
+  const std::string kFix =
+      ": every page fails with an exception report and none is sent; write the pager's number, "
+      "as in PAGING_PAGER_ID=730418, or remove it to page the built-in pager";
+  const std::pair<std::string, std::string> badPagers[] = {
+      {"73O418", "\"73O418\" is not a whole decimal number (digits, a \"-\" at most, no blanks)"},
+      {" 730418", "\" 730418\" is not a whole decimal number (digits, a \"-\" at most, no blanks)"},
+      {"+5", "\"+5\" is not a whole decimal number (digits, a \"-\" at most, no blanks)"},
+      {"-", "\"-\" is not a whole decimal number (digits, a \"-\" at most, no blanks)"},
+      {"7.5", "\"7.5\" is not a whole decimal number (digits, a \"-\" at most, no blanks)"},
+      {"0730418", "\"0730418\" has a leading zero, which the pager number would drop"},
+      {"-0", "\"-0\" is no pager number"},
+      {"2147483648", "\"2147483648\" lies outside -2147483648 to 2147483647"},
+      {"-2147483649", "\"-2147483649\" lies outside -2147483648 to 2147483647"},
+      {"99999999999999999999", "\"99999999999999999999\" lies outside -2147483648 to 2147483647"},
+  };
+  for (const auto& [value, problem] : badPagers) {
+    const tEnvironmentLint lint =
+        LintEnvironment([&](const std::string& name) -> std::optional<std::string> {
+          if (name == "PAGING_PAGER_ID") return value;
+          return std::nullopt;
+        });
+    EXPECT_EQ(lint.Findings, (std::vector<tFinding>{{E, "PAGING_PAGER_ID=" + problem + kFix}}))
+        << value;
+  }
+  EXPECT_EQ(PagerIdProblem("-2147483648"), "");
+  EXPECT_EQ(PagerIdProblem("2147483647"), "");
   for (const auto& c : cases) {
     const tEnvironmentLint lint =
         LintEnvironment([&](const std::string& name) -> std::optional<std::string> {
@@ -306,7 +354,31 @@ TEST(SettingsLint, ChecksTheEnvironmentValues) {
   }
 }
 
+// The password never shows whole: not in the list of the environment, not in a finding.
+TEST(SettingsLint, ShowsThePasswordMasked) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"KRVOT", "\"K***T\""},
+      {"correct horse", "\"c***e\""},
+      {"abcd", "\"***\""},
+      {"", "\"***\""},
+      {"\x01secret\n", "\"\\x01***\\n\""},
+      {"\"quoted\"", "\"\\\"***\\\"\""},
+  };
+  for (const auto& [secret, shown] : cases) {
+    EXPECT_EQ(MaskedSecret(secret), shown) << secret;
+    const tEnvironmentLint lint =
+        LintEnvironment([&](const std::string& name) -> std::optional<std::string> {
+          if (name == "PAGING_PASSWORD") return secret;
+          return std::nullopt;
+        });
+    EXPECT_EQ(lint.Lines,
+              std::vector<std::string>{"  PAGING_PASSWORD=" + shown + " (the gateway password)"});
+  }
+}
+
 TEST(SettingsLint, TellsHostsThatCanNeverWork) {
+  const std::string kIPv6Syntax =
+      " (an IPv6 address is written as [2001:db8::1] or [2001:db8::1]:8080)";
   const std::pair<std::string, std::string> cases[] = {
       {"pager", ""},
       {"10.0.0.1:8080", ""},
@@ -322,7 +394,21 @@ TEST(SettingsLint, TellsHostsThatCanNeverWork) {
       {"pager:0", "has the port 0, outside 1 to 65535"},
       {"pager:99999", "has the port 99999, outside 1 to 65535"},
       {"pager:0000080", "has the port 0000080, outside 1 to 65535"},
-      {"::1", "holds more than one ':' (an IPv6 address cannot be used)"},
+      {"::1",
+       "holds more than one ':' (an IPv6 address is written in brackets, as in "
+       "[2001:db8::1]:8080)"},
+      {"[::1]", ""},
+      {"[::1]:8080", ""},
+      {"[2001:db8::1]:80", ""},
+      {"[::ffff:192.0.2.1]", ""},
+      {"[::1", "opens '[' and never closes it" + kIPv6Syntax},
+      {"[::1]x", "has text after ']' that is no \":port\"" + kIPv6Syntax},
+      {"[zz::1]", "holds no IPv6 address between '[' and ']'" + kIPv6Syntax},
+      {"[fe80::1%eth0]", "holds no IPv6 address between '[' and ']'" + kIPv6Syntax},
+      {"[1:2:3:4:5:6:7:8:9]", "holds no IPv6 address between '[' and ']'" + kIPv6Syntax},
+      {"[::1]:", "names no port after the ':'" + kIPv6Syntax},
+      {"[::1]:0", "has the port 0, outside 1 to 65535"},
+      {"pager[1]", "holds '[', which no host name has"},
   };
   for (const auto& [host, problem] : cases) EXPECT_EQ(HostProblem(host), problem) << host;
 }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/sockets.h"
 
@@ -95,6 +98,82 @@ TEST(SocketErrorsTest, TheSystemsRefusalsArriveAsTheTablesNumbers) {
   const platform::UniqueSocket second(platform::ListenStream(kLoopback, port, errorCode));
   EXPECT_FALSE(second);
   EXPECT_EQ(errorCode, core::kWsaeAddrInUse);
+}
+
+// IPv6 addresses as a bracketed host holds them, and what is none.
+TEST(SocketAddressTest, ReadsIPv6AddressesAndRefusesWhatIsNone) {
+  using Bytes = std::array<std::uint8_t, 16>;
+  const Bytes loopback{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  const Bytes documentation{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  const Bytes mapped{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 192, 0, 2, 1};
+  const Bytes full{0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0xab, 0xcd};
+  const std::pair<std::string, std::optional<Bytes>> cases[] = {
+      {"::1", loopback},
+      {"0:0:0:0:0:0:0:1", loopback},
+      {"2001:DB8::1", documentation},
+      {"2001:0db8:0:0::0001", documentation},
+      {"::ffff:192.0.2.1", mapped},
+      {"1:2:3:4:5:6:7:abcd", full},
+      {"::", Bytes{}},
+      {"", std::nullopt},
+      {":", std::nullopt},
+      {":::", std::nullopt},
+      {"1::2::3", std::nullopt},
+      {"1:2:3:4:5:6:7:8:9", std::nullopt},
+      {"1:2:3:4:5:6:7", std::nullopt},
+      {"1::2:3:4:5:6:7:8", std::nullopt},
+      {"12345::1", std::nullopt},
+      {"zz::1", std::nullopt},
+      {"::1%eth0", std::nullopt},
+      {"::1.2.3", std::nullopt},
+      {"1.2.3.4::", std::nullopt},
+      {"::ffff:192.0.2.256", std::nullopt},
+      {":1::", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases) {
+    Bytes parsed{};
+    EXPECT_EQ(ParseIPv6Address(text, parsed), expected.has_value()) << text;
+    if (expected) {
+      EXPECT_EQ(parsed, *expected) << text;
+    }
+  }
+  // A bracketed host that is none fails with its class and a message that shows the syntax.
+  for (const std::string host : {"[::1", "[::1]x", "[zz::1]", "[]", "["}) {
+    try {
+      ParseBracketedHost(host);
+      ADD_FAILURE() << host << " was taken";
+    } catch (const Exception& failure) {
+      EXPECT_EQ(failure.ClassName(), "EInvalidHostAddress");
+      EXPECT_EQ(std::string(failure.what()),
+                "The host " + host +
+                    " is no IPv6 address in brackets; write one as in [2001:db8::1] or "
+                    "[2001:db8::1]:8080");
+    }
+  }
+  EXPECT_EQ(ParseBracketedHost("[::1]"), loopback);
+  // Resolved, "[::1]" is the IPv6 loopback and "127.0.0.1" stays IPv4.
+  const tSocketAddress v6 = ResolveSocketAddress("[::1]");
+  EXPECT_TRUE(v6.IsIPv6);
+  EXPECT_EQ(v6.IPv6, loopback);
+  const tSocketAddress v4 = ResolveSocketAddress("127.0.0.1");
+  EXPECT_FALSE(v4.IsIPv6);
+  EXPECT_EQ(v4.IPv4, 0x7F000001u);
+}
+
+// A name that has only an IPv6 address is found: on machines whose hosts file names ::1 so.
+TEST(SocketAddressTest, ANameWithOnlyAnIPv6AddressResolvesToIt) {
+  for (const char* name : {"ip6-localhost", "ip6-loopback"}) {
+    tSocketAddress address;
+    try {
+      address = ResolveSocketAddress(name, 2000);
+    } catch (const Exception&) {
+      continue;
+    }
+    if (!address.IsIPv6) continue;
+    EXPECT_EQ(address.IPv6[15], 1) << name;
+    return;
+  }
+  GTEST_SKIP() << "no name of this machine resolves to ::1 alone (ip6-localhost, ip6-loopback)";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
     powershell -ExecutionPolicy Bypass -File .\install.ps1 [-InstallDir DIR] [-Account NAME]
                                                            [-GatewayHost HOST[:PORT]]
+                                                           [-PagerId NUMBER] [-Password SECURE]
 
   It copies the programs and the guide into the install folder (default
   C:\Program Files\EventLog), keeps an EventLog.XML that is already there (else copies the
@@ -15,7 +16,10 @@
   run the install folder and modify its working folder "service" only (working copies, delivery
   state, EventLog.console.log, eventlog-service.log, page records and reports), and reads the
   event logs as a member of Event Log Readers. -GatewayHost sets PAGING_GATEWAY_HOST for the
-  service (and for the machine, so that eventlog-check sees it too).
+  service (and for the machine, so that eventlog-check sees it too); an IPv6 gateway is written
+  in brackets, [2001:db8::1]:8080. -PagerId sets PAGING_PAGER_ID the same way. -Password (a
+  SecureString, so that it is not echoed: -Password (Read-Host -AsSecureString)) sets
+  PAGING_PASSWORD for the service only, never for the machine, whose variables every user reads.
 
   A scheduled task "EventLog" of an earlier install is removed. Running it again is an upgrade:
   the service is stopped, the programs copied and the service started again; the settings and
@@ -24,7 +28,8 @@
   -Watch NAME adds one of several watches beside it: the service EventLogPager-NAME runs
   "eventlog-service.exe --watch NAME" with the settings NAME.XML in the install folder (the
   sample is copied there when it is missing) and the working folder watches\NAME\service, with
-  EVENTLOG_WATCH=NAME (and -GatewayHost for this watch only) in its environment. The programs
+  EVENTLOG_WATCH=NAME (and -GatewayHost, -PagerId and -Password for this watch only) in its
+  environment. The programs
   are copied only when the install folder has none yet, so running watches are not disturbed.
   NAME is 1 to 64 letters, digits, "-" or "_", and not EventLog. uninstall.ps1 -Watch NAME
   removes it.
@@ -36,6 +41,8 @@ param(
   # or 'NT AUTHORITY\SYSTEM' (needed to watch the Security log).
   [string]$Account = 'NT AUTHORITY\NETWORK SERVICE',
   [string]$GatewayHost = '',
+  [string]$PagerId = '',
+  [System.Security.SecureString]$Password = $null,
   [string]$Watch = ''
 )
 
@@ -193,17 +200,37 @@ function Register-EventLogService([string]$ServiceAccount) {
   if ($LASTEXITCODE -ne 0) { throw "eventlog-service.exe could not register the Application log source EventLogPager." }
   # The service's own environment: the machine's variables reach services only after a restart.
   $key = "HKLM:\SYSTEM\CurrentControlSet\Services\$ServiceName"
-  if ($Watch) {
-    $environment = @("EVENTLOG_WATCH=$Watch")
-    if ($GatewayHost) { $environment += "PAGING_GATEWAY_HOST=$GatewayHost" }
+  # A watch's values are its service's own; the plain service's are the machine's too, so that
+  # eventlog-check run by hand sees them.
+  $serviceEnvironment = @()
+  if ($Watch) { $serviceEnvironment += "EVENTLOG_WATCH=$Watch" }
+  if ($GatewayHost) {
+    $serviceEnvironment += "PAGING_GATEWAY_HOST=$GatewayHost"
+    if ($Watch) {
+      Write-Host "PAGING_GATEWAY_HOST is $GatewayHost for the service $ServiceName."
+    } else {
+      [Environment]::SetEnvironmentVariable('PAGING_GATEWAY_HOST', $GatewayHost, 'Machine')
+      Write-Host "PAGING_GATEWAY_HOST is $GatewayHost for the service and the machine."
+    }
+  }
+  if ($PagerId) {
+    if ($PagerId -notmatch '^-?[1-9][0-9]{0,9}$|^0$') { throw "-PagerId $PagerId is not a whole number without blanks or leading zeros." }
+    $serviceEnvironment += "PAGING_PAGER_ID=$PagerId"
+    if ($Watch) {
+      Write-Host "PAGING_PAGER_ID is $PagerId for the service $ServiceName."
+    } else {
+      [Environment]::SetEnvironmentVariable('PAGING_PAGER_ID', $PagerId, 'Machine')
+      Write-Host "PAGING_PAGER_ID is $PagerId for the service and the machine."
+    }
+  }
+  if ($Password -and $Password.Length -gt 0) {
+    $plain = [System.Net.NetworkCredential]::new('', $Password).Password
+    $serviceEnvironment += "PAGING_PASSWORD=$plain"
+    Write-Host "PAGING_PASSWORD is set for the service (not shown, not set for the machine)."
+  }
+  if ($serviceEnvironment.Count -gt 0) {
     New-ItemProperty -Path $key -Name Environment -PropertyType MultiString -Force `
-      -Value $environment | Out-Null
-    if ($GatewayHost) { Write-Host "PAGING_GATEWAY_HOST is $GatewayHost for the service $ServiceName." }
-  } elseif ($GatewayHost) {
-    New-ItemProperty -Path $key -Name Environment -PropertyType MultiString -Force `
-      -Value @("PAGING_GATEWAY_HOST=$GatewayHost") | Out-Null
-    [Environment]::SetEnvironmentVariable('PAGING_GATEWAY_HOST', $GatewayHost, 'Machine')
-    Write-Host "PAGING_GATEWAY_HOST is $GatewayHost for the service and the machine."
+      -Value $serviceEnvironment | Out-Null
   }
 }
 

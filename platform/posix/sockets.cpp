@@ -46,6 +46,34 @@ sockaddr_in IPv4Address(std::uint32_t address, std::uint16_t port) {
   return socketAddress;
 }
 
+// The system's form of an address and port, and its length.
+struct NativeAddress {
+  sockaddr_storage Storage;
+  socklen_t Length = 0;
+  const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&Storage); }
+};
+
+NativeAddress NativeOf(const tSocketAddress& address, std::uint16_t port) {
+  NativeAddress native;
+  std::memset(&native.Storage, 0, sizeof native.Storage);
+  if (!address.IsIPv6) {
+    const sockaddr_in v4 = IPv4Address(address.IPv4, port);
+    std::memcpy(&native.Storage, &v4, sizeof v4);
+    native.Length = sizeof v4;
+    return native;
+  }
+  sockaddr_in6 v6;
+  std::memset(&v6, 0, sizeof v6);
+  v6.sin6_family = AF_INET6;
+  v6.sin6_port = htons(port);
+  std::memcpy(&v6.sin6_addr, address.IPv6.data(), address.IPv6.size());
+  std::memcpy(&native.Storage, &v6, sizeof v6);
+  native.Length = sizeof v6;
+  return native;
+}
+
+int FamilyOf(const tSocketAddress& address) { return address.IsIPv6 ? AF_INET6 : AF_INET; }
+
 int LastSocketError() { return SocketErrorNumber(errno); }
 
 int Descriptor(SocketHandle socket) { return static_cast<int>(socket); }
@@ -89,6 +117,44 @@ bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode)
   return true;
 }
 
+bool LookupAddress(const std::string& host, tSocketAddress& address, int& errorCode) {
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  const addrinfo* chosen = nullptr;
+  if (result == 0) {
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next)
+      if (entry->ai_family == AF_INET) {
+        chosen = entry;
+        break;
+      }
+    for (const addrinfo* entry = found; chosen == nullptr && entry != nullptr;
+         entry = entry->ai_next)
+      if (entry->ai_family == AF_INET6) chosen = entry;
+  }
+  if (chosen == nullptr) {
+    errorCode = result == EAI_SYSTEM   ? SocketErrorNumber(errno)
+                : result == EAI_MEMORY ? core::kWsaeNoBufs
+                                       : core::kWsaHostNotFound;
+    if (found) freeaddrinfo(found);
+    return false;
+  }
+  if (chosen->ai_family == AF_INET) {
+    address = IPv4SocketAddress(
+        ntohl(reinterpret_cast<const sockaddr_in*>(chosen->ai_addr)->sin_addr.s_addr));
+  } else {
+    std::array<std::uint8_t, 16> bytes{};
+    std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in6*>(chosen->ai_addr)->sin6_addr,
+                bytes.size());
+    address = IPv6SocketAddress(bytes);
+  }
+  freeaddrinfo(found);
+  return true;
+}
+
 SocketHandle OpenDatagramSocket(int& errorCode) {
   int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
   if (handle < 0) {
@@ -116,8 +182,8 @@ void CloseSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) close(static_cast<int>(socket));
 }
 
-SocketHandle OpenStreamSocket(int& errorCode) {
-  int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+SocketHandle OpenStreamSocket(const tSocketAddress& kind, int& errorCode) {
+  int handle = socket(FamilyOf(kind), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
   if (handle < 0) {
     errorCode = LastSocketError();
     return kInvalidSocket;
@@ -125,19 +191,19 @@ SocketHandle OpenStreamSocket(int& errorCode) {
   return handle;
 }
 
-bool BindAnyAddress(SocketHandle socket, int& errorCode) {
-  const sockaddr_in any = IPv4Address(INADDR_ANY, 0);
-  if (bind(Descriptor(socket), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0)
-    return true;
+bool BindAnyAddress(SocketHandle socket, const tSocketAddress& kind, int& errorCode) {
+  tSocketAddress anyAddress;  // 0.0.0.0, or :: for IPv6
+  anyAddress.IsIPv6 = kind.IsIPv6;
+  const NativeAddress any = NativeOf(anyAddress, 0);
+  if (bind(Descriptor(socket), any.Get(), any.Length) == 0) return true;
   errorCode = LastSocketError();
   return false;
 }
 
-ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+ConnectStart StartConnect(SocketHandle socket, const tSocketAddress& address, std::uint16_t port,
                           int& errorCode) {
-  const sockaddr_in target = IPv4Address(address, port);
-  if (connect(Descriptor(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
-    return ConnectStart::Connected;
+  const NativeAddress target = NativeOf(address, port);
+  if (connect(Descriptor(socket), target.Get(), target.Length) == 0) return ConnectStart::Connected;
   if (errno == EINPROGRESS || errno == EINTR) return ConnectStart::Pending;
   errorCode = LastSocketError();
   return ConnectStart::Failed;
@@ -182,17 +248,18 @@ long SendAvailable(SocketHandle socket, const void* data, std::size_t size, int&
 
 void ShutdownSending(SocketHandle socket) { shutdown(Descriptor(socket), SHUT_WR); }
 
-SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode) {
-  UniqueFd handle(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
+SocketHandle ListenStream(const tSocketAddress& address, std::uint16_t port, int& errorCode) {
+  UniqueFd handle(
+      socket(FamilyOf(address), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
   if (!handle) {
     errorCode = LastSocketError();
     return kInvalidSocket;
   }
   int reuse = 1;
   setsockopt(handle.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  const sockaddr_in local = IPv4Address(address, port);
-  if (bind(handle.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-      listen(handle.get(), SOMAXCONN) != 0) {
+  if (address.IsIPv6) setsockopt(handle.get(), IPPROTO_IPV6, IPV6_V6ONLY, &reuse, sizeof reuse);
+  const NativeAddress local = NativeOf(address, port);
+  if (bind(handle.get(), local.Get(), local.Length) != 0 || listen(handle.get(), SOMAXCONN) != 0) {
     errorCode = LastSocketError();
     return kInvalidSocket;
   }
@@ -200,10 +267,12 @@ SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorC
 }
 
 std::uint16_t LocalPort(SocketHandle socket) {
-  sockaddr_in local;
+  sockaddr_storage local;
   socklen_t size = sizeof local;
   if (getsockname(Descriptor(socket), reinterpret_cast<sockaddr*>(&local), &size) != 0) return 0;
-  return ntohs(local.sin_port);
+  if (local.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
+  return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
 
 SocketHandle AcceptStream(SocketHandle listener, int& errorCode) {

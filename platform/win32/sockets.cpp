@@ -36,17 +36,45 @@ sockaddr_in IPv4Address(std::uint32_t address, std::uint16_t port) {
   return socketAddress;
 }
 
+// The system's form of an address and port, and its length.
+struct NativeAddress {
+  sockaddr_storage Storage;
+  int Length = 0;
+  const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&Storage); }
+};
+
+NativeAddress NativeOf(const tSocketAddress& address, std::uint16_t port) {
+  NativeAddress native;
+  std::memset(&native.Storage, 0, sizeof native.Storage);
+  if (!address.IsIPv6) {
+    const sockaddr_in v4 = IPv4Address(address.IPv4, port);
+    std::memcpy(&native.Storage, &v4, sizeof v4);
+    native.Length = sizeof v4;
+    return native;
+  }
+  sockaddr_in6 v6;
+  std::memset(&v6, 0, sizeof v6);
+  v6.sin6_family = AF_INET6;
+  v6.sin6_port = htons(port);
+  std::memcpy(&v6.sin6_addr, address.IPv6.data(), address.IPv6.size());
+  std::memcpy(&native.Storage, &v6, sizeof v6);
+  native.Length = sizeof v6;
+  return native;
+}
+
+int FamilyOf(const tSocketAddress& address) { return address.IsIPv6 ? AF_INET6 : AF_INET; }
+
 // Windows Sockets calls take their lengths as int.
 int Length(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
 
 // A new socket, kept from the processes this one starts and, for streams, in non-blocking mode;
 // kInvalidSocket with the error number.
-SocketHandle NewSocket(int type, int protocol, int& errorCode) {
+SocketHandle NewSocket(int family, int type, int protocol, int& errorCode) {
   if (!SocketLayerStarted()) {
     errorCode = WSANOTINITIALISED;
     return kInvalidSocket;
   }
-  UniqueNativeSocket handle(socket(AF_INET, type, protocol));
+  UniqueNativeSocket handle(socket(family, type, protocol));
   if (!handle) {
     errorCode = WSAGetLastError();
     return kInvalidSocket;
@@ -128,8 +156,54 @@ bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode)
   return true;
 }
 
+bool LookupAddress(const std::string& host, tSocketAddress& address, int& errorCode) {
+  // An empty name would give this computer's own addresses here; it names no host.
+  if (host.empty()) {
+    errorCode = core::kWsaHostNotFound;
+    return false;
+  }
+  if (!SocketLayerStarted()) {
+    errorCode = WSANOTINITIALISED;
+    return false;
+  }
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  const addrinfo* chosen = nullptr;
+  if (result == 0) {
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next)
+      if (entry->ai_family == AF_INET) {
+        chosen = entry;
+        break;
+      }
+    for (const addrinfo* entry = found; chosen == nullptr && entry != nullptr;
+         entry = entry->ai_next)
+      if (entry->ai_family == AF_INET6) chosen = entry;
+  }
+  if (chosen == nullptr) {
+    // The result is the Windows Sockets number itself (11001 for an unknown name).
+    errorCode = result != 0 ? result : core::kWsaHostNotFound;
+    if (found) freeaddrinfo(found);
+    return false;
+  }
+  if (chosen->ai_family == AF_INET) {
+    address = IPv4SocketAddress(
+        ntohl(reinterpret_cast<const sockaddr_in*>(chosen->ai_addr)->sin_addr.s_addr));
+  } else {
+    std::array<std::uint8_t, 16> bytes{};
+    std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in6*>(chosen->ai_addr)->sin6_addr,
+                bytes.size());
+    address = IPv6SocketAddress(bytes);
+  }
+  freeaddrinfo(found);
+  return true;
+}
+
 SocketHandle OpenDatagramSocket(int& errorCode) {
-  return NewSocket(SOCK_DGRAM, IPPROTO_UDP, errorCode);
+  return NewSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP, errorCode);
 }
 
 long SendDatagram(SocketHandle socket, std::uint32_t address, std::uint16_t port, const void* data,
@@ -150,22 +224,23 @@ void CloseSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) closesocket(Native(socket));
 }
 
-SocketHandle OpenStreamSocket(int& errorCode) {
-  return NewSocket(SOCK_STREAM, IPPROTO_TCP, errorCode);
+SocketHandle OpenStreamSocket(const tSocketAddress& kind, int& errorCode) {
+  return NewSocket(FamilyOf(kind), SOCK_STREAM, IPPROTO_TCP, errorCode);
 }
 
-bool BindAnyAddress(SocketHandle socket, int& errorCode) {
-  const sockaddr_in any = IPv4Address(INADDR_ANY, 0);
-  if (bind(Native(socket), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0) return true;
+bool BindAnyAddress(SocketHandle socket, const tSocketAddress& kind, int& errorCode) {
+  tSocketAddress anyAddress;  // 0.0.0.0, or :: for IPv6
+  anyAddress.IsIPv6 = kind.IsIPv6;
+  const NativeAddress any = NativeOf(anyAddress, 0);
+  if (bind(Native(socket), any.Get(), any.Length) == 0) return true;
   errorCode = WSAGetLastError();
   return false;
 }
 
-ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port,
+ConnectStart StartConnect(SocketHandle socket, const tSocketAddress& address, std::uint16_t port,
                           int& errorCode) {
-  const sockaddr_in target = IPv4Address(address, port);
-  if (connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
-    return ConnectStart::Connected;
+  const NativeAddress target = NativeOf(address, port);
+  if (connect(Native(socket), target.Get(), target.Length) == 0) return ConnectStart::Connected;
   const int started = WSAGetLastError();
   if (started == WSAEWOULDBLOCK) return ConnectStart::Pending;
   errorCode = started;
@@ -206,13 +281,18 @@ long SendAvailable(SocketHandle socket, const void* data, std::size_t size, int&
 
 void ShutdownSending(SocketHandle socket) { shutdown(Native(socket), SD_SEND); }
 
-SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorCode) {
+SocketHandle ListenStream(const tSocketAddress& address, std::uint16_t port, int& errorCode) {
   // No address option: SO_REUSEADDR here would let another socket take over the port, and a
   // port whose old connections wait out their close can be bound again without one.
-  UniqueSocket listener(NewSocket(SOCK_STREAM, IPPROTO_TCP, errorCode));
+  UniqueSocket listener(NewSocket(FamilyOf(address), SOCK_STREAM, IPPROTO_TCP, errorCode));
   if (!listener) return kInvalidSocket;
-  const sockaddr_in local = IPv4Address(address, port);
-  if (bind(Native(listener.get()), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+  if (address.IsIPv6) {
+    DWORD v6Only = 1;
+    setsockopt(Native(listener.get()), IPPROTO_IPV6, IPV6_V6ONLY,
+               reinterpret_cast<const char*>(&v6Only), sizeof v6Only);
+  }
+  const NativeAddress local = NativeOf(address, port);
+  if (bind(Native(listener.get()), local.Get(), local.Length) != 0 ||
       listen(Native(listener.get()), SOMAXCONN) != 0) {
     errorCode = WSAGetLastError();
     return kInvalidSocket;
@@ -221,10 +301,12 @@ SocketHandle ListenStream(std::uint32_t address, std::uint16_t port, int& errorC
 }
 
 std::uint16_t LocalPort(SocketHandle socket) {
-  sockaddr_in local;
+  sockaddr_storage local;
   int size = sizeof local;
   if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&local), &size) != 0) return 0;
-  return ntohs(local.sin_port);
+  if (local.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
+  return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
 
 SocketHandle AcceptStream(SocketHandle listener, int& errorCode) {

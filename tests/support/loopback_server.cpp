@@ -12,14 +12,27 @@ constexpr int kPollMilliseconds = 20;
 constexpr int kWouldBlock = 10035;
 constexpr int kTimedOut = 10060;
 
+tSocketAddress ListenAddress(bool ipv6) {
+  if (!ipv6) return IPv4SocketAddress(kLoopback);
+  std::array<std::uint8_t, 16> loopback{};
+  loopback[15] = 1;
+  return IPv6SocketAddress(loopback);
+}
+
 }  // namespace
+
+bool HasIPv6Loopback() {
+  int errorCode = 0;
+  const platform::UniqueSocket listener(platform::ListenStream(ListenAddress(true), 0, errorCode));
+  return static_cast<bool>(listener);
+}
 
 LoopbackServer::LoopbackServer(ServerScript script) : LoopbackServer(std::move(script), 0) {}
 
 LoopbackServer::LoopbackServer(ServerScript script, std::uint16_t port)
     : script_(std::move(script)) {
   int errorCode = 0;
-  listener_ = platform::ListenStream(kLoopback, port, errorCode);
+  listener_ = platform::ListenStream(ListenAddress(script_.IPv6), port, errorCode);
   if (listener_ == platform::kInvalidSocket)
     throw std::runtime_error("cannot listen on loopback port " + std::to_string(port) + ": " +
                              std::to_string(errorCode));
@@ -33,7 +46,9 @@ LoopbackServer::~LoopbackServer() {
   platform::CloseSocket(listener_);
 }
 
-std::string LoopbackServer::HostAndPort() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string LoopbackServer::HostAndPort() const {
+  return (script_.IPv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(port_);
+}
 
 std::vector<std::string> LoopbackServer::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);

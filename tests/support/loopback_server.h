@@ -26,7 +26,11 @@ struct ServerScript {
   // After the request, before the steps: a pause of a random length from 0 to this, new for each
   // connection (a gateway whose answer takes a varying time).
   std::chrono::milliseconds RandomPauseUpTo{0};
+  bool IPv6 = false;  // listen on [::1] instead of 127.0.0.1
 };
+
+// Whether this machine has the IPv6 loopback [::1] to listen on (tests skip without it).
+bool HasIPv6Loopback();
 
 class LoopbackServer {
  public:
@@ -38,7 +42,7 @@ class LoopbackServer {
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   std::uint16_t Port() const { return port_; }
-  // "127.0.0.1:<port>"
+  // "127.0.0.1:<port>", or "[::1]:<port>"
   std::string HostAndPort() const;
   // The bytes received on each connection so far, in the order of the connections.
   std::vector<std::string> Requests() const;

@@ -35,10 +35,10 @@ void ProbeGateway(const std::string& gateway, Findings& findings) {
   };
   try {
     platform::StartSocketLayer();
-    const std::uint32_t address = ResolveHostAddress(target.Host, remaining());
+    const tSocketAddress address = ResolveSocketAddress(target.Host, remaining());
     int errorCode = 0;
-    const platform::UniqueSocket socket(platform::OpenStreamSocket(errorCode));
-    if (!socket || !platform::BindAnyAddress(socket.get(), errorCode) ||
+    const platform::UniqueSocket socket(platform::OpenStreamSocket(address, errorCode));
+    if (!socket || !platform::BindAnyAddress(socket.get(), address, errorCode) ||
         !platform::ConnectStream(socket.get(), address, target.Port, remaining(), errorCode))
       throw ESocketError(errorCode);
     platform::ShutdownSending(socket.get());
@@ -60,6 +60,15 @@ void CheckGateway(const tEventSearchRecord* settings, bool probe, Findings& find
   Print("The gateway: http://" + EscapedText(gateway) + "/cgi-bin/xmhscgi " +
         (fromEnvironment ? "(from PAGING_GATEWAY_HOST)"
                          : "(built in; PAGING_GATEWAY_HOST overrides it)"));
+  const tPagingSetting pagerId = PagerIdSetting();
+  const tPagingSetting password = PasswordSetting();
+  const bool pagerUsable = PagerIdProblem(pagerId.Text).empty();
+  Print("  pager: " + (pagerUsable ? pagerId.Text : VisibleText(pagerId.Text) + ", no pager") +
+        (pagerId.FromEnvironment ? " (from PAGING_PAGER_ID)"
+                                 : " (built in; PAGING_PAGER_ID overrides it)"));
+  Print("  password: " + MaskedSecret(password.Text) +
+        (password.FromEnvironment ? " (from PAGING_PASSWORD)"
+                                  : " (built in; PAGING_PASSWORD overrides it)"));
   if (settings != nullptr && settings->Action != kPageAction)
     Print("  EventLog pages only with <Action>page</Action>");
   const std::string problem = HostProblem(gateway);

@@ -1,9 +1,11 @@
 // The files EventLog leaves, read back (reports.h).
 #include "tools/check/reports.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "monitor/settings.h"
+#include "paging/sendpage.h"
 #include "platform/xmldoc.h"
 
 namespace check {
@@ -25,8 +27,16 @@ std::string ReportSummary(const std::string& path) {
 
 std::string PageRecordSummary(const std::string& path) {
   const std::string record = ReadFileToString(path);
-  return ElementText(record, "DateTime") + " pager " + ElementText(record, "PagerNo") + " " +
-         ElementText(record, "URL");
+  // A password of the operator's own shows as "***"; the built-in one is no secret of theirs.
+  std::string url = ElementText(record, "URL");
+  const std::string key = "?password=";
+  if (const std::size_t at = url.find(key); at != std::string::npos) {
+    const std::size_t start = at + key.size();
+    const std::size_t end = std::min(url.find('&', start), url.size());
+    if (url.compare(start, end - start, kBuiltInPassword) != 0)
+      url.replace(start, end - start, "***");
+  }
+  return ElementText(record, "DateTime") + " pager " + ElementText(record, "PagerNo") + " " + url;
 }
 
 std::string LastLine(const std::string& text) {

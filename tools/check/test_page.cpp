@@ -40,12 +40,20 @@ std::string ReportTemplateIn(const std::string& programDirectory) {
 void SendTestPage(const std::string& programDirectory, Findings& findings) {
   tMyEventLogRecord record;
   record.Source = kTestPageSource;
-  const tSendPageRec request = PageRequest(PageMessage(Now(), GetHostName(), record));
-  Print("Test page: " + EscapedText(PageUrl(PagingGatewayHost(), request)));
+  tSendPageRec request = PageRequest(PageMessage(Now(), GetHostName(), record));
+  // The line shows the page as it goes out; a password of the environment stays masked in it.
+  tSendPageRec shown = request;
+  try {
+    ApplyConfiguredPager(shown);
+    if (PasswordSetting().FromEnvironment) shown.Password = "***";
+    Print("Test page: " + EscapedText(PageUrl(PagingGatewayHost(), shown)));
+  } catch (const EPagingSetting&) {
+    Print("Test page: to no pager, PAGING_PAGER_ID names none");
+  }
   GlobalSettings.ExceptionFileName = ReportTemplateIn(programDirectory);
   const auto recordsBefore = MatchingNames(".", "SendPage_*.xml");
   const auto reportsBefore = MatchingNames(programDirectory, "EXCEPTION-*.XML");
-  const bool accepted = SendPage(request);
+  const bool accepted = SendPageToConfiguredPager(request);
   const auto pageRecord = NewName(recordsBefore, MatchingNames(".", "SendPage_*.xml"));
   const auto report = NewName(reportsBefore, MatchingNames(programDirectory, "EXCEPTION-*.XML"));
   if (accepted && pageRecord) {
