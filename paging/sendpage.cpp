@@ -9,6 +9,7 @@
 #include "kit/helpers.h"
 #include "kit/logentry.h"
 #include "kit/records.h"
+#include "kit/watch.h"
 #include "paging/httpclient.h"
 #include "platform/clock.h"
 
@@ -234,8 +235,10 @@ bool SendPage(const tSendPageRec& request) {
     logRec.Text = SuccessText(escapedMessage, page.PagerNo, success, fileName);
     logRec.Trace = 1140;
     LogEntry(logRec);
+    ++(success ? RunCounters.PagesAccepted : RunCounters.PagesRefused);
     return success;
   } catch (const std::exception& failure) {
+    ++RunCounters.PagesFailed;
     try {
       ReportFailure(DescribeFailure(failure), logRec, exceptionRec);
     } catch (const std::exception&) {
