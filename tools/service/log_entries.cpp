@@ -132,6 +132,27 @@ std::optional<JournalEntry> UnwrittenRecord(std::string_view text) {
                       {std::string(text.substr(0, at)), std::string(text.substr(at + 9))}};
 }
 
+// 40500 and 50500: the liveness file that EVENTLOG_METRICS_FILE names.
+std::optional<JournalEntry> LivenessEntry(const std::string& code, std::string_view text) {
+  const std::vector<std::string> parts = {code, std::string(text)};
+  if (!CutPrefix(text, "[Function=EventLog.Liveness][Note=the liveness file ") ||
+      !CutSuffix(text, "]"))
+    return std::nullopt;
+  if (code == "40500" && CutPrefix(text, "could not be written][Filename=")) {
+    const std::size_t at = text.find("][Reason=");
+    if (at == std::string_view::npos) return std::nullopt;
+    return JournalEntry{Priority::Warning,
+                        "liveness file " + std::string(text.substr(0, at)) +
+                            " could not be written (" + std::string(text.substr(at + 9)) +
+                            "); paging goes on",
+                        EntryKind::Other, parts};
+  }
+  if (code == "50500" && CutPrefix(text, "is written again][Filename="))
+    return JournalEntry{Priority::Info, "liveness file " + std::string(text) + " is written again",
+                        EntryKind::Other, parts};
+  return std::nullopt;
+}
+
 // Any other entry, or one whose text does not have its shape: shown whole, at the priority of its
 // level (the code's first digit), a page outcome that does not read at warning.
 JournalEntry OtherEntry(const std::string& code, const std::string& text) {
@@ -150,6 +171,7 @@ JournalEntry ReadLogEntry(const std::string& code, const std::string& text,
   if (code == "40400") entry = PageRefusal(text, refusedRecord);
   if (code == "30000") entry = PageFailure(text);
   if (code == "30100") entry = UnwrittenRecord(text);
+  if (code == "40500" || code == "50500") entry = LivenessEntry(code, text);
   return entry ? *entry : OtherEntry(code, text);
 }
 
