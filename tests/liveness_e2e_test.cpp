@@ -163,7 +163,7 @@ class LivenessEndToEnd : public ::testing::Test {
 
   ProcessResult Run(const std::string& gateway, std::map<std::string, std::string> environment,
                     ProcessRun run = {}) {
-    run.Executable = EVENTLOG_EXE;
+    if (run.Executable.empty()) run.Executable = EVENTLOG_EXE;
     run.WorkingDirectory = Work();
     run.RemovedVariables = {"LC_ALL",
                             "LC_TIME",
@@ -253,6 +253,19 @@ TEST_F(LivenessEndToEnd, TheFileIsWrittenAtStartAndAfterEachCycle) {
   EXPECT_EQ(WithoutTimes(later, before, after),
             Expected("default", "System", "7036", 1, "{cycle}", {1, 1, 0, 1, 0}));
   ExpectPromtoolPasses(later);
+}
+
+// node_exporter reads the file as a user of its own: 0644 whatever the umask.
+TEST_F(LivenessEndToEnd, TheFileIsReadableByEveryoneWhateverTheUmask) {
+  Settings("<LogFile>System</LogFile>");
+  ProcessRun run;
+  run.Executable = "/bin/sh";
+  run.Arguments = {"-c", "umask 077 && exec \"$0\"", EVENTLOG_EXE};
+  const ProcessResult result = Run("127.0.0.1:9", {{"EVENTLOG_METRICS_FILE", MetricsFile()}}, run);
+  EXPECT_EQ(result.ExitCode, 0) << result.Output << result.Errors;
+  EXPECT_EQ(fs::status(MetricsFile()).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::others_read);
 }
 
 // A folder that does not exist: the page goes out and the console is unchanged; the failure is

@@ -18,10 +18,6 @@
 #include "tests/support/scoped.h"
 #include "tools/service/log_entries.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 namespace {
 
 TEST(LivenessText, LabelValuesAreEscapedAndValidUtf8) {
@@ -203,22 +199,6 @@ TEST(LivenessFile, FailureSaidOnceAndAgainAfterASuccess) {
             std::string::npos)
       << log;
 }
-
-#ifndef _WIN32
-// node_exporter reads the file as a user of its own: 0644 whatever the umask.
-TEST(LivenessFile, ReadableByEveryoneWhateverTheUmask) {
-  TemporaryDirectory dir;
-  const std::string name = dir.File("eventlog.prom");
-  ScopedEnvironment metrics("EVENTLOG_METRICS_FILE", name.c_str());
-  tLivenessFile file = LivenessFileFromEnvironment(tEventSearchRecord{}, "v", 0);
-  const mode_t old = umask(077);
-  WriteLivenessFile(file);
-  umask(old);
-  struct stat status {};
-  ASSERT_EQ(stat(name.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0644u);
-}
-#endif
 
 TEST(LivenessFile, NoneWithoutTheVariable) {
   ScopedEnvironment metrics("EVENTLOG_METRICS_FILE", "");
