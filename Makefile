@@ -14,9 +14,8 @@ DEB_PACKAGES := cmake g++ make libgtest-dev libpugixml-dev locales tzdata libevt
   g++-mingw-w64-x86-64 wine wine64 googletest zip \
   dpkg-dev adduser systemd \
   libsystemd-dev systemd-journal-remote pkg-config libre2-dev \
-  systemd-container debootstrap lintian
-# The alert posts' end-to-end tests start a real Alertmanager (ctest label alertmanager).
-DEB_PACKAGES += prometheus-alertmanager
+  systemd-container debootstrap lintian \
+  prometheus prometheus-alertmanager
 # What the demo needs: the compiler and the programs' own libraries, no test tools.
 RUN_PACKAGES := cmake g++ make libpugixml-dev libsystemd-dev libre2-dev pkg-config
 # What the Debian package needs: the demo's packages and dpkg's tools (dpkg-shlibdeps).

@@ -12,7 +12,7 @@ std::string WatchName();
 // Counts since the start of the run. The cycle, the page sender and the alert poster add to them;
 // nothing reads them but the liveness file.
 struct tRunCounters {
-  std::int64_t Cycles = 0;         // cycles completed, including their wait
+  std::int64_t Cycles = 0;         // cycles completed, up to their wait
   double LastCycleEndUnix = 0;     // seconds since 1970 (UTC) when the last cycle ended; 0: none
   std::int64_t Reports = 0;        // reports printed (each report's page and posts follow it)
   std::int64_t PagesAccepted = 0;  // the gateway's answer held the success text

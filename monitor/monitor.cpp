@@ -6,9 +6,11 @@
 #include <string>
 
 #include "core/errors.h"
+#include "kit/watch.h"
 #include "monitor/actions.h"
 #include "monitor/alertaction.h"
 #include "monitor/delivery_state.h"
+#include "monitor/liveness.h"
 #include "monitor/settings.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -20,7 +22,7 @@ tMyEventLogRecord MyEventLogRecord;
 
 namespace {
 
-constexpr char kVersionLine[] = "Version: 201710091624";
+constexpr char kVersion[] = "201710091624";
 
 // No step of the monitor moves its progress marker.
 constexpr std::int32_t Trace = 0;
@@ -50,7 +52,7 @@ TDateTime Report(tEventSearchRecord& settings, const tMyEventLogRecord& record) 
 
 void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record, ReportAction action,
               const std::vector<tAlertmanager>& alertmanagers, tDeliveryStateKeeper& state,
-              tSearchMemory* memory) {
+              tSearchMemory* memory, tLivenessFile& liveness) {
   RetryDeliveryState(state);
   const bool reports = CycleFindsReport(settings, record, memory);
   ConsoleWriteLine("");
@@ -58,6 +60,7 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record, ReportAct
     const TDateTime generated = record.TimeGeneratedAsDateTime;
     KeepPendingReport(state, generated);
     const TDateTime reported = Report(settings, record);
+    ++RunCounters.Reports;
     // A request to stop waits until the page exchange (bounded by the client's limits) and the
     // state after it are done, so that a page is never cut short without a trace.
     const StopRequestsHeld held;
@@ -71,11 +74,16 @@ void RunCycle(tEventSearchRecord& settings, tMyEventLogRecord& record, ReportAct
   }
   if (settings.Sleep > 0)
     ConsoleWriteLine("Sleeping for " + std::to_string(settings.Sleep) + " seconds.");
+  // The cycle has ended: its search, report, page and posts are done; the wait is not part of it.
+  ++RunCounters.Cycles;
+  RunCounters.LastCycleEndUnix = UnixNow();
+  WriteLivenessFile(liveness);
   platform::SleepMilliseconds(CycleWaitMilliseconds(settings.Sleep));
 }
 
 void Monitor(StartUpStep readKitSettings) {
-  ConsoleWriteLine(kVersionLine);
+  const double started = UnixNow();
+  ConsoleWriteLine(std::string("Version: ") + kVersion);
   if (readKitSettings) readKitSettings();
   if (platform::FileExists(kSettingsFileName))
     ReadSettingsFile(EventSearchRecord);
@@ -83,6 +91,9 @@ void Monitor(StartUpStep readKitSettings) {
     AskSettings(EventSearchRecord);
   if (EventSearchRecord.LogFile.empty()) EventSearchRecord.LogFile = kDefaultLogName;
   tDeliveryStateKeeper state = DeliveryStateKeeperFromEnvironment(EventSearchRecord.LoggedAfter);
+  // Written before the first cycle, so that the watch is seen before its first search ends.
+  tLivenessFile liveness = LivenessFileFromEnvironment(EventSearchRecord, kVersion, started);
+  WriteLivenessFile(liveness);
   // The settings' action is looked up once; the cycles run what it names.
   const ReportAction action = ActionFor(EventSearchRecord.Action);
   const std::vector<tAlertmanager> alertmanagers = AlertmanagersFromEnvironment();
@@ -91,7 +102,7 @@ void Monitor(StartUpStep readKitSettings) {
   tSearchMemory memory;
   tSearchMemory* const remembered = WholeSearchRequested() ? nullptr : &memory;
   do {
-    RunCycle(EventSearchRecord, MyEventLogRecord, action, alertmanagers, state, remembered);
+    RunCycle(EventSearchRecord, MyEventLogRecord, action, alertmanagers, state, remembered, liveness);
   } while (repeats);
 }
 

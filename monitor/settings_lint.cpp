@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -467,6 +468,46 @@ void CheckPagerId(const std::string& value, std::vector<tFinding>& findings) {
                              ", or remove it to page the built-in pager"));
 }
 
+// The liveness file: written whole into its folder (a temporary beside it, then a rename), so the
+// folder must exist and take new files for EventLog's user. Paging goes on without the file.
+void CheckMetricsFile(const std::string& value, std::vector<tFinding>& findings) {
+  if (value.empty()) return;
+  const std::filesystem::path path = platform::PathOf(value);
+  std::filesystem::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  const std::string shownFolder = VisibleText(platform::PathText(folder));
+  std::error_code error;
+  if (!std::filesystem::exists(folder, error)) {
+    findings.push_back(Warning("the folder " + shownFolder +
+                               " of EVENTLOG_METRICS_FILE does not exist: EventLog cannot write "
+                               "its liveness file (paging goes on); create the folder, the one "
+                               "node_exporter's --collector.textfile.directory names"));
+    return;
+  }
+  if (!std::filesystem::is_directory(folder, error)) {
+    findings.push_back(Warning(shownFolder + " in EVENTLOG_METRICS_FILE is no folder: EventLog "
+                                             "cannot write its liveness file (paging goes on)"));
+    return;
+  }
+  if (std::filesystem::is_directory(path, error)) {
+    findings.push_back(Warning("EVENTLOG_METRICS_FILE=" + VisibleText(value) +
+                               " names a folder: EventLog cannot write its liveness file (paging "
+                               "goes on); name a file in it, such as eventlog.prom"));
+    return;
+  }
+  std::string reason;
+  if (!platform::CanCreateFileIn(platform::PathText(folder), reason))
+    findings.push_back(Warning(
+        EscapedText(platform::CurrentUserName()) + " cannot create files in " + shownFolder + " (" +
+        EscapedText(reason) +
+        "): EventLog, run as this user, cannot write the liveness file EVENTLOG_METRICS_FILE "
+        "names (paging goes on); let the user write there"));
+  if (!value.ends_with(".prom"))
+    findings.push_back(Note("EVENTLOG_METRICS_FILE=" + VisibleText(value) +
+                            " does not end in .prom: node_exporter's textfile collector reads "
+                            "only *.prom files"));
+}
+
 struct VariableRule {
   tEnvironmentVariable Variable;
   void (*Check)(const std::string& value, std::vector<tFinding>& findings);
@@ -498,6 +539,8 @@ const std::vector<VariableRule>& VariableRules() {
       {{"EVENTLOG_LOG_IDENT", "the name the kit's log entries carry"}, nullptr},
       {{"EVENTLOG_STATE_FILE", "where EventLog keeps its delivery state"}, nullptr},
       {{"EVENTLOG_WHOLE_SEARCH", "1: every cycle reads the whole log"}, nullptr},
+      {{"EVENTLOG_METRICS_FILE", "the liveness file for node_exporter's textfile collector"},
+       CheckMetricsFile},
       {{"EVENTLOG_STOP_EVENT", "Windows: the event the service stops EventLog by"}, nullptr},
       {{"PAGING_GATEWAY_HOST", "the paging gateway"},
        [](const std::string& value, std::vector<tFinding>& findings) {

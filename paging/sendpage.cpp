@@ -9,6 +9,7 @@
 #include "kit/helpers.h"
 #include "kit/logentry.h"
 #include "kit/records.h"
+#include "kit/watch.h"
 #include "paging/httpclient.h"
 #include "platform/clock.h"
 
@@ -286,8 +287,10 @@ bool Send(tSendPageRec& request, bool configured) {
     logRec.Text = SuccessText(escapedMessage, page.PagerNo, success, fileName);
     logRec.Trace = 1140;
     LogEntry(logRec);
+    ++(success ? RunCounters.PagesAccepted : RunCounters.PagesRefused);
     return success;
   } catch (const std::exception& failure) {
+    ++RunCounters.PagesFailed;
     try {
       ReportFailure(DescribeFailure(failure), logRec, exceptionRec);
     } catch (const std::exception&) {

@@ -173,6 +173,27 @@ std::optional<JournalEntry> AlertPostEntry(const std::string& code, std::string_
                                                    : "report " + std::string(*report)));
 }
 
+// 40500 and 50500: the liveness file that EVENTLOG_METRICS_FILE names.
+std::optional<JournalEntry> LivenessEntry(const std::string& code, std::string_view text) {
+  const std::vector<std::string> parts = {code, std::string(text)};
+  if (!CutPrefix(text, "[Function=EventLog.Liveness][Note=the liveness file ") ||
+      !CutSuffix(text, "]"))
+    return std::nullopt;
+  if (code == "40500" && CutPrefix(text, "could not be written][Filename=")) {
+    const std::size_t at = text.find("][Reason=");
+    if (at == std::string_view::npos) return std::nullopt;
+    return JournalEntry{Priority::Warning,
+                        "liveness file " + std::string(text.substr(0, at)) +
+                            " could not be written (" + std::string(text.substr(at + 9)) +
+                            "); paging goes on",
+                        EntryKind::Other, parts};
+  }
+  if (code == "50500" && CutPrefix(text, "is written again][Filename="))
+    return JournalEntry{Priority::Info, "liveness file " + std::string(text) + " is written again",
+                        EntryKind::Other, parts};
+  return std::nullopt;
+}
+
 // Any other entry, or one whose text does not have its shape: shown whole, at the priority of its
 // level (the code's first digit), a page outcome that does not read at warning.
 JournalEntry OtherEntry(const std::string& code, const std::string& text) {
@@ -192,6 +213,7 @@ JournalEntry ReadLogEntry(const std::string& code, const std::string& text,
   if (code == "30000") entry = PageFailure(text);
   if (code == "30100") entry = UnwrittenRecord(text);
   if (code == "50410" || code == "40410" || code == "30010") entry = AlertPostEntry(code, text);
+  if (code == "40500" || code == "50500") entry = LivenessEntry(code, text);
   return entry ? *entry : OtherEntry(code, text);
 }
 

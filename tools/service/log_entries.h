@@ -59,6 +59,11 @@ std::optional<JournalEntry> UnwrittenRecord(std::string_view text);
 // "[Classname=<c>][Message=<m>][Trace=<n>][Filename=<report>]". Kind Other, parts {code, text}.
 std::optional<JournalEntry> AlertPostEntry(const std::string& code, std::string_view text);
 
+// 40500: "[Function=EventLog.Liveness][Note=the liveness file could not be written]
+// [Filename=<file>][Reason=<text>]", and 50500 "...[Note=the liveness file is written again]
+// [Filename=<file>]": a warning and a note, of the kind Other (code and text as they stand).
+std::optional<JournalEntry> LivenessEntry(const std::string& code, std::string_view text);
+
 // Any other entry, or one whose text does not have its shape: shown whole, at the priority of its
 // level (the code's first digit), a page outcome that does not read at warning.
 JournalEntry OtherEntry(const std::string& code, const std::string& text);
