@@ -1,5 +1,7 @@
 #include "paging/alertpost.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -69,7 +71,13 @@ std::string AlertmanagerUrlProblem(const std::string& baseUrl) {
   std::string port;
   SplitHostAndPort(authority, host, port);
   if (host.empty()) return "it names no host" + how;
-  if (authority.find(':') != std::string::npos &&
+  std::array<std::uint8_t, 16> address;
+  if (host.starts_with('[') &&
+      (!host.ends_with(']') || !ParseIPv6Address(host.substr(1, host.size() - 2), address)))
+    return "its host is no IPv6 address in brackets (as in http://[2001:db8::1]:9093)" + how;
+  // A port follows the host's last ':' (after the "]" of an IPv6 address).
+  const bool portGiven = authority.size() > host.size();
+  if (portGiven &&
       (!AllDigits(port) || port.size() > 5 || std::stol(port) < 1 || std::stol(port) > 65535))
     return "its port is not a number from 1 to 65535" + how;
   return "";

@@ -134,6 +134,11 @@ TEST(AlertmanagerList, EachUrlIsCheckedAndBadOnesSayHowToWriteThem) {
       {"http://am:9093/#top", "a query or fragment"},
       {"http://u:p@am:9093", "a user name or password"},
       {"http://am\x01:9093", "a control character"},
+      {"http://[::1]:9093", ""},
+      {"http://[2001:db8::1]/am", ""},
+      {"http://[::1]:", "its port is not a number from 1 to 65535"},
+      {"http://[zz::1]:9093", "its host is no IPv6 address in brackets"},
+      {"http://[::1:9093", "its host is no IPv6 address in brackets"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
