@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <string_view>
 #include <utility>
 
 #include "core/ascii.h"
@@ -356,6 +357,14 @@ void CheckEventId(const std::string& raw, bool found, std::int32_t eventId,
   }
 }
 
+// With ALERTMANAGER_URL set, every report is posted whatever the action: another action is then
+// the way to use Alertmanager alone.
+bool AlertsArePosted() {
+  const char* urls = std::getenv("ALERTMANAGER_URL");
+  return urls != nullptr &&
+         std::string_view(urls).find_first_not_of(" \t,") != std::string_view::npos;
+}
+
 void CheckAction(const std::string& raw, bool found, const std::string& action,
                  std::vector<tFinding>& findings) {
   if (!found || raw.empty()) {
@@ -368,6 +377,10 @@ void CheckAction(const std::string& raw, bool found, const std::string& action,
     findings.push_back(Error("<Action> holds blanks or line ends, " + VisibleText(raw) +
                              ": the action does not page; write <Action>" + Trimmed(raw) +
                              "</Action>"));
+  else if (AlertsArePosted())
+    findings.push_back(Note("<Action> " + VisibleText(raw) +
+                            " does not page: each report goes only to the Alertmanagers of "
+                            "ALERTMANAGER_URL; write <Action>page</Action> to page as well"));
   else
     findings.push_back(Warning("<Action> " + VisibleText(raw) +
                                " does not page: only page (in any letter case) pages, any "
@@ -478,10 +491,13 @@ void CheckMetricsFile(const std::string& value, std::vector<tFinding>& findings)
   const std::string shownFolder = VisibleText(platform::PathText(folder));
   std::error_code error;
   if (!std::filesystem::exists(folder, error)) {
-    findings.push_back(Warning("the folder " + shownFolder +
-                               " of EVENTLOG_METRICS_FILE does not exist: EventLog cannot write "
-                               "its liveness file (paging goes on); create the folder, the one "
-                               "node_exporter's --collector.textfile.directory names"));
+    // A note only: the package names node_exporter's folder, which is there only where
+    // node_exporter is installed, and the service then runs EventLog without the file.
+    findings.push_back(Note("the folder " + shownFolder +
+                            " of EVENTLOG_METRICS_FILE does not exist: no liveness file is "
+                            "written (paging goes on); install prometheus-node-exporter or create "
+                            "the folder its --collector.textfile.directory names, or set "
+                            "EVENTLOG_METRICS_FILE empty to write none"));
     return;
   }
   if (!std::filesystem::is_directory(folder, error)) {
@@ -542,6 +558,7 @@ const std::vector<VariableRule>& VariableRules() {
       {{"EVENTLOG_METRICS_FILE", "the liveness file for node_exporter's textfile collector"},
        CheckMetricsFile},
       {{"EVENTLOG_STOP_EVENT", "Windows: the event the service stops EventLog by"}, nullptr},
+      {{"EVENTLOG_WATCH", "the watch's name in the liveness file and the alerts"}, nullptr},
       {{"PAGING_GATEWAY_HOST", "the paging gateway"},
        [](const std::string& value, std::vector<tFinding>& findings) {
          CheckSetEmpty("PAGING_GATEWAY_HOST", value, "gateway " + GatewayHost().Host, findings);

@@ -774,8 +774,11 @@ TEST(EventLogCheck, ProbeConnectsWithoutPaging) {
 class ServiceInstallation {
  public:
   ServiceInstallation() {
-    for (const char* folder : {"bin", "etc", "lib", "log", "elsewhere"})
+    for (const char* folder : {"bin", "etc", "lib", "log", "elsewhere", "metrics"})
       fs::create_directory(directory_.File(folder));
+    // The liveness file's folder of its own, open to every user, so that no check depends on
+    // node_exporter's folder on this machine.
+    fs::permissions(directory_.File("metrics"), fs::perms::all);
     fs::copy_file(EVENTLOG_CHECK_EXE, directory_.File("bin/eventlog-check"));
     WriteFileBytes(directory_.File("etc/EventLog.XML"),
                    "<?xml version=\"1.0\"?>\n<EventLog>\n  <LogFile>System</LogFile>\n"
@@ -786,7 +789,11 @@ class ServiceInstallation {
   }
 
   std::string Path(const std::string& name) const { return directory_.File(name); }
-  void Environment(const std::string& text) { WriteFileBytes(Path("default"), text); }
+  // The text, then the liveness file in the installation's own folder.
+  void Environment(const std::string& text) {
+    WriteFileBytes(Path("default"),
+                   text + "EVENTLOG_METRICS_FILE=" + Path("metrics/eventlog.prom") + "\n");
+  }
 
   // From another folder, with the installation's paths and as the user running the test.
   ProcessResult RunCheck(std::vector<std::string> more = {}) const {
@@ -828,7 +835,7 @@ TEST(EventLogCheck, ServiceOnAFreshInstallIsSoundFromAnyFolder) {
        {"The service as it will run, checked as the user " + ServiceInstallation::CurrentUser() +
             " in " + lib + ":",
         "The environment file " + installation.Path("default") + ":",
-        std::string("  1 assignment, applied over the current environment for this check"),
+        std::string("  2 assignments, applied over the current environment for this check"),
         "  EVENTLOG_DIR=\"" + installation.Path("log") +
             "\" (the folder of the .evt logs and journal.rules)",
         "The settings in " + installation.Path("etc/EventLog.XML") + ":",

@@ -356,10 +356,10 @@ TEST(LivenessCheck, TheCheckShowsTheFileAndWarnsOfItsFolder) {
   } cases[] = {
       {directory.File("textfile/eventlog.prom"), {}},
       {directory.File("nowhere/eventlog.prom"),
-       {"warning: the folder \"" + directory.File("nowhere") +
-        "\" of EVENTLOG_METRICS_FILE does not exist: EventLog cannot write its liveness file "
-        "(paging goes on); create the folder, the one node_exporter's "
-        "--collector.textfile.directory names"}},
+       {"note: the folder \"" + directory.File("nowhere") +
+        "\" of EVENTLOG_METRICS_FILE does not exist: no liveness file is written (paging goes "
+        "on); install prometheus-node-exporter or create the folder its "
+        "--collector.textfile.directory names, or set EVENTLOG_METRICS_FILE empty to write none"}},
       {directory.File("textfile"),
        {"warning: EVENTLOG_METRICS_FILE=\"" + directory.File("textfile") +
         "\" names a folder: EventLog cannot write its liveness file (paging goes on); name a "

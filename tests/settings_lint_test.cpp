@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "paging/sendpage.h"
+#include "platform/system.h"
 
 inline void PrintTo(const tFinding& finding, std::ostream* out) {
   *out << SeverityWord(finding.Severity) << ": " << finding.Text;
@@ -249,6 +250,20 @@ TEST(SettingsLint, FindsEveryTrapOfTheSettingsFile) {
           "reads like {now}");
     EXPECT_EQ(lint.Findings, c.findings);
   }
+}
+
+// With Alertmanagers listed, another action is the way to post alerts without paging.
+TEST(SettingsLint, AnotherActionWithAlertmanagersIsANote) {
+  std::string error;
+  ASSERT_TRUE(platform::SetEnvironmentValue("ALERTMANAGER_URL", "http://am:9093", error)) << error;
+  const std::vector<tFinding> findings = LintSettingsContent(With(">page<", ">alert<")).Findings;
+  ASSERT_TRUE(platform::SetEnvironmentValue("ALERTMANAGER_URL", "", error)) << error;
+  EXPECT_EQ(
+      findings,
+      (std::vector<tFinding>{{N,
+                              "<Action> \"alert\" does not page: each report goes only to the "
+                              "Alertmanagers of ALERTMANAGER_URL; write <Action>page</Action> to "
+                              "page as well"}}));
 }
 
 TEST(SettingsLint, PrintsEachTagWithTheValueEventLogUses) {
