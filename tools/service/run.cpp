@@ -2,11 +2,13 @@
 #include "tools/service/run.h"
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/watch_name.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/sockets.h"
 #include "platform/supervision.h"
 #include "platform/system.h"
@@ -52,6 +54,23 @@ void SetWatchEnvironment(const Options& options) {
   }
 }
 
+// The units name node_exporter's textfile folder for the liveness file, and that folder is there
+// only where node_exporter is installed: without it EventLog gets no file to write, and the
+// journal one line at the start instead of a warning.
+void LeaveOutMissingMetricsFolder() {
+  const std::optional<std::string> file = EnvironmentValue("EVENTLOG_METRICS_FILE");
+  if (!file || file->empty()) return;
+  const std::filesystem::path folder = platform::PathOf(*file).parent_path();
+  std::error_code error;
+  if (folder.empty() || std::filesystem::is_directory(folder, error)) return;
+  std::string failure;
+  if (!platform::SetEnvironmentValue("EVENTLOG_METRICS_FILE", "", failure))
+    throw StepFailure{"cannot set EVENTLOG_METRICS_FILE for EventLog: " + failure};
+  SayOnly(Priority::Info, "no liveness file: the folder " + platform::PathText(folder) +
+                              " of EVENTLOG_METRICS_FILE does not exist (install "
+                              "prometheus-node-exporter, or set EVENTLOG_METRICS_FILE empty)");
+}
+
 }  // namespace
 
 int Run(const Options& options) {
@@ -60,6 +79,7 @@ int Run(const Options& options) {
   CheckWorkingCopy(paths.WorkingSettings, options);
   platform::StartSocketLayer();
   if (!options.Watch.empty()) SetWatchEnvironment(options);
+  LeaveOutMissingMetricsFolder();
   std::vector<platform::EnvironmentSetting> environment = {{"EVENTLOG_STATE_FILE", paths.State}};
   LogChannel channel;
   OpenLogChannel(channel, environment);
