@@ -48,7 +48,12 @@ foreach(page ${EVENTLOG_MAN_PAGES})
 endforeach()
 add_custom_target(eventlog_man ALL DEPENDS ${EVENTLOG_MAN_FILES})
 if(EXISTS ${PROJECT_SOURCE_DIR}/docs/operating.md)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/operating.md DESTINATION usr/share/doc/eventlog)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/operating.md ${PROJECT_SOURCE_DIR}/docs/fleet.md
+          DESTINATION usr/share/doc/eventlog)
+  # The alert rules and the Alertmanager route of fleet.md, to copy into Prometheus' setup.
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/prometheus/eventlog.rules.yml
+                ${PROJECT_SOURCE_DIR}/docs/prometheus/alertmanager.yml
+          DESTINATION usr/share/doc/eventlog/examples/prometheus)
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -105,7 +105,8 @@ for program in $programs; do
 done
 for file in /lib/systemd/system/eventlog.service /etc/default/eventlog \
   /usr/lib/tmpfiles.d/eventlog.conf /usr/share/doc/eventlog/README.md \
-  /usr/share/doc/eventlog/operating.md \
+  /usr/share/doc/eventlog/operating.md /usr/share/doc/eventlog/fleet.md \
+  /usr/share/doc/eventlog/examples/prometheus/eventlog.rules.yml \
   /usr/share/doc/eventlog/copyright /usr/share/doc/eventlog/journal.rules; do
   check "$file is installed" test -f "$file"
 done
