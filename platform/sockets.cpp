@@ -64,11 +64,13 @@ bool LookupWithin(LookupCall call, const std::string& host, int timeoutMilliseco
   return lookup->Found;
 }
 
+// The first IPv4 address of a host, for the peers reached over IPv4 only (the syslog receiver):
+// a name with IPv6 addresses alone is unknown to them.
 bool LookupIPv4Address(const std::string& host, tSocketAddress& address, int& errorCode) {
-  std::uint32_t found = 0;
-  if (!platform::LookupIPv4(host, found, errorCode)) return false;
-  address = IPv4SocketAddress(found);
-  return true;
+  if (!platform::LookupAddress(host, address, errorCode)) return false;
+  if (!address.IsIPv6) return true;
+  errorCode = core::kWsaHostNotFound;
+  return false;
 }
 
 // The address of a host written out, without a lookup: "localhost" or a dotted IPv4 address.

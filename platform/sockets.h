@@ -48,9 +48,6 @@ bool SocketLayerStarted();
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
 
-// The first IPv4 address of a host name, in host byte order; false with the error number
-// (11001 when the name is unknown).
-bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode);
 // The first IPv4 address of a host name, else its first IPv6 address; false with the error
 // number (11001 when the name has neither).
 bool LookupAddress(const std::string& host, tSocketAddress& address, int& errorCode);

@@ -99,24 +99,6 @@ bool SocketLayerStarted() {
   return true;
 }
 
-bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {
-  addrinfo hints;
-  std::memset(&hints, 0, sizeof hints);
-  hints.ai_family = AF_INET;
-  addrinfo* found = nullptr;
-  int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (result != 0 || found == nullptr) {
-    errorCode = result == EAI_SYSTEM   ? SocketErrorNumber(errno)
-                : result == EAI_MEMORY ? core::kWsaeNoBufs
-                                       : core::kWsaHostNotFound;
-    if (found) freeaddrinfo(found);
-    return false;
-  }
-  address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-  freeaddrinfo(found);
-  return true;
-}
-
 bool LookupAddress(const std::string& host, tSocketAddress& address, int& errorCode) {
   addrinfo hints;
   std::memset(&hints, 0, sizeof hints);

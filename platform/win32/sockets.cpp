@@ -130,32 +130,6 @@ bool SocketLayerStarted() {
   return true;
 }
 
-bool LookupIPv4(const std::string& host, std::uint32_t& address, int& errorCode) {
-  // An empty name would give this computer's own addresses here; it names no host.
-  if (host.empty()) {
-    errorCode = core::kWsaHostNotFound;
-    return false;
-  }
-  if (!SocketLayerStarted()) {
-    errorCode = WSANOTINITIALISED;
-    return false;
-  }
-  addrinfo hints;
-  std::memset(&hints, 0, sizeof hints);
-  hints.ai_family = AF_INET;
-  addrinfo* found = nullptr;
-  int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (result != 0 || found == nullptr) {
-    // The result is the Windows Sockets number itself (11001 for an unknown name).
-    errorCode = result != 0 ? result : core::kWsaHostNotFound;
-    if (found) freeaddrinfo(found);
-    return false;
-  }
-  address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-  freeaddrinfo(found);
-  return true;
-}
-
 bool LookupAddress(const std::string& host, tSocketAddress& address, int& errorCode) {
   // An empty name would give this computer's own addresses here; it names no host.
   if (host.empty()) {
