@@ -3,8 +3,9 @@
 # own: registered with a bare "sc create" in a folder whose name has a blank, it runs EventLog
 # (over a stand-in event log the test fills) against a loopback gateway that records each request
 # line. The first start pages once; a stop and a start page nothing again; a new event while
-# stopped is paged once at the next start; a settings error stops the service with
-# service-specific exit code 1 and the finding in its log. The service is deleted at the end
+# stopped is paged once at the next start; a watch's service beside it ("--watch disk") pages
+# its own event once, across a restart too; a settings error stops the service with
+# service-specific exit code 1 and the finding in its log. The services are deleted at the end
 # whatever happened.
 #
 # Two things of Wine's shape the setup:
@@ -36,6 +37,7 @@ requests="$work/requests.txt"
 failures=0
 gateway_pid=
 registered=
+watch_registered=
 
 # sc with its own error lines shown (WINEDEBUG=-all would hide them), without the launcher's note
 # about a missing 32-bit Wine.
@@ -44,7 +46,9 @@ sc() {
     grep -v -e 'wine32' -e 'multiarch needs' -e 'dpkg --add-architecture'
 }
 # sc query's STATE word, e.g. "RUNNING"
-state_of() { sc query EventLogPager | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
+# The service the steps below act on: the plain one, then a watch's.
+service=EventLogPager
+state_of() { sc query "$service" | sed -n 's/.*STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
 wait_for_state() {
   for _ in $(seq 1 60); do
     [ "$(state_of)" = "$1" ] && return 0
@@ -54,6 +58,13 @@ wait_for_state() {
 }
 
 cleanup() {
+  if [ -n "$watch_registered" ]; then
+    service=EventLogPager-disk
+    sc stop "$service" >/dev/null
+    wait_for_state STOPPED
+    sc delete "$service" >/dev/null
+    service=EventLogPager
+  fi
   if [ -n "$registered" ]; then
     sc stop EventLogPager >/dev/null
     wait_for_state STOPPED
@@ -155,12 +166,12 @@ settle() {
 }
 start_service() {
   local said
-  said=$(sc start EventLogPager)
+  said=$(sc start "$service")
   echo "$said" | grep -Eq 'STATE *: *[0-9]+ *(START_PENDING|RUNNING)' ||
     fail "sc start $1 did not start the service: $said"
 }
 stop_service() {
-  sc stop EventLogPager >/dev/null
+  sc stop "$service" >/dev/null
   wait_for_state STOPPED || fail "the service did not stop after $1 (state $(state_of))"
 }
 # A log line without its time stamp, e.g. "info eventlog-service: ..."
@@ -224,7 +235,36 @@ has_line "$console" "out No events found."
 grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]+ out Sleeping for 1 seconds\.' "$console" ||
   fail "the console log holds no stamped line of EventLog's"
 
-# 4. A settings error stops the service with service-specific exit code 1, the finding logged.
+# 4. A watch beside it, the service EventLogPager-disk: its own settings (disk.XML), working
+# folder and log (the stand-in reads the log from the working folder), paging once, and once
+# only across a restart, while the plain service is stopped and pages nothing.
+watch_state="$install/watches/disk/service"
+mkdir -p "$watch_state"
+cp "$install/EventLog.XML" "$install/disk.XML"
+printf '1 %d 1000 Disk|disk event\r\n' "$(date +%s)" >"$watch_state/fake-log.txt"
+said=$(sc create EventLogPager-disk binPath= "\"$win_install\\eventlog-service.exe\" --watch disk")
+service=EventLogPager-disk
+[ "$(state_of)" = STOPPED ] || fail "sc create did not register the watch's service: $said"
+watch_registered=1
+start_service "of the watch"
+wait_for_pages 3 || fail "the watch did not page its event"
+[ "$(settle)" = 3 ] || fail "the watch paged $(($(pages) - 2)) times, not once"
+sed -n 3p "$requests" | grep -Eq "$(url_of Disk)" ||
+  fail "the watch's page is not its event's: $(sed -n 3p "$requests")"
+stop_service "the watch's first run"
+start_service "of the watch again"
+[ "$(settle)" = 3 ] || fail "the watch's restart paged again: $(pages) pages"
+stop_service "the watch's second run"
+has_line "$watch_state/eventlog-service.log" "info MyEventLogRecord.Source=Disk"
+[ -f "$watch_state/LoggedAfter.state" ] || fail "the watch keeps no LoggedAfter.state of its own"
+unstamped "$log" | grep -q 'Source=Disk' && fail "the plain service's log holds the watch's event"
+said=$(sc delete EventLogPager-disk)
+sc query EventLogPager-disk | grep -q 'failed to open service 1060' ||
+  fail "sc delete did not delete the watch's service: $said"
+watch_registered=
+service=EventLogPager
+
+# 5. A settings error stops the service with service-specific exit code 1, the finding logged.
 sed -i 's|<EventID>1000</EventID>|<EventID>70000</EventID>|' "$install/EventLog.XML"
 sc start EventLogPager >/dev/null
 wait_for_state STOPPED || fail "the service with a settings error did not stop"
@@ -234,9 +274,9 @@ echo "$query" | grep -Eq 'WIN32_EXIT_CODE *: *1066 ' && echo "$query" | grep -Eq
 has_line "$log" "error eventlog-service: error: $win_install\\EventLog.XML: EventID 70000 is above 65535: EventLog compares it with the low 16 bits of each record's event ID (0 to 65535), so it never matches; the low 16 bits of \"70000\" are 4464"
 has_line "$log" "error eventlog-service: EventLog is not started: mend the errors above in $win_install\\EventLog.XML or the machine's environment variables (eventlog-check shows them) and start again"
 has_line "$log" "error eventlog-service: EventLog is not started: mend the settings as said above; the service stops with service-specific exit code 1 and its recovery actions try again"
-[ "$(pages)" = 2 ] || fail "the refused start paged: $(pages) pages"
+[ "$(pages)" = 3 ] || fail "the refused start paged: $(pages) pages"
 
-# 5. The service is deleted (and, whatever happened, again by the cleanup).
+# 6. The service is deleted (and, whatever happened, again by the cleanup).
 said=$(sc delete EventLogPager)
 sc query EventLogPager | grep -q 'failed to open service 1060' ||
   fail "sc delete did not delete the service: $said"
