@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/watch_name.h"
 #include "tools/arguments.h"
 #include "tools/service/journal_lines.h"
 
@@ -49,6 +50,26 @@ const char* const kUsage =
     "  1  prepare or finish failed, an error in the settings among them, or NAME is no watch\n"
     "     name (the reason on standard error)\n"
     "  2  bad arguments (with this text on standard error)\n";
+
+namespace {
+
+// The files of a watch: its settings /etc/eventlog/NAME.XML and its working folder
+// /var/lib/eventlog/watches/NAME, beside the plain service's.
+constexpr const char* kSettingsFolder = "/etc/eventlog";
+constexpr const char* kWatchesFolder = "/var/lib/eventlog/watches";
+
+// Checks options.Watch, which --watch gave (a StepFailure that names the rule when it is no
+// watch name, the empty one among them), and makes the settings and the working folder the
+// watch's where no --settings or --dir named them.
+void ApplyWatch(Options& options, bool settingsGiven, bool directoryGiven) {
+  if (const std::string problem = core::WatchNameProblem(options.Watch); !problem.empty())
+    throw StepFailure{problem + ". Name the watch's settings file NAME.XML after such a name"};
+  if (!settingsGiven)
+    options.Settings = (fs::path(kSettingsFolder) / (options.Watch + ".XML")).string();
+  if (!directoryGiven) options.Directory = (fs::path(kWatchesFolder) / options.Watch).string();
+}
+
+}  // namespace
 
 Parsed ParseArguments(int argc, char** argv, Options& options) {
   // --help and --version count wherever they stand, even where an option's value would be.

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <utility>
 
-#include "core/watch_name.h"
 #include "platform/system.h"
 
 namespace fs = std::filesystem;
@@ -16,19 +15,6 @@ Paths PathsIn(const std::string& directory) {
   const fs::path folder(directory);
   return {(folder / "EventLog.XML").string(), (folder / kProgramFileName).string(),
           (folder / kStateFileName).string()};
-}
-
-void ApplyWatch(Options& options, bool settingsGiven, bool directoryGiven) {
-  if (const std::string problem = core::WatchNameProblem(options.Watch); !problem.empty())
-    throw StepFailure{problem + ". Name the watch's settings file NAME.XML after such a name"};
-#ifndef _WIN32
-  if (!settingsGiven)
-    options.Settings = (fs::path(kSettingsFolder) / (options.Watch + ".XML")).string();
-  if (!directoryGiven) options.Directory = (fs::path(kWatchesFolder) / options.Watch).string();
-#else
-  (void)settingsGiven;
-  (void)directoryGiven;
-#endif
 }
 
 std::string ProgramBesideThisTool() {

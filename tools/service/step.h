@@ -41,18 +41,6 @@ struct Paths {
 
 Paths PathsIn(const std::string& directory);
 
-#ifndef _WIN32
-// The files of a watch: its settings /etc/eventlog/NAME.XML and its working folder
-// /var/lib/eventlog/watches/NAME, beside the plain service's.
-constexpr const char* kSettingsFolder = "/etc/eventlog";
-constexpr const char* kWatchesFolder = "/var/lib/eventlog/watches";
-#endif
-
-// Checks options.Watch, which --watch gave (a StepFailure that names the rule when it is no
-// watch name, the empty one among them), and makes the settings and the working folder the watch's
-// where no --settings or --dir named them.
-void ApplyWatch(Options& options, bool settingsGiven, bool directoryGiven);
-
 // A failure of a step that the operator must mend; the message names the file and the fix.
 struct StepFailure {
   std::string Message;
