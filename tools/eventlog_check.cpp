@@ -22,9 +22,7 @@
 #include "tools/check/log_list.h"
 #include "tools/check/paths.h"
 #include "tools/check/run_check.h"
-#ifndef _WIN32
 #include "tools/check/watches.h"
-#endif
 
 #ifndef EVENTLOG_VERSION
 #define EVENTLOG_VERSION "unknown"
@@ -85,17 +83,9 @@ int main(int argc, char** argv) {
     return kExitSound;
   }
   if (options.AllWatches) {
-#ifdef _WIN32
-    std::fputs(
-        "eventlog-check: --all-watches checks the Linux service's watches; on Windows "
-        "check each watch's folder\n",
-        stderr);
-    return kExitUsage;
-#else
     const int code = CheckAllWatches(options);
     std::fflush(stdout);
     return code;
-#endif
   }
   Target target = TargetOf(options);
   if (target.Watch && !IsFolder(target.Folder)) {
